@@ -1,0 +1,301 @@
+#include "app/AppStartup.h"
+
+#include "BuildConfig.h"
+#include "app/CacheHousekeeping.h"
+#include "app/DirHelper.h"
+#include "app/LMRConfig.h"
+#include "app/SingleInstance.h"
+#include "app/StartupArguments.h"
+#include "app/TSpdlog.h"
+#include "platform/Desktop.h"
+#include "platform/ExecutableName.h"
+#include "platform/MemoryInfo.h"
+#include "platform/TerminationSignals.h"
+#include "ui/LMRMessageBox.h"
+#include "ui/LoadingDialog.h"
+#include "ui/Tools.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QOpenGLContext>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTranslator>
+
+#include <sentry.h>
+
+#include <cstdlib>
+#include <memory>
+
+// Q_INIT_RESOURCE declares its initialiser in the enclosing namespace.
+static void initCoreResources()
+{
+    Q_INIT_RESOURCE(qml);
+    Q_INIT_RESOURCE(ui);
+}
+
+namespace lumira {
+namespace {
+
+void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
+
+QString tr(const char *text) { return QCoreApplication::translate("main", text); }
+
+void showBox(int kind, const QString &text)
+{
+    LMRMessageBox box(kind, text);
+    box.exec();
+}
+
+void sweep(const char *baseName) { Tools::killProcessByName(platform::executableFileName(QString::fromLatin1(baseName))); }
+
+QString logFilePath()
+{
+    return DirHelper::instance()->logPath() + QDir::separator() + QStringLiteral("LMRApp_")
+           + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+}
+
+void registerFonts()
+{
+    const QString fontDir = QCoreApplication::applicationDirPath() + QStringLiteral("/font/");
+    if (!QDir(fontDir).exists())
+        return;
+    const QStringList fonts = QDir(fontDir).entryList({QStringLiteral("*.ttf"), QStringLiteral("*.otf")},
+                                                      QDir::Files | QDir::NoSymLinks);
+    for (const QString &font : fonts)
+        QFontDatabase::addApplicationFont(QCoreApplication::applicationDirPath() + QStringLiteral("/font/%1").arg(font));
+}
+
+// Available physical memory in MB, 0 when the platform gives no figure.
+quint64 availablePhysicalMB()
+{
+    platform::MemoryStatus status;
+    if (!platform::memoryStatus(status))
+        return 0;
+    return status.availPhysBytes / (1024u * 1024u);
+}
+
+bool openGlUsable(const QQuickView &view)
+{
+    QOpenGLContext context;
+    context.setFormat(view.requestedFormat());
+    return context.create() && context.format().majorVersion() >= 2;
+}
+
+QQuickItem *rootObject(QQuickView &view)
+{
+    QQuickItem *root = view.rootObject();
+    if (root && root->objectName() == QLatin1String("root"))
+        return root;
+    return root ? root->findChild<QQuickItem *>(QStringLiteral("root")) : nullptr;
+}
+
+// Until the lock screen exists nothing is locked, and every window may take focus.
+bool isScreenLocked() { return false; }
+
+void onFocusWindowChanged(QQuickView &view, QWindow *window)
+{
+    if (isScreenLocked()) {
+        if (!window)
+            return;
+        const QString name = window->objectName();
+        if (name != QLatin1String("root_cef") && name != QLatin1String("m_videoViewLoader")
+            && name != QLatin1String("root"))
+            return;
+    }
+    QQuickItem *root = rootObject(view);
+    if (!root)
+        return;
+    if (window)
+        QMetaObject::invokeMethod(root, "rootActive", Q_ARG(QVariant, QVariant(window->objectName())));
+    else
+        QMetaObject::invokeMethod(root, "rootInactive");
+}
+
+void onAboutToQuit(QQuickView &view)
+{
+    logInfo(QStringLiteral("qpp->qml:receieve signal app quit"));
+    view.close();
+    if (QQuickItem *root = rootObject(view))
+        QMetaObject::invokeMethod(root, "closeQML");
+    logInfo(QStringLiteral("qpp->qml:complete app quit"));
+}
+
+} // namespace
+
+void initResources() { ::initCoreResources(); }
+
+int runApplication(int argc, char **argv)
+{
+    initResources();
+    // 1
+    QElapsedTimer startTimer;
+    startTimer.start();
+    platform::setProcessDpiAware();
+
+    // 2: before DirHelper, whose default root depends on these names
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(build::kOrgDomain));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+
+    // 3
+    const QString logFile = logFilePath();
+    TSpdlog::create(logFile, logFile);
+
+    // 4
+    const QString started = QStringLiteral("LumiraAPP启动,version:") + QString::fromLatin1(build::kVersion)
+                            + QStringLiteral(" id:") + QString::fromLatin1(build::kBuildId);
+    logInfo(started);
+    TSpdlog::instance(QStringLiteral("systemStatus"))->otherInfo(started);
+
+    // 5
+    logInfo(QStringLiteral("启动：设置GPU选项"));
+    LMRConfig *config = LMRConfig::instance();
+    StartupArguments args(argc, argv);
+    applyGraphicsSwitches({config->getWebGPURasterization(), config->getWebIgnoreBlacklist(), config->getQMLRender(),
+                           config->getHardwareAcceleration()},
+                          args);
+
+    // 6
+    logInfo(QStringLiteral("启动：创建程序实例"));
+    auto app = std::make_unique<QApplication>(args.argc(), args.argv());
+    QApplication::setQuitOnLastWindowClosed(true);
+    platform::installTerminationHandler(app.get(), []() { QCoreApplication::quit(); });
+
+    // 7, 8
+    registerFonts();
+    logInfo(QStringLiteral("启动：设置全局字体"));
+    auto font = std::make_unique<QFont>(QApplication::font());
+    font->setFamily(QStringLiteral("黑体"));
+    QApplication::setFont(*font);
+
+    // 9
+    logInfo(QStringLiteral("启动：加载翻译文件"));
+    QTranslator translator;
+    const QString qmPath = DirHelper::instance()->getAppPath() + QStringLiteral("/lang_Chinese.qm");
+    if (translator.load(qmPath))
+        QCoreApplication::installTranslator(&translator);
+    else
+        TSpdlog::instance()->otherError(QStringLiteral("translator error") + qmPath);
+
+    // 10
+    SingleInstance instance;
+    if (!instance.tryLock()) {
+        TSpdlog::instance()->otherWarn(QStringLiteral("启动：已启动了客户端"));
+        showBox(0, tr("lumira app already running!"));
+        platform::bringRunningInstanceForward(instance.channelName());
+        return 0;
+    }
+    instance.listen();
+
+    // 11
+    sweep("lumira_lock");
+
+    // 14
+    logInfo(QStringLiteral("启动：显示启动中动画"));
+    auto loading = std::make_unique<LoadingDialog>();
+    loading->show();
+
+    // 15
+    logInfo(QStringLiteral("启动：可用内存检测"));
+    const quint64 availMB = availablePhysicalMB();
+    if (isAvailableMemoryTooLow(availMB)) {
+        loading->close();
+        TSpdlog::instance()->otherWarn(QStringLiteral("启动：可用内存小于512MB"));
+        showBox(1, tr("The available memory of your current device is too low, it is recommended to close other "
+                      "software to avoid affecting the class experience!"));
+        TSpdlog::instance()->flush();
+        std::_Exit(0);
+    }
+    qDebug() << "avaliMem" << availMB;
+
+    // 16
+    logInfo(QStringLiteral("启动：清理H5缓存"));
+    CacheHousekeeping::run(*config, *DirHelper::instance(),
+                           [config]() { return CacheHousekeeping::fetchGuid(config->getMainUrl()); });
+
+    // 17
+    logInfo(QStringLiteral("启动：初始化qml对象"));
+    auto view = std::make_unique<QQuickView>();
+    QObject::connect(view.get(), &QQuickWindow::sceneGraphInitialized, view.get(),
+                     []() { logInfo(QStringLiteral("启动：qml对象启动成功")); }, Qt::DirectConnection);
+    view->setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    view->setColor(QColor(QStringLiteral("transparent")));
+    view->setTitle(QStringLiteral("Lumira"));
+    QQmlContext *context = view->rootContext();
+    context->setContextProperty(QStringLiteral("cppWindow"), view.get());
+    context->setContextProperty(QStringLiteral("LMRcppWindow"), app.get());
+
+    // 18
+    if (config->getQMLRender() != QLatin1String("SOFT") && !openGlUsable(*view)) {
+        TSpdlog::instance()->otherError(QStringLiteral("启动：检测到opengl失败，切换软件模拟"));
+        config->setQMLRender(QStringLiteral("SOFT"));
+        loading->close();
+        showBox(0, tr("Initialization failed and auto fixed\nPlease restart the client!"));
+        return 0;
+    }
+
+    // 19
+    logInfo(QStringLiteral("启动：初始化崩溃捕获"));
+    sentry_options_t *options = sentry_options_new();
+    const QByteArray handlerPath =
+        QDir(QCoreApplication::applicationDirPath())
+            .filePath(platform::executableFileName(QStringLiteral("crashpad_handler")))
+            .toLocal8Bit();
+    const QByteArray databasePath = DirHelper::instance()->dumpPath().toLocal8Bit();
+    sentry_options_set_handler_path(options, handlerPath.constData());
+    sentry_options_set_database_path(options, databasePath.constData());
+    sentry_init(options);
+
+    // 22
+    logInfo(QStringLiteral("启动：向QML中注册C++组件"));
+    context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
+    context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
+    context->setContextProperty(QStringLiteral("cppConfigFile"), config);
+    context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
+
+    // 28
+    logInfo(QStringLiteral("启动：加载qml"));
+    view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
+    if (view->status() == QQuickView::Error) {
+        for (const QQmlError &error : view->errors())
+            TSpdlog::instance()->otherError(error.toString());
+    }
+
+    // 31
+    view->show();
+    loading->close();
+
+    // 32
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, view.get(), [&view]() { onAboutToQuit(*view); });
+    QObject::connect(app.get(), &QGuiApplication::focusWindowChanged, view.get(),
+                     [&view](QWindow *window) { onFocusWindowChanged(*view, window); });
+
+    // 33
+    logInfo(QStringLiteral("L_M_R_S") + QStringLiteral(" ") + QStringLiteral("app_start_time") + QStringLiteral(" ")
+            + QString::number(startTimer.elapsed()));
+    logInfo(QStringLiteral("启动：启动完成"));
+
+    // 34
+    const int result = QApplication::exec();
+
+    // 35
+    sentry_shutdown();
+    sweep("lumira_lock");
+    sweep("lumira_render");
+    sweep("lumira_app");
+    view.reset();
+    loading.reset();
+    font.reset();
+    app.reset();
+    return result;
+}
+
+} // namespace lumira

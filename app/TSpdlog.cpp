@@ -1,0 +1,194 @@
+#include "app/TSpdlog.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QMutex>
+
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+const char kPattern[] = "[%Y-%m-%d %H:%M:%S.%e][thread %t][%l] : %v";
+const char kLineEnd[] = "\r\n";
+
+struct Registry {
+    QMutex mutex; // creation happens at start-up, but tests and late callers may race
+    QVector<TSpdlog *> loggers;
+    QHash<QString, int> byName;
+    TSpdlog *fallback = nullptr;
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
+}
+
+// spdlog refuses two loggers of the same name; names are the creation time in
+// milliseconds, made strictly increasing across the process.
+QString uniqueLoggerName()
+{
+    static std::atomic<qint64> last{0};
+    qint64 now = QDateTime::currentMSecsSinceEpoch();
+    qint64 prev = last.load();
+    qint64 next;
+    do {
+        next = now > prev ? now : prev + 1;
+    } while (!last.compare_exchange_weak(prev, next));
+    return QString::number(next);
+}
+
+} // namespace
+
+QString TSpdlogAssistant::categoryText(int category)
+{
+    static const char *const names[] = {"AV_Type", "UI_EventType", "UI_Click", "NET_Type", "H5_Type", "Other_Type"};
+    if (category < 0 || category > Other_Type)
+        return QString();
+    return QString::fromLatin1(names[category]);
+}
+
+TSpdlog::TSpdlog(const QString &filePath, QObject *parent)
+    : QObject(parent)
+    , m_name(uniqueLoggerName())
+{
+    try {
+        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(QDir::toNativeSeparators(filePath).toStdString(),
+                                                                         false);
+        auto logger = std::make_shared<spdlog::logger>(m_name.toStdString(), std::move(sink));
+        logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
+            kPattern, spdlog::pattern_time_type::local, std::string(kLineEnd)));
+        logger->set_level(spdlog::level::info);
+        logger->flush_on(spdlog::level::err);
+        spdlog::register_logger(logger); // the periodic flusher walks the registry
+        spdlog::flush_every(std::chrono::seconds(5));
+        m_logger = std::move(logger);
+    } catch (const std::exception &e) {
+        qDebug() << "Log initialization failed: " << e.what();
+    }
+    if (!m_logger)
+        qDebug() << "init log error";
+}
+
+TSpdlog::~TSpdlog()
+{
+    {
+        Registry &r = registry();
+        QMutexLocker lock(&r.mutex);
+        const int index = r.loggers.indexOf(this);
+        if (index >= 0) {
+            r.loggers.remove(index);
+            for (auto it = r.byName.begin(); it != r.byName.end();) {
+                if (it.value() == index) {
+                    it = r.byName.erase(it);
+                    continue;
+                }
+                if (it.value() > index)
+                    --it.value();
+                ++it;
+            }
+        }
+        if (r.fallback == this)
+            r.fallback = nullptr;
+    }
+    if (m_logger) {
+        m_logger->flush();
+        spdlog::drop(m_logger->name());
+    }
+}
+
+bool TSpdlog::create(const QString &name, const QString &filePath)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    if (r.byName.contains(name))
+        return false;
+    r.loggers.push_back(new TSpdlog(filePath));
+    r.byName.insert(name, r.loggers.size() - 1);
+    return true;
+}
+
+QString TSpdlog::fallbackFilePath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("d:/logs/useless_identify.txt");
+#else
+    // There is no drive D: here; a per-machine scratch folder plays its part.
+    return QDir::tempPath() + QStringLiteral("/logs/useless_identify.txt");
+#endif
+}
+
+TSpdlog *TSpdlog::instance(const QString &name)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    if (name.isEmpty() && !r.loggers.isEmpty())
+        return r.loggers.first();
+    if (!name.isEmpty()) {
+        auto it = r.byName.constFind(name);
+        if (it != r.byName.constEnd())
+            return r.loggers.at(it.value());
+    }
+    if (!r.fallback)
+        r.fallback = new TSpdlog(fallbackFilePath());
+    return r.fallback;
+}
+
+void TSpdlog::write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text,
+                    bool singleLine)
+{
+    QString message = QStringLiteral(" [") + TSpdlogAssistant::categoryText(category) + QStringLiteral("] ") + text;
+    if (singleLine)
+        message.remove(QLatin1Char('\n'));
+    qDebug().noquote() << tag << message;
+    if (!m_logger)
+        return;
+    const QByteArray utf8 = message.toUtf8();
+    const spdlog::string_view_t view(utf8.constData(), static_cast<size_t>(utf8.size()));
+    switch (level) {
+    case Level::Info:
+        m_logger->info(view);
+        break;
+    case Level::Warn:
+        m_logger->warn(view);
+        break;
+    case Level::Error:
+        m_logger->error(view);
+        break;
+    }
+}
+
+void TSpdlog::avInfo(QString info) { write(TSpdlogAssistant::AV_Type, Level::Info, "[avInfo]", info, true); }
+void TSpdlog::avWarn(QString msg) { write(TSpdlogAssistant::AV_Type, Level::Warn, "[avWarn]", msg, false); }
+void TSpdlog::avError(QString msg) { write(TSpdlogAssistant::AV_Type, Level::Error, "[avError]", msg, false); }
+void TSpdlog::netInfo(QString info) { write(TSpdlogAssistant::NET_Type, Level::Info, "[netInfo]", info, true); }
+void TSpdlog::netWarn(QString info) { write(TSpdlogAssistant::NET_Type, Level::Warn, "[netWarn]", info, false); }
+void TSpdlog::netError(QString info) { write(TSpdlogAssistant::NET_Type, Level::Error, "[netError]", info, false); }
+void TSpdlog::otherInfo(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Info, "[OtherType]", msg, true); }
+void TSpdlog::otherWarn(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Warn, "[OtherType]", msg, false); }
+void TSpdlog::otherError(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Error, "[OtherType]", msg, false); }
+void TSpdlog::uiClick(QString info) { write(TSpdlogAssistant::UI_Click, Level::Info, "[Click:]", info, false); }
+
+void TSpdlog::flush()
+{
+    if (m_logger)
+        m_logger->flush();
+}
+
+void TSpdlog::setInfoFlush()
+{
+    if (m_logger)
+        m_logger->flush_on(spdlog::level::info);
+}
+
+void TSpdlog::setErrFlush()
+{
+    if (m_logger)
+        m_logger->flush_on(spdlog::level::err);
+}

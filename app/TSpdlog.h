@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+namespace spdlog {
+class logger;
+}
+
+// Category names written in every line.
+class TSpdlogAssistant
+{
+public:
+    enum Category { AV_Type = 0, UI_EventType, UI_Click, NET_Type, H5_Type, Other_Type };
+    static QString categoryText(int category);
+};
+
+// Logging facade: one categorised line per call into a daily file, from native
+// code and from QML ("cppLog"). A logger that could not open its file still
+// writes to the debug output.
+class TSpdlog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TSpdlog(const QString &filePath, QObject *parent = nullptr);
+    ~TSpdlog() override;
+
+    // Registry of named loggers, filled at start-up before other threads exist.
+    static bool create(const QString &name, const QString &filePath);
+    static TSpdlog *instance(const QString &name = QString());
+    static QString fallbackFilePath();
+
+    Q_INVOKABLE void avInfo(QString info);
+    Q_INVOKABLE void avWarn(QString msg);
+    Q_INVOKABLE void avError(QString msg);
+    Q_INVOKABLE void netInfo(QString info);
+    Q_INVOKABLE void netWarn(QString info);
+    Q_INVOKABLE void netError(QString info);
+    Q_INVOKABLE void otherInfo(QString msg);
+    Q_INVOKABLE void otherWarn(QString msg);
+    Q_INVOKABLE void otherError(QString msg);
+    Q_INVOKABLE void uiClick(QString info);
+
+    Q_INVOKABLE void flush();
+    Q_INVOKABLE void setInfoFlush();
+    Q_INVOKABLE void setErrFlush();
+
+    bool hasLogger() const { return m_logger != nullptr; }
+    QString loggerName() const { return m_name; }
+
+private:
+    enum class Level { Info, Warn, Error };
+    void write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text,
+               bool singleLine);
+
+    std::shared_ptr<spdlog::logger> m_logger;
+    QString m_name;
+};

@@ -1,0 +1,3 @@
+#include "app/AppStartup.h"
+
+int main(int argc, char *argv[]) { return lumira::runApplication(argc, argv); }

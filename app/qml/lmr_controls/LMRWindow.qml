@@ -1,0 +1,74 @@
+import QtQuick 2.12
+
+// Shell of the classroom window: title bar and the area that will host the
+// lesson page. The start-up and focus paths call the three functions below.
+Item {
+    id: root
+    objectName: "root"
+    width: 1280
+    height: 720
+
+    property string activeWindowName: ""
+
+    function closeQML() {
+        cppLog.otherInfo("qml:closeQML")
+    }
+    function rootActive(windowName) {
+        activeWindowName = String(windowName)
+    }
+    function rootInactive() {
+        activeWindowName = ""
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        color: "#f4f6fa"
+        radius: 6
+    }
+
+    Rectangle {
+        id: titleBar
+        anchors { left: parent.left; right: parent.right; top: parent.top }
+        height: 40
+        color: "#2f6bff"
+
+        MouseArea {
+            anchors.fill: parent
+            property point pressPos
+            onPressed: pressPos = Qt.point(mouse.x, mouse.y)
+            onPositionChanged: {
+                cppWindow.x += mouse.x - pressPos.x
+                cppWindow.y += mouse.y - pressPos.y
+            }
+        }
+
+        Text {
+            anchors { left: parent.left; leftMargin: 16; verticalCenter: parent.verticalCenter }
+            text: "Lumira  " + cppConfigFile.getVersion()
+            color: "white"
+            font.pixelSize: 16
+        }
+
+        Row {
+            anchors { right: parent.right; rightMargin: 8; verticalCenter: parent.verticalCenter }
+            spacing: 4
+            TitleButton {
+                objectName: "minButton"
+                glyph: "\u2013"
+                onClicked: cppWindow.showMinimized()
+            }
+            TitleButton {
+                objectName: "closeButton"
+                glyph: "\u2715"
+                onClicked: Qt.quit()
+            }
+        }
+    }
+
+    Text {
+        anchors.centerIn: parent
+        text: "课堂页面加载中…"
+        color: "#5b6475"
+        font.pixelSize: 22
+    }
+}

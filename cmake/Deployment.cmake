@@ -1,0 +1,33 @@
+# Deployment values. Never hard-code hosts or keys in source: production builds
+# pass them with -D or through a deployment file (LUMIRA_DEPLOYMENT_FILE, a CMake
+# script setting the same variables). The defaults point at the local development
+# service so that a fresh checkout runs without internet.
+set(LUMIRA_DEPLOYMENT_FILE "" CACHE FILEPATH "CMake script with deployment values")
+if(LUMIRA_DEPLOYMENT_FILE)
+  include(${LUMIRA_DEPLOYMENT_FILE})
+endif()
+
+set(LUMIRA_DEV_PORT 18080 CACHE STRING "Port of the local development service")
+set(_dev "127.0.0.1:${LUMIRA_DEV_PORT}")
+
+set(LUMIRA_ORG_DOMAIN "lumira.local" CACHE STRING "Organisation domain")
+set(LUMIRA_MAIN_URL "http://${_dev}/qt1" CACHE STRING "Lesson page address")
+set(LUMIRA_TEST_MAIN_URL "http://${_dev}/whiteboard-qt2/" CACHE STRING "Test lesson page address")
+set(LUMIRA_CDN_URL "http://${_dev}" CACHE STRING "CDN address, scheme and host")
+set(LUMIRA_API_HOST "${_dev}" CACHE STRING "Production API host[:port]")
+set(LUMIRA_API_ALT_HOST "${_dev}" CACHE STRING "Alternative production API host[:port]")
+set(LUMIRA_API_TEST_HOST "${_dev}" CACHE STRING "Test API host[:port]")
+set(LUMIRA_DOWNLOAD_PAGE "http://${_dev}/download" CACHE STRING "Download page opened when the installer cannot start")
+
+# Build identity: 40 lowercase hex digits, the commit being built when known.
+execute_process(COMMAND git rev-parse HEAD
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  OUTPUT_VARIABLE LUMIRA_BUILD_ID OUTPUT_STRIP_TRAILING_WHITESPACE
+  ERROR_QUIET RESULT_VARIABLE _git_rc)
+if(NOT _git_rc EQUAL 0 OR NOT LUMIRA_BUILD_ID MATCHES "^[0-9a-f]+$")
+  set(LUMIRA_BUILD_ID "0000000000000000000000000000000000000000")
+endif()
+set(LUMIRA_VERSION_TEXT "5.0.6")
+
+configure_file(${CMAKE_SOURCE_DIR}/app/BuildConfig.h.in
+               ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// Small blocking client for the service API: one GET or form POST per call,
+// answered in a nested event loop. No time-out and no error report: callers
+// judge the body.
+class HttpMsg : public QObject
+{
+    Q_OBJECT
+public:
+    static HttpMsg *instance();
+    // Reads the debug switch from `iniPath` (the settings file).
+    explicit HttpMsg(const QString &iniPath, QObject *parent = nullptr);
+
+    QString get(QString path, QString base = QString());
+    QString post(QString path, QByteArray body, QString base = QString());
+    void switchHost(int selector);
+
+    bool debugMode = false;
+
+    QString currentBaseUrl() const { return m_baseUrl; }
+    bool currentUseHttps() const { return m_useHttps; }
+
+private:
+    enum class Verb { Get, Post };
+    QString send(Verb verb, const QString &path, const QByteArray &body, const QString &base);
+
+    QString m_baseUrl;
+    bool m_useHttps = true;
+};

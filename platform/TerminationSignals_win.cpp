@@ -1,0 +1,7 @@
+#include "platform/TerminationSignals.h"
+
+namespace lumira::platform {
+
+void installTerminationHandler(QObject *, std::function<void()>) {}
+
+} // namespace lumira::platform

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QStringList>
+#include <QVariantMap>
+
+class QScreen;
+
+// Screen geometry, zoom and process helpers for QML ("cppTool"), plus the
+// file, process and archive helpers other subsystems call.
+class Tools : public QObject
+{
+    Q_OBJECT
+public:
+    static Tools *instance();
+    explicit Tools(QObject *parent = nullptr);
+
+    Q_INVOKABLE QString formatPath(QString path);
+    Q_INVOKABLE QString getFileName(QString fullName);
+    Q_INVOKABLE int getMouseDesktopInt(QPoint mouse);
+    Q_INVOKABLE QRect getAvailableRect();
+    Q_INVOKABLE int getAvailableWidth();
+    Q_INVOKABLE int getAvailableHeight();
+    Q_INVOKABLE int getAvailableX();
+    Q_INVOKABLE int getAvailableY();
+    Q_INVOKABLE QRect getNowAvailableRect(QPoint mouse);
+    Q_INVOKABLE int getNowAvailableWidth(QPoint mouse);
+    Q_INVOKABLE int getNowAvailableHeight(QPoint mouse);
+    Q_INVOKABLE int getNowAvailableX(QPoint mouse);
+    Q_INVOKABLE int getNowAvailableY(QPoint mouse);
+    Q_INVOKABLE double getZoomFactor();
+    Q_INVOKABLE double getNowZoomFactor(QPoint mouse);
+    Q_INVOKABLE QPoint getMousePos();
+    Q_INVOKABLE void killProcess(QString process);
+    Q_INVOKABLE void reinstall();
+
+    // Native helpers.
+    // Kills every process of that executable name except this one; returns how many.
+    static int killProcessByName(const QString &exeName);
+    static bool isProcessRunning(const QString &exeName);
+    static bool startDetached(const QString &program, const QStringList &arguments = {});
+    static bool copyDirectory(const QString &from, const QString &to);
+    static bool removePath(const QString &path); // a file, or a directory tree
+    static QVariantMap jsonToMap(const QString &json);
+    static bool zipDirectory(const QString &archive, const QString &directory);
+    static QStringList unzipArchive(const QString &archive, const QString &directory);
+
+signals:
+    void sgActive(QString objectName);
+    void sgInactive();
+
+private:
+    // The screen containing the point; the primary one when none does.
+    static QScreen *screenAt(const QPoint &point);
+};
