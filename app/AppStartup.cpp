@@ -147,6 +147,10 @@ int runApplication(int argc, char **argv)
     // 3
     const QString logFile = logFilePath();
     TSpdlog::create(logFile, logFile);
+    // Loggers live for the process; early exits must not lose buffered lines.
+    struct FlushLogs {
+        ~FlushLogs() { TSpdlog::flushAll(); }
+    } flushLogsOnReturn;
 
     // 4
     const QString started = QStringLiteral("LumiraAPP启动,version:") + QString::fromLatin1(build::kVersion)
@@ -210,7 +214,7 @@ int runApplication(int argc, char **argv)
         TSpdlog::instance()->otherWarn(QStringLiteral("启动：可用内存小于512MB"));
         showBox(1, tr("The available memory of your current device is too low, it is recommended to close other "
                       "software to avoid affecting the class experience!"));
-        TSpdlog::instance()->flush();
+        TSpdlog::flushAll();
         std::_Exit(0);
     }
     qDebug() << "avaliMem" << availMB;

@@ -20,9 +20,8 @@ QSettings rootStore() { return QSettings(QSettings::NativeFormat, QSettings::Use
 
 [[noreturn]] void fatal(const QString &label)
 {
-    TSpdlog *log = TSpdlog::instance();
-    log->otherError(QStringLiteral("Fatal:create dir error ") + label);
-    log->flush();
+    TSpdlog::instance()->otherError(QStringLiteral("Fatal:create dir error ") + label);
+    TSpdlog::flushAll();
     std::_Exit(0);
 }
 

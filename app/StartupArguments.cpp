@@ -1,6 +1,8 @@
 #include "app/StartupArguments.h"
 
 #include <QCoreApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QStringList>
 
 StartupArguments::StartupArguments(int argc, char **argv)
@@ -48,9 +50,11 @@ void applyGraphicsSwitches(const GraphicsSwitches &switches, StartupArguments &a
     } else if (switches.qmlRender == QLatin1String("SOFT")) {
         QCoreApplication::setAttribute(Qt::AA_UseSoftwareOpenGL);
 #ifndef Q_OS_WIN
-        // The attribute only picks opengl32sw on Windows; Mesa's switch is the
-        // same software rasteriser here.
+        // The attribute only picks opengl32sw on Windows. Here SOFT means Mesa's
+        // software rasteriser for what needs GL, and Qt Quick's own software
+        // renderer for the window, which works with no GL at all.
         qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
 #endif
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, switches.hardwareAcceleration);

@@ -175,6 +175,11 @@ void TSpdlog::otherWarn(QString msg) { write(TSpdlogAssistant::Other_Type, Level
 void TSpdlog::otherError(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Error, "[OtherType]", msg, false); }
 void TSpdlog::uiClick(QString info) { write(TSpdlogAssistant::UI_Click, Level::Info, "[Click:]", info, false); }
 
+void TSpdlog::flushAll()
+{
+    spdlog::apply_all([](const std::shared_ptr<spdlog::logger> &logger) { logger->flush(); });
+}
+
 void TSpdlog::flush()
 {
     if (m_logger)

@@ -33,6 +33,8 @@ public:
     static bool create(const QString &name, const QString &filePath);
     static TSpdlog *instance(const QString &name = QString());
     static QString fallbackFilePath();
+    // Writes out every logger's buffered lines; for exits that skip destructors.
+    static void flushAll();
 
     Q_INVOKABLE void avInfo(QString info);
     Q_INVOKABLE void avWarn(QString msg);

@@ -1,0 +1,205 @@
+// The real client binary under the X server of the test run, each case with a
+// fresh HOME: log lines in order, data tree, second instance, crash report and
+// stale lock, OpenGL failure, fatal data root.
+#include "TestEnv.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace {
+
+class Client : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int n = 0;
+        home = testenv::sandboxRoot() + QString("/home%1").arg(++n);
+        QDir().mkpath(home + "/.config");
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.insert("XDG_CONFIG_HOME", home + "/.config");
+        env.insert("XDG_CACHE_HOME", home + "/.cache");
+        env.insert("LUMIRA_DIALOG_AUTO_ACCEPT_MS", "300");
+        env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    void TearDown() override
+    {
+        for (QProcess *p : procs) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+            delete p;
+        }
+    }
+
+    QString dataRoot() const { return home + "/.config/kestrelon/lumira"; }
+    QString logFile() const
+    {
+        return dataRoot() + "/log/LMRApp_" + QDate::currentDate().toString("yyyyMMdd") + ".log";
+    }
+    QString log() const
+    {
+        QFile f(logFile());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    QProcess *start()
+    {
+        auto *p = new QProcess;
+        procs << p;
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QStringLiteral(LUMIRA_APP_PATH), QStringList());
+        EXPECT_TRUE(p->waitForStarted());
+        return p;
+    }
+    bool waitForLog(const QString &text, int ms = 30000, int times = 1) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (log().count(text) >= times)
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    static void stop(QProcess *p)
+    {
+        ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+        EXPECT_TRUE(p->waitForFinished(15000));
+    }
+
+    QString home;
+    QProcessEnvironment env;
+    QVector<QProcess *> procs;
+};
+
+const char kDone[] = "启动：启动完成";
+
+TEST_F(Client, StartsInOrderAndQuitsCleanly)
+{
+    QProcess *p = start();
+    ASSERT_TRUE(waitForLog(kDone)) << log().toStdString();
+    // cefCache is made, then emptied away by the first start's clear-browser flag.
+    for (const char *sub : {"log/media", "log/trtc", "log/agora", "config", "record", "dump", "db", "download"})
+        EXPECT_TRUE(QDir(dataRoot() + "/" + sub).exists()) << sub;
+    EXPECT_TRUE(QFile::exists(dataRoot() + "/config/config.ini"));
+
+    const QStringList expected = {
+        "LumiraAPP启动,version:5.0.6 id:", "启动：设置GPU选项",   "启动：创建程序实例",   "启动：设置全局字体",
+        "启动：加载翻译文件",              "启动：显示启动中动画", "启动：可用内存检测",   "启动：清理H5缓存",
+        "启动：初始化qml对象",             "启动：初始化崩溃捕获", "启动：向QML中注册C++组件", "启动：加载qml",
+        "L_M_R_S app_start_time ",         kDone,
+    };
+    const QString text = log();
+    int at = 0;
+    for (const QString &line : expected) {
+        const int found = text.indexOf(" [Other_Type] " + line, at);
+        ASSERT_GE(found, 0) << "missing or out of order: " << line.toStdString() << "\n" << text.toStdString();
+        at = found;
+    }
+    EXPECT_FALSE(text.contains("translator error"));
+    EXPECT_TRUE(QRegExp("id:[0-9a-f]{40}").indexIn(text) >= 0);
+    EXPECT_TRUE(waitForLog("启动：qml对象启动成功", 10000));
+
+    stop(p);
+    EXPECT_EQ(p->exitCode(), 0);
+    const QString after = log();
+    EXPECT_LT(after.indexOf("qpp->qml:receieve signal app quit"), after.indexOf("qpp->qml:complete app quit"));
+    EXPECT_TRUE(after.contains("qml:closeQML"));
+}
+
+TEST_F(Client, SecondInstanceExitsZeroFirstKeepsRunning)
+{
+    QProcess *first = start();
+    ASSERT_TRUE(waitForLog(kDone));
+    QProcess *second = start();
+    ASSERT_TRUE(second->waitForFinished(20000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_TRUE(log().contains("[warning] :  [Other_Type] 启动：已启动了客户端"));
+    EXPECT_EQ(log().count(kDone), 1);
+    QThread::msleep(300);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    stop(first);
+}
+
+TEST_F(Client, CrashWritesReportAndStaleLockDoesNotBlock)
+{
+    QProcess *p = start();
+    ASSERT_TRUE(waitForLog(kDone));
+    ::kill(static_cast<pid_t>(p->processId()), SIGSEGV);
+    ASSERT_TRUE(p->waitForFinished(15000));
+    EXPECT_EQ(p->exitStatus(), QProcess::CrashExit);
+    const QStringList reports = QDir(dataRoot() + "/dump").entryList({"crash-*.txt"}, QDir::Files);
+    ASSERT_EQ(reports.size(), 1);
+    QFile report(dataRoot() + "/dump/" + reports.first());
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QByteArray body = report.readAll();
+    EXPECT_TRUE(body.contains("signal: 11 SIGSEGV"));
+    EXPECT_TRUE(body.contains("#0 0x"));
+
+    QProcess *again = start();
+    EXPECT_TRUE(waitForLog(kDone, 30000, 2)) << "the crashed instance's lock blocked the start";
+    stop(again);
+}
+
+TEST_F(Client, FailedOpenGlProbeStoresSoftAndNextStartSkipsIt)
+{
+    env.insert("QT_XCB_GL_INTEGRATION", "none");
+    QProcess *p = start();
+    ASSERT_TRUE(p->waitForFinished(30000));
+    EXPECT_EQ(p->exitCode(), 0);
+    EXPECT_TRUE(log().contains("[error] :  [Other_Type] 启动：检测到opengl失败，切换软件模拟"));
+    QSettings ini(dataRoot() + "/config/config.ini", QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Init/QMLRender").toString(), "SOFT");
+
+    QProcess *again = start();
+    ASSERT_TRUE(waitForLog(kDone)) << log().toStdString();
+    EXPECT_EQ(log().count("检测到opengl失败"), 1);
+    stop(again);
+}
+
+TEST_F(Client, CorruptConfigStillStarts)
+{
+    QDir().mkpath(dataRoot() + "/config");
+    QFile f(dataRoot() + "/config/config.ini");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\xff\xfe[Init\nIsInit=maybe\n[Browser]\nPort=abc\nMainUrlMode=\x01\n", 52));
+    f.close();
+    QProcess *p = start();
+    ASSERT_TRUE(waitForLog(kDone)) << log().toStdString();
+    stop(p);
+}
+
+TEST_F(Client, DataRootThatCannotBeCreatedIsFatal)
+{
+    QSettings store(home + "/.config/kestrelon/lumira.conf", QSettings::IniFormat);
+    store.setValue("LMR_APP_DATA", "/proc/lumira-cannot-exist/lumira");
+    store.sync();
+    QProcess *p = start();
+    ASSERT_TRUE(p->waitForFinished(15000));
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p->exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(p->readAll()).contains("[Other_Type] Fatal:create dir error main path"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("startup");
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
