@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QMutex>
+#include <QStringBuilder>
 
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/basic_file_sink.h>
@@ -42,6 +43,11 @@ QString uniqueLoggerName()
         next = now > prev ? now : prev + 1;
     } while (!last.compare_exchange_weak(prev, next));
     return QString::number(next);
+}
+
+QString categoryPrefix(int category)
+{
+    return QStringLiteral(" [") + TSpdlogAssistant::categoryText(category) + QStringLiteral("] ");
 }
 
 } // namespace
@@ -143,10 +149,13 @@ TSpdlog *TSpdlog::instance(const QString &name)
 void TSpdlog::write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text,
                     bool singleLine)
 {
-    QString message = QStringLiteral(" [") + TSpdlogAssistant::categoryText(category) + QStringLiteral("] ") + text;
+    static const QString names[] = {categoryPrefix(0), categoryPrefix(1), categoryPrefix(2),
+                                    categoryPrefix(3), categoryPrefix(4), categoryPrefix(5)};
+    QString message = names[category] % text;
     if (singleLine)
         message.remove(QLatin1Char('\n'));
-    qDebug().noquote() << tag << message;
+    // Straight to the message handler: a QDebug stream costs more than the file write.
+    qt_message_output(QtDebugMsg, QMessageLogContext(), QLatin1String(tag) % QLatin1Char(' ') % message);
     if (!m_logger)
         return;
     const QByteArray utf8 = message.toUtf8();
