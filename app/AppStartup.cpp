@@ -40,8 +40,10 @@ static void initCoreResources()
     Q_INIT_RESOURCE(ui);
 }
 
-namespace lumira {
-namespace {
+namespace lumira
+{
+namespace
+{
 
 void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
 
@@ -53,12 +55,15 @@ void showBox(int kind, const QString &text)
     box.exec();
 }
 
-void sweep(const char *baseName) { Tools::killProcessByName(platform::executableFileName(QString::fromLatin1(baseName))); }
+void sweep(const char *baseName)
+{
+    Tools::killProcessByName(platform::executableFileName(QString::fromLatin1(baseName)));
+}
 
 QString logFilePath()
 {
     return DirHelper::instance()->logPath() + QDir::separator() + QStringLiteral("LMRApp_")
-           + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+        + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
 }
 
 void registerFonts()
@@ -66,10 +71,11 @@ void registerFonts()
     const QString fontDir = QCoreApplication::applicationDirPath() + QStringLiteral("/font/");
     if (!QDir(fontDir).exists())
         return;
-    const QStringList fonts = QDir(fontDir).entryList({QStringLiteral("*.ttf"), QStringLiteral("*.otf")},
-                                                      QDir::Files | QDir::NoSymLinks);
+    const QStringList fonts
+        = QDir(fontDir).entryList({ QStringLiteral("*.ttf"), QStringLiteral("*.otf") }, QDir::Files | QDir::NoSymLinks);
     for (const QString &font : fonts)
-        QFontDatabase::addApplicationFont(QCoreApplication::applicationDirPath() + QStringLiteral("/font/%1").arg(font));
+        QFontDatabase::addApplicationFont(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/font/%1").arg(font));
 }
 
 // Available physical memory in MB, 0 when the platform gives no figure.
@@ -154,7 +160,7 @@ int runApplication(int argc, char **argv)
 
     // 4
     const QString started = QStringLiteral("LumiraAPP启动,version:") + QString::fromLatin1(build::kVersion)
-                            + QStringLiteral(" id:") + QString::fromLatin1(build::kBuildId);
+        + QStringLiteral(" id:") + QString::fromLatin1(build::kBuildId);
     logInfo(started);
     TSpdlog::instance(QStringLiteral("systemStatus"))->otherInfo(started);
 
@@ -162,9 +168,9 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：设置GPU选项"));
     LMRConfig *config = LMRConfig::instance();
     StartupArguments args(argc, argv);
-    applyGraphicsSwitches({config->getWebGPURasterization(), config->getWebIgnoreBlacklist(), config->getQMLRender(),
-                           config->getHardwareAcceleration()},
-                          args);
+    applyGraphicsSwitches({ config->getWebGPURasterization(), config->getWebIgnoreBlacklist(), config->getQMLRender(),
+                              config->getHardwareAcceleration() },
+        args);
 
     // 6
     logInfo(QStringLiteral("启动：创建程序实例"));
@@ -212,8 +218,9 @@ int runApplication(int argc, char **argv)
     if (isAvailableMemoryTooLow(availMB)) {
         loading->close();
         TSpdlog::instance()->otherWarn(QStringLiteral("启动：可用内存小于512MB"));
-        showBox(1, tr("The available memory of your current device is too low, it is recommended to close other "
-                      "software to avoid affecting the class experience!"));
+        showBox(1,
+            tr("The available memory of your current device is too low, it is recommended to close other "
+               "software to avoid affecting the class experience!"));
         TSpdlog::flushAll();
         std::_Exit(0);
     }
@@ -221,16 +228,17 @@ int runApplication(int argc, char **argv)
 
     // 16
     logInfo(QStringLiteral("启动：清理H5缓存"));
-    CacheHousekeeping::run(*config, *DirHelper::instance(),
-                           [config]() { return CacheHousekeeping::fetchGuid(config->getMainUrl()); });
+    CacheHousekeeping::run(
+        *config, *DirHelper::instance(), [config]() { return CacheHousekeeping::fetchGuid(config->getMainUrl()); });
 
     // 17
     logInfo(QStringLiteral("启动：初始化qml对象"));
     auto view = std::make_unique<QQuickView>();
-    QObject::connect(view.get(), &QQuickWindow::sceneGraphInitialized, view.get(),
-                     []() { logInfo(QStringLiteral("启动：qml对象启动成功")); }, Qt::DirectConnection);
+    QObject::connect(
+        view.get(), &QQuickWindow::sceneGraphInitialized, view.get(),
+        []() { logInfo(QStringLiteral("启动：qml对象启动成功")); }, Qt::DirectConnection);
     view->setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     view->setColor(QColor(QStringLiteral("transparent")));
     view->setTitle(QStringLiteral("Lumira"));
     QQmlContext *context = view->rootContext();
@@ -249,10 +257,9 @@ int runApplication(int argc, char **argv)
     // 19
     logInfo(QStringLiteral("启动：初始化崩溃捕获"));
     sentry_options_t *options = sentry_options_new();
-    const QByteArray handlerPath =
-        QDir(QCoreApplication::applicationDirPath())
-            .filePath(platform::executableFileName(QStringLiteral("crashpad_handler")))
-            .toLocal8Bit();
+    const QByteArray handlerPath = QDir(QCoreApplication::applicationDirPath())
+                                       .filePath(platform::executableFileName(QStringLiteral("crashpad_handler")))
+                                       .toLocal8Bit();
     const QByteArray databasePath = DirHelper::instance()->dumpPath().toLocal8Bit();
     sentry_options_set_handler_path(options, handlerPath.constData());
     sentry_options_set_database_path(options, databasePath.constData());
@@ -280,11 +287,11 @@ int runApplication(int argc, char **argv)
     // 32
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, view.get(), [&view]() { onAboutToQuit(*view); });
     QObject::connect(app.get(), &QGuiApplication::focusWindowChanged, view.get(),
-                     [&view](QWindow *window) { onFocusWindowChanged(*view, window); });
+        [&view](QWindow *window) { onFocusWindowChanged(*view, window); });
 
     // 33
     logInfo(QStringLiteral("L_M_R_S") + QStringLiteral(" ") + QStringLiteral("app_start_time") + QStringLiteral(" ")
-            + QString::number(startTimer.elapsed()));
+        + QString::number(startTimer.elapsed()));
     logInfo(QStringLiteral("启动：启动完成"));
 
     // 34

@@ -1,6 +1,7 @@
 #pragma once
 
-namespace lumira {
+namespace lumira
+{
 
 // The whole life of the process: start-up in its fixed order, the event loop,
 // teardown. Returns the process exit code.

@@ -11,7 +11,8 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 const char kStoreKey[] = "LMR_APP_DATA";
 const char kNone[] = "none";
@@ -57,10 +58,7 @@ DirHelper *DirHelper::instance()
     return self;
 }
 
-QString DirHelper::platformDefaultRoot()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-}
+QString DirHelper::platformDefaultRoot() { return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation); }
 
 QString DirHelper::storedRoot() const { return rootStore().value(kStoreKey, QString::fromLatin1(kNone)).toString(); }
 
@@ -79,11 +77,15 @@ void DirHelper::createDirectories()
     if (!QDir(root).exists())
         fatal(QStringLiteral("av path"));
     ensureChild(root, QStringLiteral("log"), QStringLiteral("log path"));
-    for (const char *sub : {"media", "trtc", "agora"})
+    for (const char *sub : { "media", "trtc", "agora" })
         ensureChild(logPath(), QString::fromLatin1(sub), QStringLiteral("log media path"));
     const std::pair<const char *, const char *> children[] = {
-        {"config", "config path"}, {"record", "record path"},     {"dump", "dump path"},
-        {"db", "db path"},         {"download", "download path"}, {"cefCache", "cefCache path"},
+        { "config", "config path" },
+        { "record", "record path" },
+        { "dump", "dump path" },
+        { "db", "db path" },
+        { "download", "download path" },
+        { "cefCache", "cefCache path" },
     };
     for (const auto &[name, label] : children)
         ensureChild(root, QString::fromLatin1(name), QString::fromLatin1(label));

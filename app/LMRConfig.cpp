@@ -8,7 +8,8 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 
 QString versionText() { return QString::fromLatin1(lumira::build::kVersion); }
 
@@ -53,11 +54,10 @@ void LMRConfig::reportFileStatus(const QString &what)
     const QSettings::Status status = m_settings.status();
     if (status == QSettings::NoError)
         return;
-    TSpdlog::instance()->otherError(QStringLiteral("config.ini %1 error (%2): %3")
-                                        .arg(what,
-                                             status == QSettings::AccessError ? QStringLiteral("access")
-                                                                              : QStringLiteral("format"),
-                                             m_settings.fileName()));
+    TSpdlog::instance()->otherError(
+        QStringLiteral("config.ini %1 error (%2): %3")
+            .arg(what, status == QSettings::AccessError ? QStringLiteral("access") : QStringLiteral("format"),
+                m_settings.fileName()));
 }
 
 void LMRConfig::writeFirstStartValues()
@@ -65,41 +65,41 @@ void LMRConfig::writeFirstStartValues()
     QMutexLocker lock(&m_mutex);
     using namespace lumira::build;
     const std::pair<const char *, QVariant> values[] = {
-        {"Init/IsInit", true},
-        {"Init/Version", versionText()},
-        {"Init/H5Guid", QString()},
-        {"Init/WebGPURasterization", false},
-        {"Init/WebIgnoreBlacklist", false},
-        {"Browser/MainUrl", QString::fromLatin1(kMainUrl)},
-        {"Browser/MainUrlMode", 1},
-        {"Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl)},
-        {"Browser/MainDebugUrlSwitch", QStringLiteral("false")},
-        {"Browser/CDNUrl", QString::fromLatin1(kCdnUrl)},
-        {"Browser/Port", 40960},
-        {"Browser/DebugMode", false},
-        {"Browser/ClearData", true},
-        {"Browser/Pen", false},
-        {"DeviceTest/CameraIndex", -1},
-        {"DeviceTest/MicIndex", -1},
-        {"DeviceTest/SpeakerIndex", -1},
-        {"DeviceTest/CameraTagId", QString()},
-        {"DeviceTest/MicTagId", QString()},
-        {"DeviceTest/SpeakerTagId", QString()},
-        {"DeviceTest/CameraName", QString()},
-        {"DeviceTest/MicName", QString()},
-        {"DeviceTest/SpeakerName", QString()},
-        {"DeviceTest/MicVolumeScale", QStringLiteral("1.0")},
-        {"DeviceTest/SpeakerVolumeScale", QStringLiteral("1.0")},
-        {"UserSetting/CameraStatus", QString()},
-        {"UserSetting/MicStatus", QString()},
-        {"UserSetting/SpeakerStatus", QString()},
-        {"UserSetting/ProtectedEye", false},
-        {"UserSetting/ProtectedEyeValue", 0.3},
-        {"UserSetting/Beauty", false},
-        {"UserSetting/UserID", QStringLiteral("0")},
-        {"UserSetting/UserType", QStringLiteral("null")},
-        {"UserSetting/UserName", QStringLiteral("null")},
-        {"UserSetting/CoursewareFolder", QString()},
+        { "Init/IsInit", true },
+        { "Init/Version", versionText() },
+        { "Init/H5Guid", QString() },
+        { "Init/WebGPURasterization", false },
+        { "Init/WebIgnoreBlacklist", false },
+        { "Browser/MainUrl", QString::fromLatin1(kMainUrl) },
+        { "Browser/MainUrlMode", 1 },
+        { "Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl) },
+        { "Browser/MainDebugUrlSwitch", QStringLiteral("false") },
+        { "Browser/CDNUrl", QString::fromLatin1(kCdnUrl) },
+        { "Browser/Port", 40960 },
+        { "Browser/DebugMode", false },
+        { "Browser/ClearData", true },
+        { "Browser/Pen", false },
+        { "DeviceTest/CameraIndex", -1 },
+        { "DeviceTest/MicIndex", -1 },
+        { "DeviceTest/SpeakerIndex", -1 },
+        { "DeviceTest/CameraTagId", QString() },
+        { "DeviceTest/MicTagId", QString() },
+        { "DeviceTest/SpeakerTagId", QString() },
+        { "DeviceTest/CameraName", QString() },
+        { "DeviceTest/MicName", QString() },
+        { "DeviceTest/SpeakerName", QString() },
+        { "DeviceTest/MicVolumeScale", QStringLiteral("1.0") },
+        { "DeviceTest/SpeakerVolumeScale", QStringLiteral("1.0") },
+        { "UserSetting/CameraStatus", QString() },
+        { "UserSetting/MicStatus", QString() },
+        { "UserSetting/SpeakerStatus", QString() },
+        { "UserSetting/ProtectedEye", false },
+        { "UserSetting/ProtectedEyeValue", 0.3 },
+        { "UserSetting/Beauty", false },
+        { "UserSetting/UserID", QStringLiteral("0") },
+        { "UserSetting/UserType", QStringLiteral("null") },
+        { "UserSetting/UserName", QStringLiteral("null") },
+        { "UserSetting/CoursewareFolder", QString() },
     };
     for (const auto &[key, value] : values)
         m_settings.setValue(QLatin1String(key), value);
@@ -114,24 +114,24 @@ void LMRConfig::writeVersionChangeValues()
     QMutexLocker lock(&m_mutex);
     using namespace lumira::build;
     const std::pair<const char *, QVariant> values[] = {
-        {"Init/WebGPURasterization", false},
-        {"Init/WebIgnoreBlacklist", false},
-        {"Browser/MainUrl", QString::fromLatin1(kMainUrl)},
-        {"Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl)},
-        {"Browser/MainDebugUrlSwitch", QStringLiteral("false")},
-        {"Browser/CDNUrl", QString::fromLatin1(kCdnUrl)},
-        {"Browser/Port", 40960},
-        {"Browser/DebugMode", false},
-        {"Browser/ClearData", true},
-        {"DeviceTest/CameraIndex", -1},
-        {"DeviceTest/MicIndex", -1},
-        {"DeviceTest/SpeakerIndex", -1},
-        {"DeviceTest/CameraTagId", QString()},
-        {"DeviceTest/MicTagId", QString()},
-        {"DeviceTest/SpeakerTagId", QString()},
-        {"DeviceTest/CameraName", QString()},
-        {"DeviceTest/MicName", QString()},
-        {"DeviceTest/SpeakerName", QString()},
+        { "Init/WebGPURasterization", false },
+        { "Init/WebIgnoreBlacklist", false },
+        { "Browser/MainUrl", QString::fromLatin1(kMainUrl) },
+        { "Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl) },
+        { "Browser/MainDebugUrlSwitch", QStringLiteral("false") },
+        { "Browser/CDNUrl", QString::fromLatin1(kCdnUrl) },
+        { "Browser/Port", 40960 },
+        { "Browser/DebugMode", false },
+        { "Browser/ClearData", true },
+        { "DeviceTest/CameraIndex", -1 },
+        { "DeviceTest/MicIndex", -1 },
+        { "DeviceTest/SpeakerIndex", -1 },
+        { "DeviceTest/CameraTagId", QString() },
+        { "DeviceTest/MicTagId", QString() },
+        { "DeviceTest/SpeakerTagId", QString() },
+        { "DeviceTest/CameraName", QString() },
+        { "DeviceTest/MicName", QString() },
+        { "DeviceTest/SpeakerName", QString() },
     };
     for (const auto &[key, value] : values)
         m_settings.setValue(QLatin1String(key), value);

@@ -111,6 +111,6 @@ private:
 
     QMutex m_mutex; // one QSettings object is shared by GUI and worker threads
     QSettings m_settings;
-    std::atomic<bool> m_isOpenUrl{false};
-    std::atomic<bool> m_mini{false};
+    std::atomic<bool> m_isOpenUrl { false };
+    std::atomic<bool> m_mini { false };
 };

@@ -9,7 +9,8 @@
 #include <QStandardPaths>
 #include <QWindow>
 
-namespace {
+namespace
+{
 
 const char kLockKey[] = "lumira_app.lock";
 

@@ -13,7 +13,8 @@
 #include <atomic>
 #include <chrono>
 
-namespace {
+namespace
+{
 
 const char kPattern[] = "[%Y-%m-%d %H:%M:%S.%e][thread %t][%l] : %v";
 const char kLineEnd[] = "\r\n";
@@ -35,7 +36,7 @@ Registry &registry()
 // milliseconds, made strictly increasing across the process.
 QString uniqueLoggerName()
 {
-    static std::atomic<qint64> last{0};
+    static std::atomic<qint64> last { 0 };
     qint64 now = QDateTime::currentMSecsSinceEpoch();
     qint64 prev = last.load();
     qint64 next;
@@ -54,7 +55,7 @@ QString categoryPrefix(int category)
 
 QString TSpdlogAssistant::categoryText(int category)
 {
-    static const char *const names[] = {"AV_Type", "UI_EventType", "UI_Click", "NET_Type", "H5_Type", "Other_Type"};
+    static const char *const names[] = { "AV_Type", "UI_EventType", "UI_Click", "NET_Type", "H5_Type", "Other_Type" };
     if (category < 0 || category > Other_Type)
         return QString();
     return QString::fromLatin1(names[category]);
@@ -65,8 +66,8 @@ TSpdlog::TSpdlog(const QString &filePath, QObject *parent)
     , m_name(uniqueLoggerName())
 {
     try {
-        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(QDir::toNativeSeparators(filePath).toStdString(),
-                                                                         false);
+        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(
+            QDir::toNativeSeparators(filePath).toStdString(), false);
         auto logger = std::make_shared<spdlog::logger>(m_name.toStdString(), std::move(sink));
         logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
             kPattern, spdlog::pattern_time_type::local, std::string(kLineEnd)));
@@ -146,11 +147,11 @@ TSpdlog *TSpdlog::instance(const QString &name)
     return r.fallback;
 }
 
-void TSpdlog::write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text,
-                    bool singleLine)
+void TSpdlog::write(
+    TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text, bool singleLine)
 {
-    static const QString names[] = {categoryPrefix(0), categoryPrefix(1), categoryPrefix(2),
-                                    categoryPrefix(3), categoryPrefix(4), categoryPrefix(5)};
+    static const QString names[] = { categoryPrefix(0), categoryPrefix(1), categoryPrefix(2), categoryPrefix(3),
+        categoryPrefix(4), categoryPrefix(5) };
     QString message = names[category] % text;
     if (singleLine)
         message.remove(QLatin1Char('\n'));

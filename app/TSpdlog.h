@@ -7,7 +7,8 @@
 
 #include <memory>
 
-namespace spdlog {
+namespace spdlog
+{
 class logger;
 }
 
@@ -56,8 +57,7 @@ public:
 
 private:
     enum class Level { Info, Warn, Error };
-    void write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text,
-               bool singleLine);
+    void write(TSpdlogAssistant::Category category, Level level, const char *tag, const QString &text, bool singleLine);
 
     std::shared_ptr<spdlog::logger> m_logger;
     QString m_name;

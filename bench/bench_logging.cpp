@@ -11,7 +11,8 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
-namespace {
+namespace
+{
 
 QTemporaryDir &dir()
 {

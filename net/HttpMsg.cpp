@@ -57,7 +57,7 @@ QString HttpMsg::send(Verb verb, const QString &path, const QByteArray &body, co
     const bool relaxTls = base.isEmpty() ? m_useHttps : base.contains(QStringLiteral("https"));
 
     QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(url)};
+    QNetworkRequest request { QUrl(url) };
     if (relaxTls) {
         QSslConfiguration ssl = request.sslConfiguration();
         ssl.setPeerVerifyMode(QSslSocket::VerifyNone);

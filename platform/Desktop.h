@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 // Windows scales non-aware processes by bitmap stretching; elsewhere a no-op.
 void setProcessDpiAware();

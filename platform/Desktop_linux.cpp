@@ -2,9 +2,10 @@
 
 #include <QLocalSocket>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
-void setProcessDpiAware() {}
+void setProcessDpiAware() { }
 
 void bringRunningInstanceForward(const QString &channelName)
 {

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 void setProcessDpiAware() { SetProcessDPIAware(); }
 
@@ -14,7 +15,7 @@ void bringRunningInstanceForward(const QString & /*channelName*/)
         SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, keep);
         SetWindowPos(main, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
     }
-    for (const wchar_t *title : {L"lumira_video", L"lumira_eye"}) {
+    for (const wchar_t *title : { L"lumira_video", L"lumira_eye" }) {
         if (HWND w = FindWindowW(nullptr, title))
             SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, keep);
     }

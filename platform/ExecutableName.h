@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 // Companion programs are named without extension in the code; Windows adds ".exe".
 inline QString executableFileName(const QString &base)

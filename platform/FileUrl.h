@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 // Turns a QML file URL into a local path by removing every "file:///". On Unix
 // the third slash is the start of the absolute path, so only "file://" goes.

@@ -1,7 +1,8 @@
 #pragma once
 #include <QtGlobal>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 struct MemoryStatus {
     quint64 totalPhysBytes = 0;

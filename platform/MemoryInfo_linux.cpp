@@ -6,8 +6,10 @@
 
 #include <unistd.h>
 
-namespace lumira::platform {
-namespace {
+namespace lumira::platform
+{
+namespace
+{
 
 // Value of a "Key:   123 kB" line of a /proc file, in bytes.
 bool readKbField(const QString &path, const QByteArray &key, quint64 &bytes)

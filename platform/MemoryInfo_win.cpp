@@ -1,9 +1,10 @@
 #include "platform/MemoryInfo.h"
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 bool memoryStatus(MemoryStatus &out)
 {

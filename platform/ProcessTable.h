@@ -2,7 +2,8 @@
 #include <QString>
 #include <QVector>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 struct ProcessEntry {
     qint64 pid = 0;

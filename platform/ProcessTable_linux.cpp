@@ -7,8 +7,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-namespace lumira::platform {
-namespace {
+namespace lumira::platform
+{
+namespace
+{
 
 // /proc/<pid>/exe is readable only for our own processes; for the others the
 // first word of cmdline is the best name there is. A deleted executable (after
@@ -47,7 +49,7 @@ QVector<ProcessEntry> processSnapshot()
             continue;
         const QString name = exeNameOf(QStringLiteral("/proc/") + entry);
         if (!name.isEmpty())
-            out.push_back({pid, name});
+            out.push_back({ pid, name });
     }
     return out;
 }

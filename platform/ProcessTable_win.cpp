@@ -4,7 +4,8 @@
 #include <tlhelp32.h>
 #include <windows.h>
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 QVector<ProcessEntry> processSnapshot()
 {
@@ -15,7 +16,7 @@ QVector<ProcessEntry> processSnapshot()
     PROCESSENTRY32W pe;
     pe.dwSize = sizeof(pe);
     for (BOOL more = Process32FirstW(snap, &pe); more; more = Process32NextW(snap, &pe))
-        out.push_back({static_cast<qint64>(pe.th32ProcessID), QString::fromWCharArray(pe.szExeFile)});
+        out.push_back({ static_cast<qint64>(pe.th32ProcessID), QString::fromWCharArray(pe.szExeFile) });
     CloseHandle(snap);
     return out;
 }

@@ -3,7 +3,8 @@
 
 class QObject;
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
 // Runs `onRequest` on the thread of `context` when the session or service
 // manager asks the process to end (SIGTERM, SIGINT, SIGHUP on Unix), so that the

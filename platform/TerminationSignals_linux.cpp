@@ -7,10 +7,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lumira::platform {
-namespace {
+namespace lumira::platform
+{
+namespace
+{
 
-int g_pipe[2] = {-1, -1};
+int g_pipe[2] = { -1, -1 };
 
 void onSignal(int sig)
 {
@@ -35,7 +37,7 @@ void installTerminationHandler(QObject *context, std::function<void()> onRequest
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(sig, &sa, nullptr);
 }
 

@@ -1,7 +1,8 @@
 #include "platform/TerminationSignals.h"
 
-namespace lumira::platform {
+namespace lumira::platform
+{
 
-void installTerminationHandler(QObject *, std::function<void()>) {}
+void installTerminationHandler(QObject *, std::function<void()>) { }
 
 } // namespace lumira::platform

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-namespace testenv {
+namespace testenv
+{
 
 inline QString &sandboxRoot()
 {
@@ -26,9 +27,10 @@ inline void enterSandbox(const char *name)
         std::abort();
     sandboxRoot() = QString::fromLocal8Bit(dir);
     const std::string root(dir);
-    for (const char *sub : {"/home", "/home/.config", "/run", "/tmp"})
+    for (const char *sub : { "/home", "/home/.config", "/run", "/tmp" })
         QDir().mkpath(QString::fromStdString(root + sub));
-    QFile::setPermissions(QString::fromStdString(root + "/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        QString::fromStdString(root + "/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     setenv("HOME", (root + "/home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root + "/home/.cache").c_str(), 1);

@@ -21,7 +21,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString &path)
 {
@@ -40,9 +41,9 @@ TEST(DirHelper, FirstStartStoresPlatformDefaultAndCreatesTree)
     const QString expected = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     EXPECT_EQ(dirs.getAppData(), expected);
     EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), expected);
-    for (const QString &p : {dirs.logPath(), dirs.logPathWithMedia(), dirs.logPathWithTRtc(), dirs.logPathWithAgora(),
-                             dirs.configPath(), dirs.recordPath(), dirs.dumpPath(), dirs.dbPath(),
-                             dirs.downloadPath(), dirs.cefCachePath()})
+    for (const QString &p :
+        { dirs.logPath(), dirs.logPathWithMedia(), dirs.logPathWithTRtc(), dirs.logPathWithAgora(), dirs.configPath(),
+            dirs.recordPath(), dirs.dumpPath(), dirs.dbPath(), dirs.downloadPath(), dirs.cefCachePath() })
         EXPECT_TRUE(QDir(p).exists()) << p.toStdString();
     EXPECT_FALSE(QDir(dirs.updatePath()).exists()) << "update/ is made by whoever writes there";
     EXPECT_EQ(dirs.logPathWithAgora(), expected + "/log/agora");
@@ -57,7 +58,8 @@ TEST(DirHelper, PickedFolderRules)
     EXPECT_TRUE(DirHelper::rootForPickedFolder(QString("/tmp/a") + QChar(0x9fa5)).isEmpty());
     // Outside U+4E00..U+9FA5: accepted.
     EXPECT_EQ(DirHelper::rootForPickedFolder("/tmp/données"), "/tmp/données/lumira");
-    EXPECT_EQ(DirHelper::rootForPickedFolder(QString("/tmp/k") + QChar(0x3042)), QString("/tmp/k") + QChar(0x3042) + "/lumira");
+    EXPECT_EQ(DirHelper::rootForPickedFolder(QString("/tmp/k") + QChar(0x3042)),
+        QString("/tmp/k") + QChar(0x3042) + "/lumira");
 }
 
 TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
@@ -87,9 +89,10 @@ TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
 
 // ---------------------------------------------------------------- LMRConfig
 
-class Config : public ::testing::Test {
+class Config : public ::testing::Test
+{
 protected:
-    QTemporaryDir dir{testenv::sandboxRoot() + "/cfg-XXXXXX"};
+    QTemporaryDir dir { testenv::sandboxRoot() + "/cfg-XXXXXX" };
     QString ini() const { return dir.path() + "/config.ini"; }
 };
 
@@ -169,11 +172,11 @@ TEST_F(Config, MainUrlModes)
     raw.sync();
 
     const std::pair<int, const char *> cases[] = {
-        {1, "https://wb.example.com/qt1?next=https_page"},
-        {2, "https://cdn.example.net/qt1?next=https_page"},
-        {3, "http://wb.example.com/qt1?next=http_page"},
-        {4, "http://cdn.example.net/qt1?next=http_page"},
-        {9, "https://wb.example.com/qt1?next=https_page"},
+        { 1, "https://wb.example.com/qt1?next=https_page" },
+        { 2, "https://cdn.example.net/qt1?next=https_page" },
+        { 3, "http://wb.example.com/qt1?next=http_page" },
+        { 4, "http://cdn.example.net/qt1?next=http_page" },
+        { 9, "https://wb.example.com/qt1?next=https_page" },
     };
     for (const auto &[mode, expected] : cases) {
         config.setMainUrlMode(mode);
@@ -371,8 +374,8 @@ TEST(StartupRules, ZoomTable)
     const struct {
         int ratio, dpi;
         double zoom;
-    } cases[] = {{1, 96, 1.0},  {1, 97, 1.25}, {1, 120, 1.25}, {1, 121, 1.5}, {1, 144, 1.5}, {1, 168, 1.75},
-                 {1, 169, 2.0}, {2, 72, 1.5},  {2, 84, 1.75},  {2, 96, 2.0},  {3, 96, 1.0},  {0, 300, 1.0}};
+    } cases[] = { { 1, 96, 1.0 }, { 1, 97, 1.25 }, { 1, 120, 1.25 }, { 1, 121, 1.5 }, { 1, 144, 1.5 }, { 1, 168, 1.75 },
+        { 1, 169, 2.0 }, { 2, 72, 1.5 }, { 2, 84, 1.75 }, { 2, 96, 2.0 }, { 3, 96, 1.0 }, { 0, 300, 1.0 } };
     for (const auto &c : cases)
         EXPECT_DOUBLE_EQ(Tools_QWidget::zoomFactor(c.ratio, c.dpi), c.zoom) << c.ratio << "/" << c.dpi;
 }
@@ -393,12 +396,12 @@ TEST(StartupRules, LowMemoryBoundaries)
 TEST(StartupRules, ArgumentVectorGetsSwitches)
 {
     char a0[] = "lumira_app", a1[] = "--x";
-    char *argv[] = {a0, a1, nullptr};
+    char *argv[] = { a0, a1, nullptr };
     StartupArguments args(2, argv);
-    applyGraphicsSwitches({true, true, "none", true}, args);
+    applyGraphicsSwitches({ true, true, "none", true }, args);
     EXPECT_EQ(args.argc(), 4);
     EXPECT_EQ(args.toStringList(),
-              QStringList({"lumira_app", "--x", "--enable-gpu-rasterization", "--ignore-gpu-blacklist"}));
+        QStringList({ "lumira_app", "--x", "--enable-gpu-rasterization", "--ignore-gpu-blacklist" }));
     EXPECT_STREQ(args.argv()[3], "--ignore-gpu-blacklist");
     EXPECT_EQ(args.argv()[4], nullptr);
 }

@@ -15,9 +15,11 @@
 
 #include <signal.h>
 
-namespace {
+namespace
+{
 
-class Client : public ::testing::Test {
+class Client : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -43,10 +45,7 @@ protected:
     }
 
     QString dataRoot() const { return home + "/.config/kestrelon/lumira"; }
-    QString logFile() const
-    {
-        return dataRoot() + "/log/LMRApp_" + QDate::currentDate().toString("yyyyMMdd") + ".log";
-    }
+    QString logFile() const { return dataRoot() + "/log/LMRApp_" + QDate::currentDate().toString("yyyyMMdd") + ".log"; }
     QString log() const
     {
         QFile f(logFile());
@@ -91,15 +90,25 @@ TEST_F(Client, StartsInOrderAndQuitsCleanly)
     QProcess *p = start();
     ASSERT_TRUE(waitForLog(kDone)) << log().toStdString();
     // cefCache is made, then emptied away by the first start's clear-browser flag.
-    for (const char *sub : {"log/media", "log/trtc", "log/agora", "config", "record", "dump", "db", "download"})
+    for (const char *sub : { "log/media", "log/trtc", "log/agora", "config", "record", "dump", "db", "download" })
         EXPECT_TRUE(QDir(dataRoot() + "/" + sub).exists()) << sub;
     EXPECT_TRUE(QFile::exists(dataRoot() + "/config/config.ini"));
 
     const QStringList expected = {
-        "LumiraAPP启动,version:5.0.6 id:", "启动：设置GPU选项",   "启动：创建程序实例",   "启动：设置全局字体",
-        "启动：加载翻译文件",              "启动：显示启动中动画", "启动：可用内存检测",   "启动：清理H5缓存",
-        "启动：初始化qml对象",             "启动：初始化崩溃捕获", "启动：向QML中注册C++组件", "启动：加载qml",
-        "L_M_R_S app_start_time ",         kDone,
+        "LumiraAPP启动,version:5.0.6 id:",
+        "启动：设置GPU选项",
+        "启动：创建程序实例",
+        "启动：设置全局字体",
+        "启动：加载翻译文件",
+        "启动：显示启动中动画",
+        "启动：可用内存检测",
+        "启动：清理H5缓存",
+        "启动：初始化qml对象",
+        "启动：初始化崩溃捕获",
+        "启动：向QML中注册C++组件",
+        "启动：加载qml",
+        "L_M_R_S app_start_time ",
+        kDone,
     };
     const QString text = log();
     int at = 0;
@@ -141,7 +150,7 @@ TEST_F(Client, CrashWritesReportAndStaleLockDoesNotBlock)
     ::kill(static_cast<pid_t>(p->processId()), SIGSEGV);
     ASSERT_TRUE(p->waitForFinished(15000));
     EXPECT_EQ(p->exitStatus(), QProcess::CrashExit);
-    const QStringList reports = QDir(dataRoot() + "/dump").entryList({"crash-*.txt"}, QDir::Files);
+    const QStringList reports = QDir(dataRoot() + "/dump").entryList({ "crash-*.txt" }, QDir::Files);
     ASSERT_EQ(reports.size(), 1);
     QFile report(dataRoot() + "/dump/" + reports.first());
     ASSERT_TRUE(report.open(QIODevice::ReadOnly));

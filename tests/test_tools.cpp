@@ -15,7 +15,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QString sandbox(const QString &name) { return testenv::sandboxRoot() + "/" + name; }
 
@@ -28,9 +29,9 @@ TEST(Sweep, KillsOnlyProcessesOfThatName)
     ASSERT_TRUE(QFile::copy("/bin/sleep", probe));
     QFile::setPermissions(probe, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
     QProcess a, b, other;
-    a.start(probe, {"60"});
-    b.start(probe, {"60"});
-    other.start("/bin/sleep", {"60"});
+    a.start(probe, { "60" });
+    b.start(probe, { "60" });
+    other.start("/bin/sleep", { "60" });
     ASSERT_TRUE(a.waitForStarted() && b.waitForStarted() && other.waitForStarted());
 
     EXPECT_TRUE(Tools::isProcessRunning("LUMIRA_SWEEP_PROBE")) << "names compare case-insensitively";
@@ -47,7 +48,7 @@ TEST(Sweep, NeverKillsItself)
 {
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     QProcess twin;
-    twin.start(QCoreApplication::applicationFilePath(), {"--sleep-child"});
+    twin.start(QCoreApplication::applicationFilePath(), { "--sleep-child" });
     ASSERT_TRUE(twin.waitForStarted());
     QThread::msleep(200);
     EXPECT_EQ(Tools::killProcessByName(self), 1);

@@ -5,7 +5,8 @@
 
 #include <memory>
 
-namespace Ui {
+namespace Ui
+{
 class LMRMessageBox;
 }
 

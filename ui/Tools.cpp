@@ -37,7 +37,8 @@ QString Tools::formatPath(QString path) { return lumira::platform::stripFileUrlP
 
 QString Tools::getFileName(QString fullName) { return QFileInfo(fullName).fileName(); }
 
-namespace {
+namespace
+{
 
 int screenIndexAt(const QPoint &point)
 {
@@ -178,7 +179,7 @@ bool Tools::removePath(const QString &path)
 
 QVariantMap Tools::jsonToMap(const QString &json)
 {
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return {};
