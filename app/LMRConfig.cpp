@@ -8,6 +8,8 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 
+#include <vector>
+
 namespace
 {
 
@@ -60,83 +62,78 @@ void LMRConfig::reportFileStatus(const QString &what)
                 m_settings.fileName()));
 }
 
-void LMRConfig::writeFirstStartValues()
+namespace
+{
+
+enum Rule { FirstStart = 1, VersionChange = 2 };
+
+struct KeyRule {
+    const char *key;
+    QVariant value;
+    int rules;
+};
+
+// The keys the constructor writes: at first start, at a version change, or both.
+const std::vector<KeyRule> &keyRules()
+{
+    using namespace lumira::build;
+    static const std::vector<KeyRule> rules = {
+        { "Init/IsInit", true, FirstStart },
+        { "Init/Version", versionText(), FirstStart },
+        { "Init/H5Guid", QString(), FirstStart },
+        { "Init/WebGPURasterization", false, FirstStart | VersionChange },
+        { "Init/WebIgnoreBlacklist", false, FirstStart | VersionChange },
+        { "Browser/MainUrl", QString::fromLatin1(kMainUrl), FirstStart | VersionChange },
+        { "Browser/MainUrlMode", 1, FirstStart },
+        { "Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl), FirstStart | VersionChange },
+        { "Browser/MainDebugUrlSwitch", QStringLiteral("false"), FirstStart | VersionChange },
+        { "Browser/CDNUrl", QString::fromLatin1(kCdnUrl), FirstStart | VersionChange },
+        { "Browser/Port", 40960, FirstStart | VersionChange },
+        { "Browser/DebugMode", false, FirstStart | VersionChange },
+        { "Browser/ClearData", true, FirstStart | VersionChange },
+        { "Browser/Pen", false, FirstStart },
+        { "DeviceTest/CameraIndex", -1, FirstStart | VersionChange },
+        { "DeviceTest/MicIndex", -1, FirstStart | VersionChange },
+        { "DeviceTest/SpeakerIndex", -1, FirstStart | VersionChange },
+        { "DeviceTest/CameraTagId", QString(), FirstStart | VersionChange },
+        { "DeviceTest/MicTagId", QString(), FirstStart | VersionChange },
+        { "DeviceTest/SpeakerTagId", QString(), FirstStart | VersionChange },
+        { "DeviceTest/CameraName", QString(), FirstStart | VersionChange },
+        { "DeviceTest/MicName", QString(), FirstStart | VersionChange },
+        { "DeviceTest/SpeakerName", QString(), FirstStart | VersionChange },
+        { "DeviceTest/MicVolumeScale", QStringLiteral("1.0"), FirstStart },
+        { "DeviceTest/SpeakerVolumeScale", QStringLiteral("1.0"), FirstStart },
+        { "UserSetting/CameraStatus", QString(), FirstStart },
+        { "UserSetting/MicStatus", QString(), FirstStart },
+        { "UserSetting/SpeakerStatus", QString(), FirstStart },
+        { "UserSetting/ProtectedEye", false, FirstStart },
+        { "UserSetting/ProtectedEyeValue", 0.3, FirstStart },
+        { "UserSetting/Beauty", false, FirstStart },
+        { "UserSetting/UserID", QStringLiteral("0"), FirstStart },
+        { "UserSetting/UserType", QStringLiteral("null"), FirstStart },
+        { "UserSetting/UserName", QStringLiteral("null"), FirstStart },
+        { "UserSetting/CoursewareFolder", QString(), FirstStart },
+    };
+    return rules;
+}
+
+} // namespace
+
+void LMRConfig::writeRuleValues(int rule)
 {
     QMutexLocker lock(&m_mutex);
-    using namespace lumira::build;
-    const std::pair<const char *, QVariant> values[] = {
-        { "Init/IsInit", true },
-        { "Init/Version", versionText() },
-        { "Init/H5Guid", QString() },
-        { "Init/WebGPURasterization", false },
-        { "Init/WebIgnoreBlacklist", false },
-        { "Browser/MainUrl", QString::fromLatin1(kMainUrl) },
-        { "Browser/MainUrlMode", 1 },
-        { "Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl) },
-        { "Browser/MainDebugUrlSwitch", QStringLiteral("false") },
-        { "Browser/CDNUrl", QString::fromLatin1(kCdnUrl) },
-        { "Browser/Port", 40960 },
-        { "Browser/DebugMode", false },
-        { "Browser/ClearData", true },
-        { "Browser/Pen", false },
-        { "DeviceTest/CameraIndex", -1 },
-        { "DeviceTest/MicIndex", -1 },
-        { "DeviceTest/SpeakerIndex", -1 },
-        { "DeviceTest/CameraTagId", QString() },
-        { "DeviceTest/MicTagId", QString() },
-        { "DeviceTest/SpeakerTagId", QString() },
-        { "DeviceTest/CameraName", QString() },
-        { "DeviceTest/MicName", QString() },
-        { "DeviceTest/SpeakerName", QString() },
-        { "DeviceTest/MicVolumeScale", QStringLiteral("1.0") },
-        { "DeviceTest/SpeakerVolumeScale", QStringLiteral("1.0") },
-        { "UserSetting/CameraStatus", QString() },
-        { "UserSetting/MicStatus", QString() },
-        { "UserSetting/SpeakerStatus", QString() },
-        { "UserSetting/ProtectedEye", false },
-        { "UserSetting/ProtectedEyeValue", 0.3 },
-        { "UserSetting/Beauty", false },
-        { "UserSetting/UserID", QStringLiteral("0") },
-        { "UserSetting/UserType", QStringLiteral("null") },
-        { "UserSetting/UserName", QStringLiteral("null") },
-        { "UserSetting/CoursewareFolder", QString() },
-    };
-    for (const auto &[key, value] : values)
-        m_settings.setValue(QLatin1String(key), value);
+    for (const KeyRule &entry : keyRules()) {
+        if (entry.rules & rule)
+            m_settings.setValue(QLatin1String(entry.key), entry.value);
+    }
     m_settings.sync();
     reportFileStatus(QStringLiteral("write"));
 }
 
 // Addresses and switches follow the build; device choices are made afresh.
 // Preferences are left alone.
-void LMRConfig::writeVersionChangeValues()
-{
-    QMutexLocker lock(&m_mutex);
-    using namespace lumira::build;
-    const std::pair<const char *, QVariant> values[] = {
-        { "Init/WebGPURasterization", false },
-        { "Init/WebIgnoreBlacklist", false },
-        { "Browser/MainUrl", QString::fromLatin1(kMainUrl) },
-        { "Browser/MainDebugUrl", QString::fromLatin1(kTestMainUrl) },
-        { "Browser/MainDebugUrlSwitch", QStringLiteral("false") },
-        { "Browser/CDNUrl", QString::fromLatin1(kCdnUrl) },
-        { "Browser/Port", 40960 },
-        { "Browser/DebugMode", false },
-        { "Browser/ClearData", true },
-        { "DeviceTest/CameraIndex", -1 },
-        { "DeviceTest/MicIndex", -1 },
-        { "DeviceTest/SpeakerIndex", -1 },
-        { "DeviceTest/CameraTagId", QString() },
-        { "DeviceTest/MicTagId", QString() },
-        { "DeviceTest/SpeakerTagId", QString() },
-        { "DeviceTest/CameraName", QString() },
-        { "DeviceTest/MicName", QString() },
-        { "DeviceTest/SpeakerName", QString() },
-    };
-    for (const auto &[key, value] : values)
-        m_settings.setValue(QLatin1String(key), value);
-    m_settings.sync();
-}
+void LMRConfig::writeFirstStartValues() { writeRuleValues(FirstStart); }
+void LMRConfig::writeVersionChangeValues() { writeRuleValues(VersionChange); }
 
 QString LMRConfig::getH5Guid() { return read("Init/H5Guid", QString()).toString(); }
 void LMRConfig::setH5Guid(QString guid) { write("Init/H5Guid", guid); }

@@ -107,6 +107,7 @@ private:
     void write(const char *key, const QVariant &value);
     void writeFirstStartValues();
     void writeVersionChangeValues();
+    void writeRuleValues(int rule);
     void reportFileStatus(const QString &what);
 
     QMutex m_mutex; // one QSettings object is shared by GUI and worker threads
