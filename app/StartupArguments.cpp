@@ -10,22 +10,23 @@ StartupArguments::StartupArguments(int argc, char **argv)
     m_storage.reserve(static_cast<size_t>(argc) + 4);
     for (int i = 0; i < argc; ++i)
         m_storage.emplace_back(argv[i]);
-    m_argc = argc;
-    m_pointers.clear();
-    for (QByteArray &s : m_storage)
-        m_pointers.push_back(s.data());
-    m_pointers.push_back(nullptr);
+    rebuildPointers();
 }
 
-void StartupArguments::append(const QByteArray &argument)
+// Growing the storage moves the QByteArrays; every pointer is taken afresh.
+void StartupArguments::rebuildPointers()
 {
-    m_storage.push_back(argument);
-    // Reallocation moves the QByteArrays; rebuild every pointer.
     m_pointers.clear();
     for (QByteArray &s : m_storage)
         m_pointers.push_back(s.data());
     m_pointers.push_back(nullptr);
     m_argc = static_cast<int>(m_storage.size());
+}
+
+void StartupArguments::append(const QByteArray &argument)
+{
+    m_storage.push_back(argument);
+    rebuildPointers();
 }
 
 QStringList StartupArguments::toStringList() const

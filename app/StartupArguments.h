@@ -19,6 +19,8 @@ public:
     QStringList toStringList() const;
 
 private:
+    void rebuildPointers();
+
     std::vector<QByteArray> m_storage;
     std::vector<char *> m_pointers; // null-terminated, as argv is
     int m_argc = 0;

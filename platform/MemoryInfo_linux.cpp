@@ -2,35 +2,33 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
-
-#include <unistd.h>
 
 namespace lumira::platform
 {
 namespace
 {
 
-// Value of a "Key:   123 kB" line of a /proc file, in bytes.
-bool readKbField(const QString &path, const QByteArray &key, quint64 &bytes)
+// The "Key:   123 kB" fields of a /proc file, in bytes, read in one pass.
+QHash<QByteArray, quint64> readKbFields(const QString &path)
 {
+    QHash<QByteArray, quint64> fields;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return false;
+        return fields;
     // /proc files report size 0, so atEnd() is no guide: read it all.
     const QList<QByteArray> lines = f.readAll().split('\n');
     for (const QByteArray &line : lines) {
-        if (!line.startsWith(key))
+        const int colon = line.indexOf(':');
+        if (colon <= 0)
             continue;
-        const QList<QByteArray> parts = line.mid(key.size()).simplified().split(' ');
         bool ok = false;
-        const quint64 kb = parts.value(0).toULongLong(&ok);
-        if (!ok)
-            return false;
-        bytes = kb * 1024u;
-        return true;
+        const quint64 kb = line.mid(colon + 1).simplified().split(' ').value(0).toULongLong(&ok);
+        if (ok)
+            fields.insert(line.left(colon), kb * 1024u);
     }
-    return false;
+    return fields;
 }
 
 } // namespace
@@ -38,23 +36,19 @@ bool readKbField(const QString &path, const QByteArray &key, quint64 &bytes)
 bool memoryStatus(MemoryStatus &out)
 {
     out = {};
-    quint64 total = 0, avail = 0;
-    if (!readKbField(QStringLiteral("/proc/meminfo"), "MemTotal:", total))
-        return false;
+    const QHash<QByteArray, quint64> info = readKbFields(QStringLiteral("/proc/meminfo"));
     // Kernels before 3.14 have no MemAvailable; free memory understates but is safe.
-    if (!readKbField(QStringLiteral("/proc/meminfo"), "MemAvailable:", avail)
-        && !readKbField(QStringLiteral("/proc/meminfo"), "MemFree:", avail))
+    const char *availKey = info.contains("MemAvailable") ? "MemAvailable" : "MemFree";
+    if (!info.contains("MemTotal") || !info.contains(availKey))
         return false;
-    out.totalPhysBytes = total;
-    out.availPhysBytes = avail;
+    out.totalPhysBytes = info.value("MemTotal");
+    out.availPhysBytes = info.value(availKey);
     return true;
 }
 
 quint64 processWorkingSet(qint64 pid)
 {
-    quint64 bytes = 0;
-    readKbField(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS:", bytes);
-    return bytes;
+    return readKbFields(QStringLiteral("/proc/%1/status").arg(pid)).value("VmRSS", 0);
 }
 
 } // namespace lumira::platform
