@@ -14,6 +14,12 @@
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
+#include "web/QCefApp.h"
+#include "web/QCefBrowser.h"
+#include "web/QCefClient.h"
+#include "web/QCefView.h"
+#include "web/QMLNotify.h"
+#include "web/WebTypes.h"
 
 #include <QApplication>
 #include <QDate>
@@ -38,6 +44,7 @@ static void initCoreResources()
 {
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(ui);
+    Q_INIT_RESOURCE(web);
 }
 
 namespace lumira
@@ -174,6 +181,7 @@ int runApplication(int argc, char **argv)
 
     // 6
     logInfo(QStringLiteral("启动：创建程序实例"));
+    QCefApp::prepareProcess();
     auto app = std::make_unique<QApplication>(args.argc(), args.argv());
     QApplication::setQuitOnLastWindowClosed(true);
     platform::installTerminationHandler(app.get(), []() { QCoreApplication::quit(); });
@@ -267,10 +275,16 @@ int runApplication(int argc, char **argv)
 
     // 22
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));
+    registerWebTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
+    context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());
     context->setContextProperty(QStringLiteral("cppConfigFile"), config);
     context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
+
+    // 27
+    auto cefView = std::make_unique<QCefView>();
+    context->setContextProperty(QStringLiteral("cppCef"), cefView.get());
 
     // 28
     logInfo(QStringLiteral("启动：加载qml"));
@@ -279,6 +293,25 @@ int runApplication(int argc, char **argv)
         for (const QQmlError &error : view->errors())
             TSpdlog::instance()->otherError(error.toString());
     }
+
+    // 29
+    logInfo(QStringLiteral("启动：初始化cef"));
+    auto cefApp = std::make_unique<QCefApp>(view->engine());
+    if (cefApp->initialize() >= 0) {
+        TSpdlog::instance()->otherError(QStringLiteral("启动：初始化cef失败"));
+        loading->close();
+        showBox(0, tr("lumira app startup failure!"));
+        return 0;
+    }
+
+    // 30
+    QQuickItem *rootCef
+        = view->rootObject() ? view->rootObject()->findChild<QQuickItem *>(QStringLiteral("root_cef")) : nullptr;
+    if (!rootCef)
+        TSpdlog::instance()->otherError(QStringLiteral("root_cef not found"));
+    QCefClient *mainClient = cefApp->createBrowser(nullptr, QStringLiteral("QCefView"), false, config->getMainUrl(),
+        rootCef ? int(rootCef->width()) : 0, rootCef ? int(rootCef->height()) : 0);
+    cefView->init(mainClient, rootCef, cefApp.get());
 
     // 31
     view->show();
@@ -302,6 +335,8 @@ int runApplication(int argc, char **argv)
     sweep("lumira_lock");
     sweep("lumira_render");
     sweep("lumira_app");
+    // Browser views belong to the view's QML engine and go before it.
+    cefApp.reset();
     view.reset();
     loading.reset();
     font.reset();

@@ -284,3 +284,5 @@ bool LMRConfig::getIsOpenUrl() { return m_isOpenUrl.load(); }
 void LMRConfig::setIsOpenUrl(bool flag) { m_isOpenUrl.store(flag); }
 bool LMRConfig::isMimi() { return m_mini.load(); }
 void LMRConfig::setMini(bool mini) { m_mini.store(mini); }
+
+quint64 LMRConfig::getSystemRAM() { return read("System/RAM", 0).toULongLong(); }

@@ -89,6 +89,7 @@ public:
     Q_INVOKABLE QString getCoursewareFolder();
     Q_INVOKABLE void setCoursewareFolder(QString file);
 
+    Q_INVOKABLE quint64 getSystemRAM();
     Q_INVOKABLE double getDpiRate();
     Q_INVOKABLE QString getVersion();
 
@@ -98,6 +99,8 @@ public:
     Q_INVOKABLE void setMini(bool mini);
 
     QString fileName() const { return m_settings.fileName(); }
+    // For keys the client itself never writes (deployment and test set-ups).
+    void setValue(const QString &key, const QVariant &value) { write(key.toUtf8().constData(), value); }
 
 signals:
     void sgAppLoatFocus(bool hasFocus);

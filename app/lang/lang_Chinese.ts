@@ -4,6 +4,10 @@
 <context>
     <name>main</name>
     <message>
+        <source>lumira app startup failure!</source>
+        <translation>客户端启动失败！</translation>
+    </message>
+    <message>
         <source>lumira app already running!</source>
         <translation>客户端已经在运行了！</translation>
     </message>

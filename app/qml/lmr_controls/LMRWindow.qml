@@ -11,7 +11,8 @@ Item {
     property string activeWindowName: ""
 
     function closeQML() {
-        cppLog.otherInfo("qml:closeQML")
+        cppLog.otherInfo("quit app,closeQML!!")
+        cppCef.closeAllBrowser()
     }
     function rootActive(windowName) {
         activeWindowName = String(windowName)
@@ -65,10 +66,38 @@ Item {
         }
     }
 
-    Text {
-        anchors.centerIn: parent
-        text: "课堂页面加载中…"
-        color: "#5b6475"
-        font.pixelSize: 22
+    // The lesson page: the main browser is placed in this host by cppCef and
+    // sized through setResize.
+    Item {
+        id: root_cef
+        objectName: "root_cef"
+        anchors { left: parent.left; right: parent.right; top: titleBar.bottom; bottom: parent.bottom }
+        clip: true
+
+        Text {
+            anchors.centerIn: parent
+            text: "课堂页面加载中…"
+            color: "#5b6475"
+            font.pixelSize: 22
+        }
+
+        function resizePage() {
+            if (width > 0 && height > 0)
+                cppCef.setResize(width, height, true)
+        }
+        onWidthChanged: resizePage()
+        onHeightChanged: resizePage()
+        Component.onCompleted: resizePage()
+    }
+
+    LMRWebView {
+        id: m_webview
+        onSgAlertBoxView: cppLog.otherInfo("alert " + id + ": " + msg)
+        onSgMessageBoxView: cppLog.otherInfo("message " + id + ": " + msg)
+    }
+
+    Connections {
+        target: cppCef
+        function onSgWebMsgReceived(msg) { m_webview.callQML(msg) }
     }
 }

@@ -1,0 +1,179 @@
+#pragma once
+// The real classroom window with its dispatcher and a real Qt WebEngine page,
+// wired the way start-up wires them. Pages report back with
+// qtQuery({request: "test://report", kind, data}), which the dispatcher ignores
+// and the harness collects.
+#include "app/AppStartup.h"
+#include "app/DirHelper.h"
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "ui/Tools.h"
+#include "web/QCefApp.h"
+#include "web/QCefClient.h"
+#include "web/QCefView.h"
+#include "web/QMLNotify.h"
+#include "web/WebTypes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTextStream>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+
+namespace harness
+{
+
+struct Report {
+    QString kind;
+    QJsonValue data;
+};
+
+inline void processEventsFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Spins the event loop until `done` holds or `timeoutMs` passes.
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+inline QString writePage(const QString &name, const QString &body)
+{
+    const QString path = DirHelper::instance()->getAppData() + QStringLiteral("/") + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(body.toUtf8());
+    return path;
+}
+
+// A page script that reports with report(kind, data).
+inline QString pageWithScript(const QString &script)
+{
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><script>\n"
+               "function report(kind, data) { qtQuery({request: 'test://report', kind: kind, data: data}); }\n")
+        + script + QStringLiteral("\n</script></head><body><p id=\"home\">page</p></body></html>");
+}
+
+inline QString logText()
+{
+    TSpdlog::flushAll();
+    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+inline int countOf(const QString &haystack, const QString &needle) { return haystack.count(needle); }
+
+// Once per process, before anything logs.
+inline void setUp()
+{
+    static bool once = [] {
+        lumira::initResources();
+        lumira::registerWebTypes();
+        const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
+        TSpdlog::create(log, log);
+        return true;
+    }();
+    Q_UNUSED(once)
+}
+
+class BrowserHarness
+{
+public:
+    // Loads the classroom window; the main browser opens `url` unless empty.
+    explicit BrowserHarness(const QString &url)
+    {
+        setUp();
+        view = std::make_unique<QQuickView>();
+        cef = std::make_unique<QCefView>();
+        QQmlContext *context = view->rootContext();
+        context->setContextProperty(QStringLiteral("cppWindow"), view.get());
+        context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
+        context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
+        context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());
+        context->setContextProperty(QStringLiteral("cppConfigFile"), LMRConfig::instance());
+        context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
+        context->setContextProperty(QStringLiteral("cppCef"), cef.get());
+        view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
+        view->show();
+
+        QObject::connect(cef.get(), &QCefView::sgWebMsgReceived, [this](const QString &msg) {
+            messages.append(msg);
+            const QJsonObject obj = QJsonDocument::fromJson(msg.toUtf8()).object();
+            if (obj.value(QStringLiteral("request")).toString() == QLatin1String("test://report"))
+                reports.append({ obj.value(QStringLiteral("kind")).toString(), obj.value(QStringLiteral("data")) });
+        });
+
+        app = std::make_unique<QCefApp>(view->engine());
+        initResult = app->initialize();
+        rootCef
+            = view->rootObject() ? view->rootObject()->findChild<QQuickItem *>(QStringLiteral("root_cef")) : nullptr;
+        if (!url.isEmpty()) {
+            client = app->createBrowser(nullptr, QStringLiteral("QCefView"), false, url,
+                rootCef ? int(rootCef->width()) : 0, rootCef ? int(rootCef->height()) : 0);
+            cef->init(client, rootCef, app.get());
+        }
+    }
+
+    ~BrowserHarness()
+    {
+        app.reset();
+        view.reset();
+        cef.reset();
+    }
+
+    bool waitForReport(const QString &kind, int timeoutMs = 15000)
+    {
+        return waitUntil([&] { return reportOf(kind) != nullptr; }, timeoutMs);
+    }
+
+    const Report *reportOf(const QString &kind) const
+    {
+        for (const Report &report : reports)
+            if (report.kind == kind)
+                return &report;
+        return nullptr;
+    }
+
+    int reportCount(const QString &kind) const
+    {
+        int n = 0;
+        for (const Report &report : reports)
+            n += report.kind == kind;
+        return n;
+    }
+
+    std::unique_ptr<QQuickView> view;
+    std::unique_ptr<QCefView> cef;
+    std::unique_ptr<QCefApp> app;
+    QQuickItem *rootCef = nullptr;
+    QCefClient *client = nullptr;
+    int initResult = 0;
+    QStringList messages;
+    QVector<Report> reports;
+};
+
+} // namespace harness

@@ -1,0 +1,338 @@
+// The lesson page host and the dispatcher with a real page in Qt WebEngine.
+#include "BrowserHarness.h"
+#include "TestEnv.h"
+
+#include "web/QCefBrowser.h"
+#include "web/QCefCommandLine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QSettings>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+using harness::BrowserHarness;
+using harness::pageWithScript;
+using harness::waitUntil;
+using harness::writePage;
+
+namespace
+{
+
+QStringList switchNames(const QCefCommandLine &commandLine)
+{
+    QStringList names;
+    for (const auto &entry : commandLine.switches())
+        names << entry.first;
+    return names;
+}
+
+QString cefConfigPath() { return DirHelper::instance()->configPath() + QStringLiteral("/CefConfig.ini"); }
+
+// A local port nobody listens on: a main URL there fails at once.
+int closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    const int port = server.serverPort();
+    server.close();
+    return port;
+}
+
+} // namespace
+
+TEST(BrowserSwitches, SoftRenderSwitchesComeFirstAndConfigKeysRepeatPerGroup)
+{
+    LMRConfig *config = LMRConfig::instance();
+    const QString previous = config->getQMLRender();
+    {
+        QSettings ini(cefConfigPath(), QSettings::IniFormat);
+        ini.clear();
+        ini.setValue(QStringLiteral("a/js-flags"), QStringLiteral("--max-old-space-size=512"));
+        ini.setValue(QStringLiteral("b/js-flags"), QStringLiteral("--expose-gc"));
+        ini.setValue(QStringLiteral("b/lang"), QStringLiteral("zh-CN"));
+    }
+    QCefApp app(nullptr);
+
+    config->setQMLRender(QStringLiteral("SOFT"));
+    QCefCommandLine soft;
+    app.OnBeforeCommandLineProcessing(QString(), soft);
+    EXPECT_EQ(switchNames(soft),
+        QStringList({ "disable-gpu", "disable-gpu-compositing", "disable-gpu-vsync", "disable-accelerated-2d-canvas",
+            "enable-begin-frame-scheduling", "js-flags", "js-flags", "lang", "allow-running-insecure-content",
+            "disable-web-security", "ignore-urlfetcher-cert-requests", "ignore-certificate-errors", "autoplay-policy",
+            "renderer-process-limit" }));
+    EXPECT_EQ(soft.switches().at(5).second, QStringLiteral("--max-old-space-size=512"));
+    EXPECT_EQ(soft.switches().at(6).second, QStringLiteral("--expose-gc"));
+    EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--autoplay-policy=no-user-gesture-required")));
+    EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--disable-gpu")));
+
+    config->setQMLRender(QStringLiteral("GL"));
+    QFile::remove(cefConfigPath());
+    QCefCommandLine gl;
+    app.OnBeforeCommandLineProcessing(QString(), gl);
+    EXPECT_EQ(switchNames(gl).first(), QStringLiteral("allow-running-insecure-content"));
+    EXPECT_EQ(gl.switches().size(), 6);
+    const QString log = harness::logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("debug mode:get cef config from file ") + cefConfigPath()));
+    EXPECT_TRUE(log.contains(QStringLiteral("js-flags --expose-gc")));
+    config->setQMLRender(previous);
+}
+
+TEST(BrowserSettings, DebugModeOpensThePortAndLogging)
+{
+    LMRConfig *config = LMRConfig::instance();
+    QCefApp app(nullptr);
+    config->setValue(QStringLiteral("Browser/DebugMode"), false);
+    EXPECT_EQ(app.settings().remoteDebuggingPort, 0);
+    EXPECT_EQ(app.settings().logSeverity, QCefApp::LOGSEVERITY_DISABLE);
+    EXPECT_EQ(app.settings().cachePath, DirHelper::instance()->cefCachePath());
+    config->setValue(QStringLiteral("Browser/DebugMode"), true);
+    EXPECT_EQ(app.settings().remoteDebuggingPort, config->getWebDebugPort());
+    EXPECT_EQ(app.settings().logSeverity, QCefApp::LOGSEVERITY_DEFAULT);
+    config->setValue(QStringLiteral("Browser/DebugMode"), false);
+}
+
+TEST(BrowserClient, LoadErrorsCountOnlyForTheMainUrlBeforeItLoaded)
+{
+    LMRConfig *config = LMRConfig::instance();
+    config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:1/qt1"));
+    config->setMainUrlMode(1);
+    QCefClient client;
+    client.OnLoadError(-105, QStringLiteral("net::ERR_NAME_NOT_RESOLVED"), QStringLiteral("http://other.example/x"));
+    EXPECT_EQ(config->getMainUrlMode(), 1);
+
+    QCefClient loaded;
+    loaded.OnLoadEnd(200);
+    EXPECT_TRUE(loaded.loadedOk());
+    loaded.OnLoadError(-102, QStringLiteral("net::ERR_CONNECTION_REFUSED"), QStringLiteral("http://127.0.0.1:1/qt1"));
+    EXPECT_EQ(config->getMainUrlMode(), 1);
+    EXPECT_EQ(loaded.loadErrorCount(), 0);
+
+    QCefClient notFound;
+    notFound.OnLoadEnd(404);
+    EXPECT_FALSE(notFound.loadedOk());
+}
+
+TEST(BrowserClient, KeysMenusAndDownloads)
+{
+    LMRConfig *config = LMRConfig::instance();
+    QCefClient client;
+    int debugRequests = 0;
+    QObject::connect(&client, &QCefClient::sgOpenDebugBrowser, [&](QString id, QString, QString url, int, int) {
+        EXPECT_EQ(id, QStringLiteral("debug"));
+        EXPECT_EQ(url, config->getDebugGingUrl());
+        ++debugRequests;
+    });
+    config->setValue(QStringLiteral("Browser/DebugMode"), false);
+    EXPECT_FALSE(client.OnKeyEvent(Qt::Key_F12));
+    EXPECT_EQ(debugRequests, 0);
+    config->setValue(QStringLiteral("Browser/DebugMode"), true);
+    EXPECT_FALSE(client.OnKeyEvent(Qt::Key_F12));
+    EXPECT_EQ(debugRequests, 1);
+    EXPECT_TRUE(client.OnKeyEvent(Qt::Key_A));
+    config->setValue(QStringLiteral("Browser/DebugMode"), false);
+
+    EXPECT_TRUE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE, 3));
+    EXPECT_TRUE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_FRAME, 1));
+    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE, 0));
+    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE | QCefClient::CM_TYPEFLAG_EDITABLE, 4));
+    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE | QCefClient::CM_TYPEFLAG_SELECTION, 2));
+    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_LINK, 2));
+
+    QStringList notified;
+    auto connection
+        = QObject::connect(QMLNotify::instance(), &QMLNotify::sgNotifyH5, [&](QString json) { notified << json; });
+    client.OnDownloadUpdated(false);
+    client.OnDownloadUpdated(true);
+    QObject::disconnect(connection);
+    ASSERT_EQ(notified.size(), 1);
+    EXPECT_EQ(notified.first(), QMLNotify::instance()->callH5_H5downloadState(QStringLiteral("Completed")));
+}
+
+TEST(BrowserPage, RequestsReachTheDispatcherAndRepliesTheCallbacks)
+{
+    // The first request goes out while the page is still parsing, before the
+    // channel is up: it must wait, not vanish.
+    const QString page = writePage(QStringLiteral("requests.html"), pageWithScript(QStringLiteral(R"JS(
+qtQuery({request: 'jsVersion://', onSuccess: function (v) { report('version', v); }});
+qtQuery({request: 'record://', oper: 'start', token: 't', userId: '1', cls_user_type: 'teacher',
+         onSuccess: function () { report('record-ok', ''); },
+         onFailure: function (val, msg) { report('record-failed', {val: val, msg: msg}); }});
+qtQuery({request: 'system_info://', onSuccess: function (text) { report('system', text); }});
+qtQuery({request: 'jsVersion://'});
+window.addEventListener('load', function () { report('loaded', typeof qtQuery); });
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_EQ(h.initResult, -1);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("system")));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("version")));
+    EXPECT_EQ(h.reportOf(QStringLiteral("version"))->data.toString(), LMRConfig::instance()->getVersion());
+    ASSERT_TRUE(h.reportOf(QStringLiteral("record-failed")));
+    EXPECT_FALSE(h.reportOf(QStringLiteral("record-ok")));
+    const QJsonObject failure = h.reportOf(QStringLiteral("record-failed"))->data.toObject();
+    EXPECT_EQ(failure.value(QStringLiteral("val")).toInt(), 1);
+    EXPECT_EQ(failure.value(QStringLiteral("msg")).toString(), QStringLiteral("recording not available"));
+    const QJsonObject system
+        = QJsonDocument::fromJson(h.reportOf(QStringLiteral("system"))->data.toString().toUtf8()).object();
+    EXPECT_TRUE(system.contains(QStringLiteral("SystemPhysicalTotalRAM")));
+    EXPECT_TRUE(h.cef->embedded());
+}
+
+TEST(BrowserPage, MalformedMessagesAreLoggedAndDropped)
+{
+    const QString page = writePage(QStringLiteral("malformed.html"), pageWithScript(QStringLiteral(R"JS(
+window.addEventListener('load', function () {
+    callQML('this is not json');
+    callQML('{"no_request": 1}');
+    callQML('[1, 2, 3]');
+    qtQuery({request: 'jsVersion://', onSuccess: function (v) { report('after', v); }});
+});
+)JS")));
+    const int before = harness::countOf(harness::logText(), QStringLiteral("parse json error"));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("after")));
+    const QString log = harness::logText();
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("parse json error")) - before, 3);
+    EXPECT_TRUE(log.contains(QStringLiteral("recv H5:this is not json")));
+}
+
+TEST(BrowserPage, NotificationsCallPageFunctionsWithQuotedArguments)
+{
+    const QString page = writePage(QStringLiteral("notify.html"), pageWithScript(QStringLiteral(R"JS(
+function fromCtoast(msg, mode, time) { report('toast', [msg, mode, time]); }
+function jsVideoHeight(h, w) { report('video', [h, w]); }
+window.addEventListener('load', function () { report('loaded', ''); });
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("loaded")));
+    QMLNotify::instance()->jsonFromCtoast(QStringLiteral("say \"hi\" \\ 你好"));
+    QMLNotify::instance()->triggerSgNotifyH5(QMLNotify::instance()->callH5_jsVideoHeightWidth(720, 1280));
+    QMLNotify::instance()->triggerSgNotifyH5(QStringLiteral("{\"func\": \"alert(1);x\", \"param\": []}"));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("toast")));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("video")));
+    EXPECT_EQ(h.reportOf(QStringLiteral("toast"))->data.toArray(),
+        QJsonArray({ QStringLiteral("say \"hi\" \\ 你好"), QStringLiteral("info"), QStringLiteral("1500") }));
+    EXPECT_EQ(h.reportOf(QStringLiteral("video"))->data.toArray(), QJsonArray({ "720", "1280" }));
+}
+
+TEST(BrowserPage, RepliesMeantForAnEarlierPageNeverReachTheReloadedOne)
+{
+    // "test://hold" gets no answer, so its callback stays pending across the reload.
+    const QString page = writePage(QStringLiteral("reload.html"), pageWithScript(QStringLiteral(R"JS(
+window.addEventListener('load', function () {
+    var id = qtQuery({request: 'test://hold', onSuccess: function (v) { report('held', v); }});
+    report('holding', id);
+});
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("holding")));
+    const QString firstId = h.reportOf(QStringLiteral("holding"))->data.toString();
+    h.reports.clear();
+    h.cef->load(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("holding")));
+    const QString secondId = h.reportOf(QStringLiteral("holding"))->data.toString();
+    EXPECT_NE(firstId, secondId);
+
+    auto reply = [&](const QString &id, const QString &value) {
+        h.cef->sendToWeb(QStringLiteral("qtQueryCallback({\"request\":\"test://hold\",\"status\":\"success\","
+                                        "\"id\":\"%1\",\"successMsg\":\"%2\"})")
+                             .arg(id, value));
+    };
+    reply(firstId, QStringLiteral("stale"));
+    reply(secondId, QStringLiteral("fresh"));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("held")));
+    harness::processEventsFor(300);
+    EXPECT_EQ(h.reportCount(QStringLiteral("held")), 1);
+    EXPECT_EQ(h.reportOf(QStringLiteral("held"))->data.toString(), QStringLiteral("fresh"));
+}
+
+TEST(BrowserPage, FailingMainUrlWalksTheModesThenShowsTheLocalErrorPage)
+{
+    LMRConfig *config = LMRConfig::instance();
+    const int port = closedPort();
+    const QString mainUrl = QStringLiteral("http://127.0.0.1:%1/qt1").arg(port);
+    config->setValue(QStringLiteral("Browser/MainUrl"), mainUrl);
+    config->setValue(QStringLiteral("Browser/CDNUrl"), QStringLiteral("http://127.0.0.1:%1").arg(port));
+    config->setMainUrlMode(1);
+    const QString before = harness::logText();
+
+    BrowserHarness h(config->getMainUrl());
+    const QString finished = QStringLiteral("{\"request\":\"local://Finished\"");
+    auto finishedCount = [&] {
+        int n = 0;
+        for (const QString &message : h.messages)
+            n += message.startsWith(finished) || message.contains(QStringLiteral("\"local://Finished\""));
+        return n;
+    };
+    ASSERT_TRUE(waitUntil([&] { return finishedCount() == 1; }, 30000));
+    QString log = harness::logText().mid(before.size());
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("网页加载出错 code:")), 5);
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("网页加载失败")), 1);
+    EXPECT_EQ(config->getMainUrlMode(), 1); // four switches: 2, 3, 4, back to 1
+    EXPECT_EQ(h.client->loadErrorCount(), 0);
+    EXPECT_TRUE(h.client->browser()->url().endsWith(QStringLiteral("/res/html/404.html")));
+
+    // The page's reload button goes back to the main URL, and the count starts again.
+    h.cef->sendToWeb(QStringLiteral("document.getElementById('reload').click();"));
+    ASSERT_TRUE(waitUntil([&] { return finishedCount() == 2; }, 30000));
+    log = harness::logText().mid(before.size());
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("网页加载出错 code:")), 10);
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("网页加载失败")), 2);
+    config->setValue(QStringLiteral("Browser/MainUrl"), QString());
+}
+
+TEST(BrowserWindows, ResizeAndExtraWindowsById)
+{
+    const QString page = writePage(QStringLiteral("windows.html"),
+        pageWithScript(
+            QStringLiteral("window.addEventListener('load', function () { report('loaded', location.href); });")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("loaded")));
+    ASSERT_TRUE(h.cef->embedded());
+    QQuickItem *item = h.client->browser()->item();
+    EXPECT_EQ(item->parentItem(), h.rootCef);
+
+    h.cef->setResize(0, 0, true);
+    const QSizeF size = item->size();
+    h.cef->setResize(800, 0, true);
+    EXPECT_EQ(item->width(), 800);
+    EXPECT_EQ(item->height(), size.height());
+    h.cef->setResize(640, 480, false);
+    EXPECT_EQ(item->width(), 800);
+
+    h.cef->openNewWindow(QStringLiteral("debug"), QStringLiteral("debug"), page, 400, 300);
+    ASSERT_EQ(h.cef->windows().size(), 1);
+    QCefClient *extra = h.cef->windows().first().second;
+    ASSERT_TRUE(extra && extra->browser() && extra->browser()->topLevel());
+    QQuickWindow *window = extra->browser()->topLevel();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->width(), 400);
+    window->hide();
+    const QString again = QUrl::fromLocalFile(page).toString() + QStringLiteral("?again");
+    h.cef->openNewWindow(QStringLiteral("debug"), QStringLiteral("debug"), again, 400, 300);
+    EXPECT_EQ(h.cef->windows().size(), 1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return extra->browser()->url().endsWith(QStringLiteral("?again")); }));
+    EXPECT_EQ(h.app->clients().size(), 2);
+
+    // Closing the window drops it from both lists.
+    window->close();
+    EXPECT_TRUE(waitUntil([&] { return h.cef->windows().isEmpty(); }));
+    EXPECT_EQ(h.app->clients().size(), 1);
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("browser");
+    qputenv("LUMIRA_DIALOG_AUTO_ACCEPT_MS", "50");
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    QCefApp::prepareProcess();
+    QApplication app(argc, argv);
+    harness::setUp();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

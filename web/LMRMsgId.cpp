@@ -1,0 +1,141 @@
+#include "web/LMRMsgId.h"
+
+#include "app/TSpdlog.h"
+
+namespace
+{
+void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
+} // namespace
+
+LMRMsgIdConsumer::LMRMsgIdConsumer(LMRMsgId *registry)
+    : m_registry(registry)
+{
+}
+
+void LMRMsgIdConsumer::consumption()
+{
+    LMRMsgId *r = m_registry;
+    r->m_queueMutex.lock();
+    r->m_queueCondition.wait(&r->m_queueMutex, r->m_waitMs);
+    while (!r->m_stopConsumer) {
+        r->m_callbackMutex.lock();
+        if (!r->m_callbacks.isEmpty())
+            r->m_callbackCondition.wait(&r->m_callbackMutex, r->m_waitMs);
+        r->m_callbackMutex.unlock();
+        if (r->m_stopConsumer)
+            break;
+        if (!r->m_messageKeys.isEmpty()) {
+            const QString key = r->m_messageKeys.first();
+            const MsgRecord record = r->m_messages.value(key);
+            // Queued to the GUI thread; the head stays until completedMessage.
+            emit sgGetMsgId(key, record.id, record.request, record.msg);
+        }
+        r->m_queueMutex.unlock();
+        r->m_queueMutex.lock();
+        if (r->m_stopConsumer)
+            break;
+        r->m_queueCondition.wait(&r->m_queueMutex, r->m_waitMs);
+    }
+    logInfo(QStringLiteral("消费者退出"));
+    r->m_queueMutex.unlock();
+}
+
+LMRMsgId::LMRMsgId(int waitMs, QObject *parent)
+    : QObject(parent)
+    , m_waitMs(waitMs)
+{
+    auto *consumer = new LMRMsgIdConsumer(this);
+    consumer->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, consumer, &QObject::deleteLater);
+    connect(this, &LMRMsgId::sgConsumption, consumer, &LMRMsgIdConsumer::consumption);
+    connect(consumer, &LMRMsgIdConsumer::sgGetMsgId, this, &LMRMsgId::getMsgId);
+    m_thread.start();
+    emit sgConsumption();
+}
+
+LMRMsgId::~LMRMsgId()
+{
+    // The consumer may be waiting for a callback while it holds the queue
+    // lock: wake that wait first so the queue lock comes free at once.
+    m_stopConsumer = true;
+    {
+        QMutexLocker lock(&m_callbackMutex);
+        m_callbackCondition.wakeAll();
+    }
+    {
+        QMutexLocker lock(&m_queueMutex);
+        m_queueCondition.wakeAll();
+    }
+    m_thread.quit();
+    m_thread.wait();
+}
+
+LMRMsgId *LMRMsgId::instance()
+{
+    static LMRMsgId *registry = new LMRMsgId();
+    return registry;
+}
+
+void LMRMsgId::addMessage(QString key, QString id, QString request, QString msg)
+{
+    QMutexLocker lock(&m_queueMutex);
+    logInfo(QStringLiteral("增加信息队列，key:%1,id:%2,request:%3,msg:%4").arg(key, id, request, msg));
+    m_messageKeys.removeOne(key);
+    m_messageKeys.append(key);
+    m_messages.insert(key, { id, request, msg });
+    if (m_messageKeys.size() == 1)
+        m_queueCondition.wakeAll();
+}
+
+void LMRMsgId::completedMessage(QString key)
+{
+    QMutexLocker lock(&m_queueMutex);
+    logInfo(QStringLiteral("信息已消费，key:%1").arg(key));
+    m_messageKeys.removeOne(key);
+    if (!m_messageKeys.isEmpty())
+        m_queueCondition.wakeAll();
+}
+
+bool LMRMsgId::addCallBackMessage(QString key, QString id, QString request, QString msg)
+{
+    QMutexLocker lock(&m_callbackMutex);
+    logInfo(QStringLiteral("增加异步回调，key:%1,id:%2,request:%3,msg:%4").arg(key, id, request, msg));
+    m_callbacks.insert(key, { id, request, msg });
+    return true;
+}
+
+bool LMRMsgId::hasCallBackMessage(QString key)
+{
+    QMutexLocker lock(&m_callbackMutex);
+    return m_callbacks.contains(key);
+}
+
+// A lookup of an absent key leaves nothing behind: an empty entry would count
+// as pending and hold back the queue.
+MsgRecord LMRMsgId::callbackRecord(const QString &key)
+{
+    QMutexLocker lock(&m_callbackMutex);
+    return m_callbacks.value(key);
+}
+
+QString LMRMsgId::getCallBackMessageID(QString key) { return callbackRecord(key).id; }
+QString LMRMsgId::getCallBackMessageRequest(QString key) { return callbackRecord(key).request; }
+QString LMRMsgId::getCallBackMessageMsg(QString key) { return callbackRecord(key).msg; }
+
+void LMRMsgId::completedCallBackMessage(QString key)
+{
+    QMutexLocker lock(&m_callbackMutex);
+    m_callbacks.remove(key);
+    m_callbackCondition.wakeAll();
+}
+
+QStringList LMRMsgId::queuedKeys()
+{
+    QMutexLocker lock(&m_queueMutex);
+    return m_messageKeys;
+}
+
+void LMRMsgId::getMsgId(QString key, QString id, QString request, QString msg)
+{
+    emit sgGetMsgId(key, id, request, msg);
+}

@@ -1,0 +1,147 @@
+#include "web/QCefClient.h"
+
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "web/QCefBrowser.h"
+#include "web/QMLNotify.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QQmlWebChannel>
+#include <QUrl>
+
+namespace
+{
+
+QString readResource(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        TSpdlog::instance()->otherError(QStringLiteral("browser resource missing ") + path);
+        return QString();
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+QCefClient::QCefClient(QObject *parent)
+    : QObject(parent)
+    , m_channel(new QQmlWebChannel(this))
+    , m_bridge(new QCefBridge(this))
+{
+    m_channel->registerObject(QStringLiteral("lmrBridge"), m_bridge);
+    connect(m_bridge, &QCefBridge::messageReceived, this, &QCefClient::OnProcessMessageReceived);
+}
+
+QCefClient::~QCefClient() = default;
+
+QObject *QCefClient::webChannelObject() const { return m_channel; }
+
+QString QCefClient::bridgeScript()
+{
+    // qwebchannel.js ships inside QtWebChannel; keeping it in a function scope
+    // leaves the page's globals alone.
+    static const QString script = [] {
+        const QString channel = readResource(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+        const QString bridge = readResource(QStringLiteral(":/qchannel-js/lmrbridge.js"));
+        const QString library = readResource(QStringLiteral(":/qchannel-js/lmrqml.js"));
+        if (channel.isEmpty() || bridge.isEmpty() || library.isEmpty())
+            return QString();
+        return QStringLiteral("(function(){\n") + channel
+            + QStringLiteral("\nwindow.__lmrQWebChannel = QWebChannel;\n})();\n") + bridge + QLatin1Char('\n')
+            + library;
+    }();
+    return script;
+}
+
+void QCefClient::OnAfterCreated(QCefBrowser *browser)
+{
+    qDebug() << "1111111111   OnAfterCreated";
+    m_browser = browser;
+    m_created = true;
+}
+
+void QCefClient::OnBeforeClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    qDebug() << "1111111111   OnBeforeClose";
+    emit sgCloseBrowser(m_browser);
+}
+
+void QCefClient::OnLoadEnd(int httpStatusCode)
+{
+    if (httpStatusCode == 200)
+        m_loadedOk = true;
+}
+
+bool QCefClient::isMainUrl(const QString &url) const
+{
+    const QString mainUrl = LMRConfig::instance()->getMainUrl();
+    if (url == mainUrl)
+        return true;
+    // The view reports the normalised form ("http://host/" for "http://host").
+    return QCefBrowser::toUrl(mainUrl).adjusted(QUrl::StripTrailingSlash)
+        == QUrl(url).adjusted(QUrl::StripTrailingSlash);
+}
+
+void QCefClient::OnLoadError(int errorCode, const QString &errorText, const QString &failedUrl)
+{
+    if (m_loadedOk || !isMainUrl(failedUrl))
+        return;
+    TSpdlog *log = TSpdlog::instance();
+    log->netError(
+        QStringLiteral("网页加载出错 code:%1 message:%2 url:%3").arg(QString::number(errorCode), errorText, failedUrl));
+    LMRConfig *config = LMRConfig::instance();
+    if (config->getMainUrl().isEmpty() || !m_browser)
+        return;
+    if (m_loadErrorCount < 4) {
+        ++m_loadErrorCount;
+        config->addMainUrlMode();
+        m_browser->loadUrl(config->getMainUrl());
+    } else {
+        m_loadErrorCount = 0;
+        log->netError(QStringLiteral("网页加载失败"));
+        m_browser->loadUrl(config->get404Url());
+    }
+}
+
+bool QCefClient::OnKeyEvent(int qtKey)
+{
+    if (qtKey != Qt::Key_F12) // VK_F12 (123)
+        return true;
+    LMRConfig *config = LMRConfig::instance();
+    if (config->getWebDebugMode())
+        emit sgOpenDebugBrowser(QStringLiteral("debug"), QStringLiteral("debug"), config->getDebugGingUrl());
+    return false;
+}
+
+bool QCefClient::OnBeforeContextMenu(int typeFlags, int itemCount)
+{
+    const int onContent = CM_TYPEFLAG_LINK | CM_TYPEFLAG_MEDIA | CM_TYPEFLAG_SELECTION | CM_TYPEFLAG_EDITABLE;
+    const bool background = (typeFlags & (CM_TYPEFLAG_PAGE | CM_TYPEFLAG_FRAME)) && !(typeFlags & onContent);
+    return background && itemCount > 0;
+}
+
+QString QCefClient::OnBeforeDownload(const QString &suggestedPath)
+{
+    // Unattended runs (tests, demos) take the suggested name without asking.
+    if (qEnvironmentVariableIsSet("LUMIRA_DIALOG_AUTO_ACCEPT_MS"))
+        return suggestedPath;
+    return QFileDialog::getSaveFileName(nullptr, QString(), suggestedPath);
+}
+
+void QCefClient::OnDownloadUpdated(bool isComplete)
+{
+    if (isComplete)
+        QMLNotify::instance()->triggerSgNotifyH5(
+            QMLNotify::instance()->callH5_H5downloadState(QStringLiteral("Completed")));
+}
+
+void QCefClient::OnGotFocus() { qDebug() << "22222222222222222222222222222222222 OnGotFocus "; }
+
+void QCefClient::OnProcessMessageReceived(const QString &message) { emit sgWebMsgReceived(message); }
