@@ -107,6 +107,7 @@ TEST_F(Client, StartsInOrderAndQuitsCleanly)
         "启动：初始化崩溃捕获",
         "启动：向QML中注册C++组件",
         "启动：加载qml",
+        "启动：初始化cef",
         "L_M_R_S app_start_time ",
         kDone,
     };
@@ -125,7 +126,7 @@ TEST_F(Client, StartsInOrderAndQuitsCleanly)
     EXPECT_EQ(p->exitCode(), 0);
     const QString after = log();
     EXPECT_LT(after.indexOf("qpp->qml:receieve signal app quit"), after.indexOf("qpp->qml:complete app quit"));
-    EXPECT_TRUE(after.contains("qml:closeQML"));
+    EXPECT_TRUE(after.contains("quit app,closeQML!!"));
 }
 
 TEST_F(Client, SecondInstanceExitsZeroFirstKeepsRunning)
