@@ -2,6 +2,8 @@
 
 #include "app/TSpdlog.h"
 
+#include <QDeadlineTimer>
+
 namespace
 {
 void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
@@ -16,14 +18,15 @@ void LMRMsgIdConsumer::consumption()
 {
     LMRMsgId *r = m_registry;
     r->m_queueMutex.lock();
-    r->m_queueCondition.wait(&r->m_queueMutex, r->m_waitMs);
+    quint64 seen = 0;
+    r->waitForQueue(seen);
     while (!r->m_stopConsumer) {
         r->m_callbackMutex.lock();
-        if (!r->m_callbacks.isEmpty())
-            r->m_callbackCondition.wait(&r->m_callbackMutex, r->m_waitMs);
+        r->waitForCallbacks();
         r->m_callbackMutex.unlock();
         if (r->m_stopConsumer)
             break;
+        seen = r->m_queueGeneration;
         if (!r->m_messageKeys.isEmpty()) {
             const QString key = r->m_messageKeys.first();
             const MsgRecord record = r->m_messages.value(key);
@@ -34,10 +37,29 @@ void LMRMsgIdConsumer::consumption()
         r->m_queueMutex.lock();
         if (r->m_stopConsumer)
             break;
-        r->m_queueCondition.wait(&r->m_queueMutex, r->m_waitMs);
+        r->waitForQueue(seen);
     }
     logInfo(QStringLiteral("消费者退出"));
     r->m_queueMutex.unlock();
+}
+
+void LMRMsgId::waitForQueue(quint64 seen)
+{
+    QDeadlineTimer deadline(m_waitMs);
+    while (m_queueGeneration == seen && !m_stopConsumer) {
+        if (!m_queueCondition.wait(&m_queueMutex, deadline))
+            break;
+    }
+}
+
+void LMRMsgId::waitForCallbacks()
+{
+    const quint64 seen = m_callbackGeneration;
+    QDeadlineTimer deadline(m_waitMs);
+    while (!m_callbacks.isEmpty() && m_callbackGeneration == seen && !m_stopConsumer) {
+        if (!m_callbackCondition.wait(&m_callbackMutex, deadline))
+            break;
+    }
 }
 
 LMRMsgId::LMRMsgId(int waitMs, QObject *parent)
@@ -83,8 +105,10 @@ void LMRMsgId::addMessage(QString key, QString id, QString request, QString msg)
     m_messageKeys.removeOne(key);
     m_messageKeys.append(key);
     m_messages.insert(key, { id, request, msg });
-    if (m_messageKeys.size() == 1)
+    if (m_messageKeys.size() == 1) {
+        ++m_queueGeneration;
         m_queueCondition.wakeAll();
+    }
 }
 
 void LMRMsgId::completedMessage(QString key)
@@ -92,8 +116,10 @@ void LMRMsgId::completedMessage(QString key)
     QMutexLocker lock(&m_queueMutex);
     logInfo(QStringLiteral("信息已消费，key:%1").arg(key));
     m_messageKeys.removeOne(key);
-    if (!m_messageKeys.isEmpty())
+    if (!m_messageKeys.isEmpty()) {
+        ++m_queueGeneration;
         m_queueCondition.wakeAll();
+    }
 }
 
 bool LMRMsgId::addCallBackMessage(QString key, QString id, QString request, QString msg)
@@ -126,6 +152,7 @@ void LMRMsgId::completedCallBackMessage(QString key)
 {
     QMutexLocker lock(&m_callbackMutex);
     m_callbacks.remove(key);
+    ++m_callbackGeneration;
     m_callbackCondition.wakeAll();
 }
 

@@ -86,6 +86,9 @@ public slots:
 private:
     friend class LMRMsgIdConsumer;
     MsgRecord callbackRecord(const QString &key);
+    // The consumer's bounded waits; called with the matching mutex held.
+    void waitForQueue(quint64 seen);
+    void waitForCallbacks();
 
     const int m_waitMs;
     QStringList m_messageKeys;
@@ -96,5 +99,9 @@ private:
     QMutex m_callbackMutex;
     QWaitCondition m_callbackCondition;
     std::atomic<bool> m_stopConsumer { false };
+    // Bumped with every wake-up, so that one sent while the consumer was not
+    // yet waiting is not lost: it then skips the wait instead.
+    quint64 m_queueGeneration = 0; // under m_queueMutex
+    quint64 m_callbackGeneration = 0; // under m_callbackMutex
     QThread m_thread;
 };

@@ -1,0 +1,389 @@
+// Message registry with its real consumer thread, class information and the
+// notification texts.
+#include "TestEnv.h"
+
+#include "app/DirHelper.h"
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "web/LMRMsgId.h"
+#include "web/LMRUserInfo.h"
+#include "web/QMLNotify.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace
+{
+
+QString logPath() { return DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_core.log"); }
+
+QString logText()
+{
+    TSpdlog::flushAll();
+    QFile file(logPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void spin(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+struct Offer {
+    QString key, id, request, msg;
+};
+
+// A registry whose offers are recorded; `completeOnOffer` makes it behave like
+// the dispatcher, which completes each message once handled.
+struct Registry {
+    explicit Registry(int waitMs, bool completeOnOffer = false)
+        : registry(std::make_unique<LMRMsgId>(waitMs))
+    {
+        QObject::connect(registry.get(), &LMRMsgId::sgGetMsgId,
+            [this, completeOnOffer](QString key, QString id, QString request, QString msg) {
+                offers.append({ key, id, request, msg });
+                if (completeOnOffer)
+                    registry->completedMessage(key);
+            });
+    }
+    std::unique_ptr<LMRMsgId> registry;
+    QVector<Offer> offers;
+};
+
+} // namespace
+
+TEST(MessageRegistry, OffersOneAtATimeInArrivalOrder)
+{
+    Registry r(3000, true);
+    r.registry->addMessage("user://", "1", "user://", "{a}");
+    r.registry->addMessage("joinclassroom://", "2", "joinclassroom://", "{b}");
+    r.registry->addMessage("system_info://", "3", "system_info://", "{c}");
+    // Well inside one wait period: a wake-up sent before the consumer first
+    // waits must not be lost.
+    ASSERT_TRUE(waitUntil([&] { return r.offers.size() >= 3; }, 1500));
+    EXPECT_EQ(r.offers[0].key, QStringLiteral("user://"));
+    EXPECT_EQ(r.offers[1].key, QStringLiteral("joinclassroom://"));
+    EXPECT_EQ(r.offers[2].key, QStringLiteral("system_info://"));
+    EXPECT_EQ(r.offers[1].id, QStringLiteral("2"));
+    EXPECT_EQ(r.offers[1].msg, QStringLiteral("{b}"));
+    EXPECT_TRUE(r.registry->queuedKeys().isEmpty());
+}
+
+TEST(MessageRegistry, SameKeyAgainReplacesTheRecordAndGoesToTheBack)
+{
+    Registry r(3000);
+    // Hold the consumer back with a pending callback so nothing is offered yet.
+    r.registry->addCallBackMessage("agora://VoiceRoomLogout", "9", "agora://VoiceRoomLogout", "");
+    r.registry->addMessage("a://", "1", "a://", "first");
+    r.registry->addMessage("b://", "2", "b://", "other");
+    r.registry->addMessage("a://", "3", "a://", "second");
+    EXPECT_EQ(r.registry->queuedKeys(), QStringList({ "b://", "a://" }));
+    r.registry->completedMessage("zzz://");
+    EXPECT_EQ(r.registry->queuedKeys(), QStringList({ "b://", "a://" }));
+    EXPECT_TRUE(logText().contains(QStringLiteral("信息已消费，key:zzz://")));
+
+    r.registry->completedCallBackMessage("agora://VoiceRoomLogout");
+    ASSERT_TRUE(waitUntil([&] { return !r.offers.isEmpty(); }, 5000));
+    EXPECT_EQ(r.offers.first().key, QStringLiteral("b://"));
+    r.registry->completedMessage("b://");
+    ASSERT_TRUE(waitUntil([&] { return r.offers.size() >= 2 && r.offers.last().key == "a://"; }, 5000));
+    EXPECT_EQ(r.offers.last().id, QStringLiteral("3"));
+    EXPECT_EQ(r.offers.last().msg, QStringLiteral("second"));
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("增加信息队列，key:a://,id:3,request:a://,msg:second")));
+    EXPECT_TRUE(log.contains(QStringLiteral("增加异步回调，key:agora://VoiceRoomLogout,id:9")));
+}
+
+TEST(MessageRegistry, UncompletedMessageIsOfferedAgainAndAnEmptyQueueOffersNothing)
+{
+    Registry idle(150);
+    spin(600);
+    EXPECT_TRUE(idle.offers.isEmpty());
+
+    Registry r(150);
+    r.registry->addMessage("user://", "1", "user://", "x");
+    ASSERT_TRUE(waitUntil([&] { return r.offers.size() >= 3; }, 5000));
+    for (const Offer &offer : r.offers)
+        EXPECT_EQ(offer.key, QStringLiteral("user://"));
+    r.registry->completedMessage("user://");
+    spin(100);
+    const int settled = r.offers.size();
+    spin(500);
+    EXPECT_EQ(r.offers.size(), settled);
+}
+
+TEST(MessageRegistry, PendingCallbackHoldsBackTheNextOfferUntilCompleted)
+{
+    Registry r(3000, true);
+    EXPECT_TRUE(r.registry->addCallBackMessage("trtc://VoiceRoomLogout", "7", "trtc://VoiceRoomLogout", "m"));
+    EXPECT_TRUE(r.registry->hasCallBackMessage("trtc://VoiceRoomLogout"));
+    EXPECT_EQ(r.registry->getCallBackMessageID("trtc://VoiceRoomLogout"), QStringLiteral("7"));
+    EXPECT_EQ(
+        r.registry->getCallBackMessageRequest("trtc://VoiceRoomLogout"), QStringLiteral("trtc://VoiceRoomLogout"));
+    EXPECT_EQ(r.registry->getCallBackMessageMsg("trtc://VoiceRoomLogout"), QStringLiteral("m"));
+
+    r.registry->addMessage("user://", "1", "user://", "x");
+    spin(300);
+    EXPECT_TRUE(r.offers.isEmpty());
+    r.registry->completedCallBackMessage("trtc://VoiceRoomLogout");
+    EXPECT_FALSE(r.registry->hasCallBackMessage("trtc://VoiceRoomLogout"));
+    ASSERT_TRUE(waitUntil([&] { return !r.offers.isEmpty(); }, 2000));
+    EXPECT_EQ(r.offers.first().key, QStringLiteral("user://"));
+}
+
+TEST(MessageRegistry, LookingUpAnAbsentCallbackLeavesNothingPending)
+{
+    Registry r(3000, true);
+    EXPECT_EQ(r.registry->getCallBackMessageID("zego://VoiceRoomLogout"), QString());
+    EXPECT_EQ(r.registry->getCallBackMessageMsg("zego://VoiceRoomLogout"), QString());
+    EXPECT_FALSE(r.registry->hasCallBackMessage("zego://VoiceRoomLogout"));
+    r.registry->addMessage("user://", "1", "user://", "x");
+    ASSERT_TRUE(waitUntil([&] { return !r.offers.isEmpty(); }, 1500));
+}
+
+TEST(MessageRegistry, DestructionEndsTheConsumerWithoutWaitingOutTheLimit)
+{
+    auto registry = std::make_unique<LMRMsgId>(3000);
+    registry->addCallBackMessage("agora://VoiceRoomLogout", "1", "agora://VoiceRoomLogout", "");
+    registry->addMessage("user://", "1", "user://", "x");
+    spin(100); // the consumer is now inside its callback wait
+    QElapsedTimer timer;
+    timer.start();
+    registry.reset();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_TRUE(logText().contains(QStringLiteral("消费者退出")));
+}
+
+TEST(MessageRegistry, KeysAreTheRequestSchemes)
+{
+    LMRMsgId *r = LMRMsgId::instance();
+    EXPECT_EQ(r, LMRMsgId::instance());
+    const QStringList keys { r->id_user_info(), r->id_open_device(), r->id_system_info(), r->id_js_log_write(),
+        r->id_join_classroom(), r->id_quit_classroom(), r->id_user_viewer(), r->id_capture_image(),
+        r->id_trtc_voiceRoomLogout(), r->id_qcloud_voiceRoomLogout(), r->id_agora_voiceRoomLogout(),
+        r->id_zego_voiceRoomLogout(), r->id_trtc_voiceRoomLogin(), r->id_qcloud_voiceRoomLogin(),
+        r->id_agora_voiceRoomLogin(), r->id_zego_voiceRoomLogin() };
+    EXPECT_EQ(keys,
+        QStringList({ "user://", "module_device_test://", "system_info://", "js_log_write://", "joinclassroom://",
+            "quitclassroom://", "user_viewer://", "capture_image://", "trtc://VoiceRoomLogout",
+            "qcloud://VoiceRoomLogout", "agora://VoiceRoomLogout", "zego://VoiceRoomLogout", "trtc://VoiceRoomLogin",
+            "qcloud://VoiceRoomLogin", "agora://VoiceRoomLogin", "zego://VoiceRoomLogin" }));
+}
+
+namespace
+{
+
+QString classInfo(int category, const QJsonArray &users, const QString &role = QStringLiteral("student"))
+{
+    QJsonObject obj { { "token", "class-1" }, { "classname", "数学" }, { "cls_user_type", role },
+        { "cls_category", category }, { "users", users } };
+    return QString::fromUtf8(QJsonDocument(obj).toJson());
+}
+
+const QJsonArray kMembers { QJsonObject { { "role", "teacher" }, { "uid", "t1" }, { "agora_id", "11" } },
+    QJsonObject { { "role", "student" }, { "uid", "s1" } }, QJsonObject { { "role", "teacher" }, { "uid", "t2" } },
+    QJsonObject { { "role", "jiaowu" }, { "uid", "j1" } } };
+
+} // namespace
+
+TEST(ClassInfo, CategoriesRolesAndMembers)
+{
+    LMRUserInfo info;
+    EXPECT_TRUE(info.getIsEnterUnknow());
+    EXPECT_EQ(info.userId(), QStringLiteral("0"));
+    info.setUserInfo("jiaowu", "42", "Ann", "tok");
+    EXPECT_EQ(info.userRole(), LMRUserInfo::UserRole_Assistant);
+
+    for (int category : { 1, 2, 3, 4 }) {
+        info.setClassRoomInfo(classInfo(category, kMembers));
+        EXPECT_EQ(info.getClassType(), LMRUserInfo::ClassType_1V1) << category;
+    }
+    info.setClassRoomInfo(classInfo(5, kMembers));
+    EXPECT_EQ(info.getClassType(), LMRUserInfo::ClassType_MiniClass);
+    info.setClassRoomInfo(classInfo(7, kMembers, "teacher"));
+    EXPECT_EQ(info.getClassType(), LMRUserInfo::ClassType_Unknow); // 1VN is never parsed
+    EXPECT_TRUE(logText().contains(QStringLiteral("fatal class type unknow")));
+    EXPECT_EQ(info.classToken(), QStringLiteral("class-1"));
+    EXPECT_EQ(info.className(), QStringLiteral("数学"));
+    EXPECT_EQ(info.getInnerClassUserRole(), LMRUserInfo::UserRole_Teacher);
+    info.setClassRoomInfo(classInfo(6, kMembers));
+    EXPECT_EQ(info.getClassType(), LMRUserInfo::ClassType_TrainingClass);
+
+    const QJsonObject first = QJsonDocument::fromJson(info.get1V1TeacherInfo().toUtf8()).object();
+    EXPECT_EQ(first.value("uid").toString(), QStringLiteral("t1"));
+    EXPECT_EQ(first.value("agora_id").toString(), QStringLiteral("11"));
+    const QJsonArray teachers = QJsonDocument::fromJson(info.get1VNTeacherInfo().toUtf8()).array();
+    ASSERT_EQ(teachers.size(), 2);
+    EXPECT_EQ(teachers[1].toObject().value("uid").toString(), QStringLiteral("t2"));
+    EXPECT_EQ(QJsonDocument::fromJson(info.get1V1AssistantInfo().toUtf8()).object().value("uid").toString(), "j1");
+    EXPECT_EQ(QJsonDocument::fromJson(info.get1VNStudentInfo().toUtf8()).array().size(), 1);
+
+    info.setUseMediaType(LMRUserInfo::MediaType_TRtc);
+    EXPECT_EQ(info.getUserMediaTypeString(), QStringLiteral("trtc"));
+    EXPECT_TRUE(info.getIsEnterTRtc());
+    EXPECT_TRUE(info.isInClassRooom());
+    info.resetClassUserInfo();
+    EXPECT_FALSE(info.isInClassRooom());
+    EXPECT_EQ(info.getUserMediaTypeString(), QStringLiteral("unknow"));
+    EXPECT_EQ(info.classToken(), QStringLiteral("class-1"));
+    EXPECT_EQ(info.getClassType(), LMRUserInfo::ClassType_Unknow);
+    EXPECT_EQ(QJsonDocument::fromJson(info.get1VNTeacherInfo().toUtf8()).array().size(), 0);
+    EXPECT_TRUE(QJsonDocument::fromJson(info.get1V1TeacherInfo().toUtf8()).object().isEmpty());
+}
+
+TEST(ClassInfo, RoomCredentials)
+{
+    LMRUserInfo info;
+    info.setAgoraInfo("key", "channel", "7");
+    info.setTRtcInfo("sig", 1234, "8");
+    info.setZgRtcRoomId("room");
+    info.setZgRtcUsernameAndUserId("Bo", "9");
+    info.setILiveUserAndPass("u", "p");
+    info.setILiveRoomId(55);
+    EXPECT_EQ(info.getAgoraChannelName(), QStringLiteral("channel"));
+    EXPECT_EQ(info.getTRtcRoomid(), 1234);
+    EXPECT_EQ(info.getZgRtcUserID(), QStringLiteral("9"));
+    EXPECT_EQ(info.getILiveUserInfo(), QStringList({ "u", "p" }));
+    EXPECT_EQ(info.getILiveRoomId(), 55);
+}
+
+namespace
+{
+
+// The fatal role rules end the process: run each in a child of this binary.
+void runFatalCase(const QString &name, const QString &expectedLine)
+{
+    QFile::remove(logPath());
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--fatal-child=") + name });
+    ASSERT_TRUE(child.waitForFinished(20000)) << name.toStdString();
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << name.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << name.toStdString();
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("[Other_Type] ") + expectedLine + QStringLiteral("\r\n")))
+        << name.toStdString() << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("survived"))) << name.toStdString();
+}
+
+int fatalChild(const QString &name)
+{
+    LMRUserInfo info;
+    if (name == QLatin1String("user"))
+        info.setUserInfo("principal", "1", "x", "t");
+    else if (name == QLatin1String("class"))
+        info.setClassRoomInfo(classInfo(1, kMembers, "visitor"));
+    else if (name == QLatin1String("member"))
+        info.setClassRoomInfo(classInfo(1, QJsonArray { QJsonObject { { "role", "parent" } } }));
+    else if (name == QLatin1String("malformed"))
+        info.setClassRoomInfo(QStringLiteral("{not json"));
+    TSpdlog::instance()->otherError(QStringLiteral("survived"));
+    TSpdlog::flushAll();
+    return 3;
+}
+
+} // namespace
+
+TEST(ClassInfo, UnknownRolesEndTheProcessWithTheFatalLine)
+{
+    runFatalCase(QStringLiteral("user"), QStringLiteral("Fatal:error role error"));
+    runFatalCase(QStringLiteral("class"), QStringLiteral("Fatal:error role error"));
+    runFatalCase(QStringLiteral("member"), QStringLiteral("Fatal:error role json error"));
+    runFatalCase(QStringLiteral("malformed"), QStringLiteral("Fatal:error role error"));
+}
+
+TEST(Notifications, ExactTexts)
+{
+    QMLNotify *n = QMLNotify::instance();
+    EXPECT_EQ(n->callH5_jsVideoHeightWidth(720, 0),
+        QStringLiteral("{\n    \"func\": \"jsVideoHeight\",\n    \"param\": [\n        720\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsVideoHeightWidth(720, 1280),
+        QStringLiteral(
+            "{\n    \"func\": \"jsVideoHeight\",\n    \"param\": [\n        720,\n        1280\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsNotifyMicStatus(true),
+        QStringLiteral("{\n    \"func\": \"jsDeviceStatusNotify\",\n    \"param\": [\n        \"ON\",\n        "
+                       "\"mic\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsNotifyCameraStatus(false),
+        QStringLiteral("{\n    \"func\": \"jsDeviceStatusNotify\",\n    \"param\": [\n        \"OFF\",\n        "
+                       "\"camera\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_quitClassRoom(),
+        QStringLiteral("{\n    \"func\": \"jsQuitRoomNotify\",\n    \"param\": [\n        \"\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsGoOutClassRomm(),
+        QStringLiteral("{\n    \"func\": \"goOutClassRoom\",\n    \"param\": [\n        \"\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsDelay(12, 34, 56),
+        QStringLiteral(
+            "{\n    \"func\": \"jsFunPingTcp\",\n    \"param\": [\n        12,\n        34,\n        56\n    "
+            "]\n}\n"));
+    EXPECT_EQ(n->callH5_jsSetting("writingPad", true), QStringLiteral("jsFunCtrl({\n    \"writingPad\": true\n}\n)"));
+    EXPECT_EQ(n->callH5_jsTransferAudioURL("first", "second"),
+        QStringLiteral("{\n    \"func\": \"jsTransferAudioURL\",\n    \"param\": [\n        \"second\",\n        "
+                       "\"first\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_jsUploadProcessNotify("tok", "upload_progress", "42"),
+        QStringLiteral(
+            "{\n    \"func\": \"jsUploadProcessNotify\",\n    \"param\": [\n        \"upload_progress\",\n    "
+            "    \"42\",\n        \"tok\"\n    ]\n}\n"));
+    EXPECT_EQ(n->callH5_H5downloadState("Completed"),
+        QStringLiteral("{\n    \"func\": \"h5DownloadState\",\n    \"param\": [\n        \"Completed\"\n    ]\n}\n"));
+}
+
+TEST(Notifications, EmittedToastAndMemoryFigures)
+{
+    QMLNotify *n = QMLNotify::instance();
+    QStringList emitted;
+    auto connection = QObject::connect(n, &QMLNotify::sgNotifyH5, [&](QString json) { emitted << json; });
+    n->jsonFromCtoast("x");
+    n->triggerSgNotifyH5("as is");
+    QObject::disconnect(connection);
+    ASSERT_EQ(emitted.size(), 2);
+    EXPECT_EQ(emitted[0],
+        QStringLiteral("{\n    \"func\": \"fromCtoast\",\n    \"param\": [\n        \"x\",\n        \"info\",\n        "
+                       "1500\n    ]\n}\n"));
+    EXPECT_EQ(emitted[1], QStringLiteral("as is"));
+
+    LMRConfig::instance()->setValue("System/RAM", 0);
+    const QJsonObject report = QJsonDocument::fromJson(n->jsonSystemInfo().toUtf8()).object();
+    const qint64 total = report.value("SystemPhysicalTotalRAM").toVariant().toLongLong();
+    EXPECT_GT(total, 0);
+    EXPECT_EQ(n->getTotalMemory(), total);
+    EXPECT_GT(n->getAvaliMemory(), 0);
+    LMRConfig::instance()->setValue("System/RAM", "8192");
+    EXPECT_EQ(n->getTotalMemory(), 8192);
+    LMRConfig::instance()->setValue("System/RAM", 0);
+}
+
+int main(int argc, char **argv)
+{
+    const QString childArg = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const bool child = childArg.startsWith(QLatin1String("--fatal-child="));
+    if (!child)
+        testenv::enterSandbox("bridgecore"); // a child inherits its parent's sandbox
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    TSpdlog::create(logPath(), logPath());
+    if (child)
+        return fatalChild(childArg.mid(int(qstrlen("--fatal-child="))));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
