@@ -1,0 +1,86 @@
+// lumira_devservice [--port N] [--host ADDR] [--www DIR] [--pid-file FILE]
+#include "DevService.h"
+
+#include <httplib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+
+httplib::Server *g_server = nullptr;
+
+void onSignal(int)
+{
+    if (g_server)
+        g_server->stop();
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: lumira_devservice [--port N] [--host ADDR] [--www DIR] [--pid-file FILE]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    devservice::Options options;
+    options.port = LUMIRA_DEV_PORT;
+    options.www = LUMIRA_DEV_WWW;
+    options.bridgeJs = LUMIRA_BRIDGE_JS;
+    std::string pidFile;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        const std::string value = argv[++i];
+        if (arg == "--port")
+            options.port = std::atoi(value.c_str());
+        else if (arg == "--host")
+            options.host = value;
+        else if (arg == "--www")
+            options.www = value;
+        else if (arg == "--pid-file")
+            pidFile = value;
+        else
+            return usage();
+    }
+    if (options.port <= 0 || options.port > 65535)
+        return usage();
+
+    httplib::Server server;
+    // Without SO_REUSEPORT (httplib's default) a second instance would share
+    // the port silently instead of failing.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    devservice::registerPageRoutes(server, options);
+    devservice::registerLogging(server);
+    if (!server.bind_to_port(options.host.c_str(), options.port)) {
+        std::fprintf(stderr, "lumira_devservice: cannot listen on %s:%d (%s)\n", options.host.c_str(), options.port,
+            std::strerror(errno));
+        return 1;
+    }
+    if (!pidFile.empty())
+        std::ofstream(pidFile) << getpid() << "\n";
+
+    g_server = &server;
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    std::printf("lumira_devservice listening on http://%s:%d\n", options.host.c_str(), options.port);
+    std::fflush(stdout);
+    server.listen_after_bind();
+    g_server = nullptr;
+    if (!pidFile.empty())
+        std::remove(pidFile.c_str());
+    return 0;
+}

@@ -1,0 +1,123 @@
+// Demo lesson page: drives the client through the page bridge like the real
+// whiteboard does, and shows every reply and notification it receives.
+(function () {
+    "use strict";
+    var $ = function (id) { return document.getElementById(id); };
+
+    function append(listId, text, failed) {
+        var item = document.createElement("li");
+        item.textContent = new Date().toLocaleTimeString() + " " + text;
+        if (failed)
+            item.className = "fail";
+        var list = $(listId);
+        list.insertBefore(item, list.firstChild);
+    }
+
+    function show(value) {
+        return typeof value === "string" ? value : JSON.stringify(value);
+    }
+
+    function send(message, onOk) {
+        if (typeof window.qtQuery !== "function") {
+            append("replies", message.request + " (not inside the client)", true);
+            return;
+        }
+        message.onSuccess = function (successMsg) {
+            append("replies", message.request + " ok " + show(successMsg));
+            if (onOk)
+                onOk(successMsg);
+        };
+        message.onFailure = function (failureVal, failureMsg) {
+            append("replies", message.request + " failed " + show(failureVal) + ": " + show(failureMsg), true);
+        };
+        window.qtQuery(message);
+    }
+
+    function role() { return $("role").value; }
+    function user() {
+        return role() === "teacher" ? { id: "10001", name: "Demo Teacher" } : { id: "20002", name: "Demo Student" };
+    }
+
+    $("btnSignIn").onclick = function () {
+        send({ request: "user://", userType: role(), userID: user().id, userName: user().name, token: "demo-token",
+               H5version: "1.0.0" }, function () {
+            $("status").textContent = "Signed in as " + user().name;
+            $("status").className = "status in";
+        });
+    };
+    $("btnJoin").onclick = function () {
+        send({ request: "joinclassroom://", token: "demo-class-1", classname: "Demo class", cls_user_type: role(),
+               cls_category: 1, users: [
+                   { role: "teacher", uid: "10001", name: "Demo Teacher", agora_id: "10001", trtc_id: "10001",
+                     zego_id: "10001", qlive_id: "10001" },
+                   { role: "student", uid: "20002", name: "Demo Student", agora_id: "20002", trtc_id: "20002",
+                     zego_id: "20002", qlive_id: "20002" }] }, function () {
+            $("status").textContent = "In class: Demo class";
+        });
+    };
+    $("btnQuitClass").onclick = function () { send({ request: "quitclassroom://" }); };
+    $("btnEnterRoom").onclick = function () {
+        send({ request: $("vendor").value + "://VoiceRoomLogin", sig: "demo-sig", courseId: "123456",
+               uid: user().id, roomid: "123456", usrName: user().name, userId: user().id });
+    };
+    $("btnLeaveRoom").onclick = function () { send({ request: $("vendor").value + "://VoiceRoomLogout" }); };
+    $("btnStartRecord").onclick = function () {
+        send({ request: "record://", oper: "start", token: "demo-class-1", userId: user().id,
+               cls_user_type: role() });
+    };
+    $("btnStopRecord").onclick = function () {
+        send({ request: "record://", oper: "stop", token: "demo-class-1", userId: user().id });
+    };
+    $("btnSystemInfo").onclick = function () { send({ request: "system_info://" }); };
+    $("btnVersion").onclick = function () { send({ request: "jsVersion://" }); };
+    $("btnClose").onclick = function () { send({ request: "close_window" }); };
+    $("home").onclick = function () { append("notifications", "home"); };
+
+    // Functions the client calls by name.
+    function notifier(name) {
+        return function () {
+            append("notifications", name + "(" + Array.prototype.map.call(arguments, show).join(", ") + ")");
+        };
+    }
+    ["jsDeviceStatusNotify", "jsVideoHeight", "jsQuitRoomNotify", "jsDateTime", "goOutClassRoom",
+     "h5DownloadState", "jsFunPingTcp", "jsFunCtrl", "jsFunScreen", "jsTransferAudioURL",
+     "jsUploadProcessNotify", "jsDeviceOpenProblem"].forEach(function (name) { window[name] = notifier(name); });
+    var logToast = notifier("fromCtoast");
+    var toastTimer = null;
+    window.fromCtoast = function (msg, mode, time) {
+        logToast(msg, mode, time);
+        var toast = $("toast");
+        toast.textContent = msg;
+        toast.className = "toast" + (mode === "error" ? " error" : "");
+        toast.hidden = false;
+        clearTimeout(toastTimer);
+        toastTimer = setTimeout(function () { toast.hidden = true; }, Number(time) || 1500);
+    };
+
+    // The whiteboard itself: freehand strokes.
+    var canvas = $("board");
+    var ctx = canvas.getContext("2d");
+    function fit() {
+        var rect = canvas.getBoundingClientRect();
+        var image = ctx.getImageData(0, 0, canvas.width, canvas.height);
+        canvas.width = Math.max(1, rect.width);
+        canvas.height = Math.max(1, rect.height);
+        ctx.putImageData(image, 0, 0);
+        ctx.lineWidth = 3;
+        ctx.lineCap = "round";
+        ctx.strokeStyle = "#2f6bff";
+    }
+    var drawing = false;
+    canvas.addEventListener("mousedown", function (e) { drawing = true; ctx.beginPath(); ctx.moveTo(e.offsetX, e.offsetY); });
+    canvas.addEventListener("mousemove", function (e) { if (drawing) { ctx.lineTo(e.offsetX, e.offsetY); ctx.stroke(); } });
+    window.addEventListener("mouseup", function () { drawing = false; });
+    $("btnClearBoard").onclick = function () { ctx.clearRect(0, 0, canvas.width, canvas.height); };
+    window.addEventListener("resize", fit);
+    fit();
+    ctx.font = "28px sans-serif";
+    ctx.fillStyle = "#8a93a6";
+    ctx.fillText("今天的课程：分数的加法", 40, 60);
+
+    if (typeof window.qtQuery !== "function" || typeof window.callQML !== "function")
+        $("banner").hidden = false;
+})();
