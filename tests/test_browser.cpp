@@ -2,12 +2,14 @@
 #include "BrowserHarness.h"
 #include "TestEnv.h"
 
+#include "web/LMRUserInfo.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefCommandLine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
 
@@ -322,6 +324,66 @@ TEST(BrowserWindows, ResizeAndExtraWindowsById)
     window->close();
     EXPECT_TRUE(waitUntil([&] { return h.cef->windows().isEmpty(); }));
     EXPECT_EQ(h.app->clients().size(), 1);
+}
+
+TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
+{
+    QProcess service;
+    const int port = closedPort();
+    service.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
+    ASSERT_TRUE(service.waitForReadyRead(10000));
+    ASSERT_TRUE(service.readAllStandardOutput().contains("listening"));
+    struct Stop {
+        QProcess &p;
+        ~Stop()
+        {
+            p.terminate();
+            p.waitForFinished(5000);
+        }
+    } stop { service };
+
+    LMRConfig *config = LMRConfig::instance();
+    config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:%1/qt1").arg(port));
+    config->setMainUrlMode(1);
+    BrowserHarness h(config->getMainUrl());
+    // The demo page knows nothing of the harness: read its logs from outside.
+    auto readLogs = [&](const QString &kind) {
+        h.reports.clear();
+        h.cef->sendToWeb(QStringLiteral("qtQuery({request: 'test://report', kind: '%1', data: "
+                                        "{replies: document.getElementById('replies').innerText, notifications: "
+                                        "document.getElementById('notifications').innerText, status: "
+                                        "document.getElementById('status').innerText, banner: "
+                                        "document.getElementById('banner').hidden}});")
+                             .arg(kind));
+        return h.waitForReport(kind, 5000) ? h.reportOf(kind)->data.toObject() : QJsonObject();
+    };
+    auto click = [&](const char *id, const QString &expectedReply) {
+        h.cef->sendToWeb(QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id)));
+        return waitUntil(
+            [&] { return readLogs(QStringLiteral("logs")).value("replies").toString().contains(expectedReply); },
+            15000);
+    };
+    ASSERT_TRUE(waitUntil([&] { return !readLogs(QStringLiteral("ready")).isEmpty(); }, 20000));
+    EXPECT_TRUE(readLogs(QStringLiteral("ready")).value("banner").toBool()); // bridge present: no warning
+
+    ASSERT_TRUE(click("btnSignIn", QStringLiteral("user:// ok")));
+    EXPECT_EQ(LMRUserInfo::instance()->userRole(), LMRUserInfo::UserRole_Teacher);
+    EXPECT_EQ(config->getUserID(), QStringLiteral("10001"));
+    ASSERT_TRUE(click("btnJoin", QStringLiteral("joinclassroom:// ok")));
+    EXPECT_EQ(LMRUserInfo::instance()->classToken(), QStringLiteral("demo-class-1"));
+    EXPECT_EQ(LMRUserInfo::instance()->getClassType(), LMRUserInfo::ClassType_1V1);
+    EXPECT_EQ(
+        QJsonDocument::fromJson(LMRUserInfo::instance()->get1V1StudentInfo().toUtf8()).object().value("uid").toString(),
+        QStringLiteral("20002"));
+    ASSERT_TRUE(click("btnVersion", QStringLiteral("jsVersion:// ok 5.0.6")));
+    ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
+    const QJsonObject logs = readLogs(QStringLiteral("final"));
+    EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsQuitRoomNotify()")))
+        << logs.value("notifications").toString().toStdString();
+    EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsFunCtrl({\"writingPad\":false})")))
+        << logs.value("notifications").toString().toStdString();
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
+    config->setValue(QStringLiteral("Browser/MainUrl"), QString());
 }
 
 int main(int argc, char **argv)
