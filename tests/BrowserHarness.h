@@ -3,6 +3,7 @@
 // wired the way start-up wires them. Pages report back with
 // qtQuery({request: "test://report", kind, data}), which the dispatcher ignores
 // and the harness collects.
+#include "TestEnv.h"
 #include "app/AppStartup.h"
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
@@ -45,18 +46,7 @@ inline void processEventsFor(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-// Spins the event loop until `done` holds or `timeoutMs` passes.
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using testenv::waitUntil;
 
 inline QString writePage(const QString &name, const QString &body)
 {

@@ -2,11 +2,14 @@
 // Per-test-program sandbox: a fresh HOME, XDG dirs and TMPDIR under one
 // temporary directory, set before Qt reads any of them.
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace testenv
@@ -37,6 +40,19 @@ inline void enterSandbox(const char *name)
     setenv("XDG_DATA_HOME", (root + "/home/.local/share").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
     setenv("TMPDIR", (root + "/tmp").c_str(), 1);
+}
+
+// Spins the event loop until `done` holds or `timeoutMs` passes.
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
 }
 
 } // namespace testenv

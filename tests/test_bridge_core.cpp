@@ -22,6 +22,8 @@
 #include <functional>
 #include <memory>
 
+using testenv::waitUntil;
+
 namespace
 {
 
@@ -32,18 +34,6 @@ QString logText()
     TSpdlog::flushAll();
     QFile file(logPath());
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 void spin(int ms)

@@ -171,22 +171,19 @@ QCefClient *QCefApp::createBrowser(
 
     QVariantMap properties { { QStringLiteral("client"), QVariant::fromValue<QObject *>(client) },
         { QStringLiteral("url"), QCefBrowser::toUrl(url) } };
+    // Zero keeps the component's default size.
+    if (width > 0)
+        properties.insert(QStringLiteral("width"), width);
+    if (height > 0)
+        properties.insert(QStringLiteral("height"), height);
     QQuickItem *item = nullptr;
     QQuickWindow *window = nullptr;
     if (parentView) {
         properties.insert(QStringLiteral("title"), title);
-        if (width > 0)
-            properties.insert(QStringLiteral("width"), width);
-        if (height > 0)
-            properties.insert(QStringLiteral("height"), height);
         window = qobject_cast<QQuickWindow *>(
             createFromComponent(m_engine, QStringLiteral("qrc:/web/QCefBrowserWindow.qml"), properties));
         item = window ? qobject_cast<QQuickItem *>(window->property("browser").value<QObject *>()) : nullptr;
     } else {
-        if (width > 0)
-            properties.insert(QStringLiteral("width"), width);
-        if (height > 0)
-            properties.insert(QStringLiteral("height"), height);
         item = qobject_cast<QQuickItem *>(
             createFromComponent(m_engine, QStringLiteral("qrc:/web/QCefBrowser.qml"), properties));
         if (item) {
