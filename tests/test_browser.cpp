@@ -326,6 +326,26 @@ TEST(BrowserWindows, ResizeAndExtraWindowsById)
     EXPECT_EQ(h.app->clients().size(), 1);
 }
 
+TEST(BrowserPage, FinishedDownloadIsToldToThePage)
+{
+    const QString page = writePage(QStringLiteral("download.html"), pageWithScript(QStringLiteral(R"JS(
+function h5DownloadState(state) { report('download', state); }
+window.addEventListener('load', function () {
+    var link = document.createElement('a');
+    link.href = 'data:text/plain;charset=utf-8,lesson%20notes';
+    link.download = 'notes.txt';
+    document.body.appendChild(link);
+    link.click();
+});
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("download"), 20000));
+    EXPECT_EQ(h.reportOf(QStringLiteral("download"))->data.toString(), QStringLiteral("Completed"));
+    QFile saved(QDir::homePath() + QStringLiteral("/Downloads/notes.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("lesson notes"));
+}
+
 TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
 {
     QProcess service;
