@@ -32,15 +32,40 @@
         }
     }
 
+    // The client installs callQML into every document; a page script may run
+    // before that, so early messages wait for it a while, in order.
+    var waiting = [];
+    var waitedMs = 0;
+    function flush() {
+        if (typeof global.callQML === "function") {
+            var queued = waiting;
+            waiting = [];
+            queued.forEach(function (text) { global.callQML(text); });
+            return;
+        }
+        waitedMs += 10;
+        if (waitedMs > 5000) {
+            console.error("lmrqml: not running inside the Lumira client");
+            waiting = [];
+            return;
+        }
+        setTimeout(flush, 10);
+    }
+
     global.qtQuery = function (message) {
         if (typeof message === "string")
             message = JSON.parse(message);
         message.id = addEvent(message);
-        if (typeof global.callQML !== "function") {
-            console.error("lmrqml: not running inside the Lumira client");
-            return message.id;
+        var text = JSON.stringify(message);
+        if (typeof global.callQML === "function" && waiting.length === 0) {
+            global.callQML(text);
+        } else {
+            waiting.push(text);
+            if (waiting.length === 1) {
+                waitedMs = 0;
+                setTimeout(flush, 0);
+            }
         }
-        global.callQML(JSON.stringify(message));
         return message.id;
     };
     global.qtQuery.lmrBridge = true;

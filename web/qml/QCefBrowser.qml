@@ -24,8 +24,13 @@ WebEngineView {
             return
         // HTTP error replies are finished loads with their status, not load errors.
         if (loadRequest.status === WebEngineView.LoadSucceededStatus
-                || loadRequest.errorDomain === WebEngineView.HttpStatusCodeDomain)
+                || loadRequest.errorDomain === WebEngineView.HttpStatusCodeDomain) {
+            // Chromium now and then skips user scripts on the first document of
+            // a new render process (seen after error pages); the script is
+            // idempotent, so make sure of it once the page is there.
+            runJavaScript(client.bridgeScript)
             client.OnLoadEnd(loadRequest.errorCode)
+        }
         else if (loadRequest.status === WebEngineView.LoadFailedStatus)
             client.OnLoadError(loadRequest.errorCode, loadRequest.errorString, loadRequest.url.toString())
     }
