@@ -1,0 +1,34 @@
+#pragma once
+
+#include "media/ffmpeg/FFmpegPtr.h"
+
+#include <QString>
+
+// Converts frames of one input (format, rate, channels) to one output format;
+// its SwrContext is made on first use and kept, so its delay line carries over
+// from frame to frame.
+class AudioResampler
+{
+public:
+    AudioResampler(
+        int inRate, int inChannels, AVSampleFormat inFormat, int outRate, int outChannels, AVSampleFormat outFormat);
+
+    // Converts `frame` into `out` (at most `capacity` bytes, planes one after
+    // the other). False, with the reason logged, when it cannot.
+    bool convert(const AVFrame *frame, uint8_t *out, int capacity, int &outSize, int &outSamples);
+
+    int inRate() const { return m_inRate; }
+    int inChannels() const { return m_inChannels; }
+    AVSampleFormat inFormat() const { return m_inFormat; }
+
+private:
+    bool ensureContext();
+
+    ffmpeg::SwrPtr m_swr;
+    int m_outRate;
+    int m_outChannels;
+    AVSampleFormat m_outFormat;
+    int m_inRate;
+    int m_inChannels;
+    AVSampleFormat m_inFormat;
+};
