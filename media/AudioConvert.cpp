@@ -6,7 +6,12 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <algorithm>
 #include <cstring>
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
 
 ffmpeg::FramePtr AudioConvert::convert(const AudioConvertInput &input)
 {
@@ -21,9 +26,11 @@ ffmpeg::FramePtr AudioConvert::convert(const AudioConvertInput &input)
         return nullptr;
     }
     // A vendor may change its rate mid-class (device switch): start a new history.
-    if (!m_resampler || m_resampler->inRate() != input.sampleRate || m_resampler->inChannels() != input.channels)
+    if (!m_resampler || m_resampler->inRate() != input.sampleRate || m_resampler->inChannels() != input.channels) {
         m_resampler = std::make_unique<AudioResampler>(
             input.sampleRate, input.channels, AV_SAMPLE_FMT_S16, kRate, kChannels, kFormat);
+        m_resampler->setFilterSize(kFilterSize);
+    }
 
     AVFrame in {};
     in.sample_rate = input.sampleRate;
@@ -39,12 +46,14 @@ ffmpeg::FramePtr AudioConvert::convert(const AudioConvertInput &input)
     out->sample_rate = kRate;
     out->format = kFormat;
     av_channel_layout_default(&out->ch_layout, kChannels);
-    out->nb_samples = kCapacity / 2;
+    // Room for this call's output plus the resampler's backlog, within the cap.
+    out->nb_samples = std::min(
+        kCapacity / 2, int(av_rescale_rnd(input.samplesPerChannel + 64, kRate, input.sampleRate, AV_ROUND_UP)) + 64);
     if (av_frame_get_buffer(out.get(), 0) < 0)
         return nullptr;
     int size = 0;
     int samples = 0;
-    if (!m_resampler->convert(&in, out->data[0], kCapacity, size, samples)) {
+    if (!m_resampler->convert(&in, out->data[0], out->nb_samples * 2, size, samples)) {
         TSpdlog::instance()->avError(QStringLiteral("audio convert: resample error"));
         return nullptr;
     }

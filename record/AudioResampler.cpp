@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 }
 
@@ -49,6 +50,8 @@ bool AudioResampler::ensureContext()
     const int rc
         = swr_alloc_set_opts2(&swr, &outLayout, m_outFormat, m_outRate, &inLayout, m_inFormat, m_inRate, 0, nullptr);
     ffmpeg::SwrPtr context(swr);
+    if (context && m_filterSize > 0)
+        av_opt_set_int(context.get(), "filter_size", m_filterSize, 0);
     if (rc < 0 || !context || swr_init(context.get()) < 0) {
         avError(QStringLiteral("录制：创建SwrContext结构体失败,inSample:%1,inChannel:%2,inFormat:%3,outSample:%4,"
                                "outChannel:%5,outFormat:%6")

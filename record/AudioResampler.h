@@ -17,6 +17,9 @@ public:
     // the other). False, with the reason logged, when it cannot.
     bool convert(const AVFrame *frame, uint8_t *out, int capacity, int &outSize, int &outSamples);
 
+    // Taps per phase of the low-pass filter; 0 keeps FFmpeg's default (32).
+    void setFilterSize(int taps) { m_filterSize = taps; }
+
     int inRate() const { return m_inRate; }
     int inChannels() const { return m_inChannels; }
     AVSampleFormat inFormat() const { return m_inFormat; }
@@ -31,4 +34,5 @@ private:
     int m_inRate;
     int m_inChannels;
     AVSampleFormat m_inFormat;
+    int m_filterSize = 0;
 };

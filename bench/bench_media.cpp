@@ -1,0 +1,71 @@
+// Per-frame cost of the class audio conversion, against a memcpy of the same
+// bytes measured in the same run.
+#include "app/DirHelper.h"
+#include "app/TSpdlog.h"
+#include "media/AudioConvert.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+
+AudioConvertInput tenMs(int rate, int channels)
+{
+    AudioConvertInput in;
+    in.sampleRate = rate;
+    in.channels = channels;
+    in.samplesPerChannel = rate / 100;
+    in.buffer = QByteArray(in.samplesPerChannel * channels * 2, 0);
+    auto *s = reinterpret_cast<int16_t *>(in.buffer.data());
+    for (int i = 0; i < in.samplesPerChannel * channels; ++i)
+        s[i] = int16_t(8000 * std::sin(i * 0.05));
+    in.length = in.buffer.size();
+    return in;
+}
+
+void BM_AudioConvert(benchmark::State &state)
+{
+    AudioConvert convert;
+    const AudioConvertInput in = tenMs(int(state.range(0)), int(state.range(1)));
+    for (auto _ : state) {
+        ffmpeg::FramePtr frame = convert.convert(in);
+        benchmark::DoNotOptimize(frame.get());
+    }
+}
+BENCHMARK(BM_AudioConvert)->Args({ 48000, 2 })->Args({ 16000, 1 })->Args({ 8000, 2 });
+
+// Baseline: the copy every callback makes of the vendor buffer anyway.
+void BM_MemcpyBaseline(benchmark::State &state)
+{
+    const AudioConvertInput in = tenMs(int(state.range(0)), int(state.range(1)));
+    QByteArray copy(in.buffer.size(), 0);
+    for (auto _ : state) {
+        std::memcpy(copy.data(), in.buffer.constData(), size_t(in.buffer.size()));
+        benchmark::DoNotOptimize(copy.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_MemcpyBaseline)->Args({ 48000, 2 });
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/bench.log");
+    TSpdlog::create(log, log);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
