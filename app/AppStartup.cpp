@@ -14,6 +14,8 @@
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
+#include "media/MediaTypes.h"
+#include "media/video/GenerateImage.h"
 #include "web/QCefApp.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefClient.h"
@@ -45,6 +47,7 @@ static void initCoreResources()
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(ui);
     Q_INIT_RESOURCE(web);
+    Q_INIT_RESOURCE(media);
 }
 
 namespace lumira
@@ -275,12 +278,15 @@ int runApplication(int argc, char **argv)
 
     // 22
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));
+    registerMediaTypes();
     registerWebTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
     context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());
     context->setContextProperty(QStringLiteral("cppConfigFile"), config);
     context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
+    auto *generate = new GenerateImage(app.get()); // lives as long as the application
+    context->setContextProperty(QStringLiteral("cppGenerate"), generate);
 
     // 27
     auto cefView = std::make_unique<QCefView>();

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "media/ffmpeg/FFmpegPtr.h"
+
+#include <QAbstractVideoSurface>
+#include <QMutex>
+#include <QPointer>
+#include <QQuickItem>
+#include <QVideoFrame>
+#include <QVideoSurfaceFormat>
+
+#include <memory>
+
+// A video tile: native code pushes frames from any thread, the picture reaches
+// a Qt Multimedia surface (a VideoOutput in QML) on the GUI thread. A frame
+// that arrives while the previous one is still being copied is dropped.
+class BCQmlRenderView : public QQuickItem
+{
+    Q_OBJECT
+    Q_PROPERTY(QAbstractVideoSurface *videoSurface READ videoSurface WRITE setVideoSurface)
+public:
+    explicit BCQmlRenderView(QQuickItem *parent = nullptr);
+    ~BCQmlRenderView() override;
+
+    QAbstractVideoSurface *videoSurface() const { return m_surface; }
+    void setVideoSurface(QAbstractVideoSurface *surface);
+
+    // Frame entries (any thread). False when the frame was dropped.
+    bool renderFrame(const AVFrame *frame, int rotation);
+    bool renderFrame(const QVideoFrame &frame, int rotation);
+
+    Q_INVOKABLE void flushFirstView(QString path = QString(), int width = 0, int height = 0);
+
+    QSize frameSize() const;
+    // The busy guard of the frame entries, for callers that copy in steps.
+    bool tryBeginFrame();
+    void endFrame();
+
+signals:
+    void setRotate(int rotation);
+    void setMirror(bool mirror);
+    void viewSizeChanged(int width, int height);
+    void newVideoContentReceived(QVideoFrame frame);
+    void renderFrame();
+
+public slots:
+    void handleWindowChanged(QQuickWindow *win);
+    void cleanup();
+    void onNewVideoContentReceived(QVideoFrame frame);
+    void onRenderFrame();
+
+protected:
+    void geometryChanged(const QRectF &newGeometry, const QRectF &oldGeometry) override;
+
+private:
+    void updateRotation(int rotation);
+
+    mutable QMutex m_mutex;
+    bool m_busy = false;
+    int m_rotation = 0;
+    QPointer<QAbstractVideoSurface> m_surface;
+    QVideoSurfaceFormat m_format;
+    std::unique_ptr<QVideoFrame> m_frame;
+    int m_width = 240;
+    int m_height = 180;
+};

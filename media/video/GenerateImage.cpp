@@ -1,0 +1,50 @@
+#include "media/video/GenerateImage.h"
+
+#include "app/TSpdlog.h"
+#include "media/video/BCQmlRenderView.h"
+#include "media/video/XImageView.h"
+
+#include <cstdlib>
+
+namespace
+{
+[[noreturn]] void fatal(const char *what)
+{
+    TSpdlog::instance()->otherError(QStringLiteral("Fatal:error ") + QString::fromLatin1(what));
+    TSpdlog::flushAll();
+    std::_Exit(0);
+}
+} // namespace
+
+GenerateImage::GenerateImage(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void GenerateImage::setRenderView(QQuickItem *item)
+{
+    auto *view = qobject_cast<BCQmlRenderView *>(item);
+    if (!view)
+        fatal("video convert point error");
+    m_view = view;
+}
+
+void GenerateImage::setRenderImageView(QQuickPaintedItem *item)
+{
+    auto *view = qobject_cast<XImageView *>(item);
+    if (!view)
+        fatal("img convert point error");
+    m_imageView = view;
+}
+
+void GenerateImage::renderFrame(const AVFrame *frame)
+{
+    if (m_view)
+        m_view->renderFrame(frame, m_rotation);
+}
+
+void GenerateImage::renderFrame(const QVideoFrame &frame)
+{
+    if (m_view)
+        m_view->renderFrame(frame, m_rotation);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "media/ffmpeg/FFmpegPtr.h"
+
+#include <cstdint>
+
+// One vendor video frame: I420 planes with their strides (or, for vendors that
+// give byte lengths, the lengths of the planes).
+struct VendorVideoFrame {
+    int width = 0;
+    int height = 0;
+    int strides[3] = { 0, 0, 0 };
+    const uint8_t *planes[3] = { nullptr, nullptr, nullptr };
+};
+
+namespace videoconvert
+{
+
+// Largest side a frame may have; larger ones are dropped by the engines.
+constexpr int kMaxSide = 10000;
+
+// Copies an I420 frame into a new YUV420P frame (32-byte aligned) and crops
+// it to 4:3 unless it already is. Null when the record is unusable.
+ffmpeg::FramePtr fromI420(const VendorVideoFrame &frame);
+
+// The same for vendors that give plane byte lengths instead of strides.
+ffmpeg::FramePtr fromI420Lengths(int width, int height, const uint8_t *const planes[3], const int lengths[3]);
+
+// Crops to the largest centred 4:3 rectangle through a filter graph kept per
+// (width, height, format). Returns the input when it is already 4:3 or the
+// graph cannot be built.
+ffmpeg::FramePtr cropTo4x3(ffmpeg::FramePtr frame);
+
+// Filter graphs built so far (one per distinct input).
+int cachedGraphCount();
+
+struct CropRect {
+    int width, height, x, y;
+};
+CropRect cropRect(int width, int height);
+
+} // namespace videoconvert

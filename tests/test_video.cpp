@@ -1,0 +1,237 @@
+// Vendor I420 frames to cropped FFmpeg frames and into the video tiles.
+#include "TestEnv.h"
+
+#include "app/AppStartup.h"
+#include "media/video/BCQmlRenderView.h"
+#include "media/video/Placeholder.h"
+#include "media/video/VideoFrameConvert.h"
+#include "media/video/XImageView.h"
+
+#include <QAbstractVideoSurface>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+
+// An I420 picture whose luma encodes the column (x % 251) and chroma the row.
+struct I420 {
+    int width, height, stride;
+    std::vector<uint8_t> y, u, v;
+    I420(int w, int h, int padding = 0)
+        : width(w)
+        , height(h)
+        , stride(w + padding)
+        , y(size_t(stride * h))
+        , u(size_t(stride / 2 * h / 2))
+        , v(size_t(stride / 2 * h / 2))
+    {
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                y[size_t(r * stride + c)] = uint8_t(c % 251);
+        for (int r = 0; r < h / 2; ++r)
+            for (int c = 0; c < w / 2; ++c) {
+                u[size_t(r * (stride / 2) + c)] = uint8_t(r % 251);
+                v[size_t(r * (stride / 2) + c)] = uint8_t(255 - c % 251);
+            }
+    }
+    VendorVideoFrame record() const
+    {
+        VendorVideoFrame f;
+        f.width = width;
+        f.height = height;
+        f.strides[0] = stride;
+        f.strides[1] = f.strides[2] = stride / 2;
+        f.planes[0] = y.data();
+        f.planes[1] = u.data();
+        f.planes[2] = v.data();
+        return f;
+    }
+};
+
+class RecordingSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return { QVideoFrame::Format_YUV420P, QVideoFrame::Format_RGB32 };
+    }
+    bool present(const QVideoFrame &frame) override
+    {
+        QVideoFrame copy(frame);
+        if (copy.map(QAbstractVideoBuffer::ReadOnly)) {
+            firstByte = copy.bits()[0];
+            copy.unmap();
+        }
+        frames.append(frame);
+        return true;
+    }
+    QList<QVideoFrame> frames;
+    int firstByte = -1;
+};
+
+} // namespace
+
+TEST(VideoCrop, OnlyNon4x3FramesAreCroppedToTheCentre)
+{
+    using videoconvert::cropRect;
+    const auto r720 = cropRect(1280, 720);
+    EXPECT_EQ(r720.width, 960);
+    EXPECT_EQ(r720.height, 720);
+    EXPECT_EQ(r720.x, 160);
+    EXPECT_EQ(r720.y, 0);
+    const auto portrait = cropRect(720, 1280);
+    EXPECT_EQ(portrait.width, 720);
+    EXPECT_EQ(portrait.height, 540);
+    EXPECT_EQ(portrait.y, 370);
+
+    for (const QSize size : { QSize(240, 180), QSize(640, 480) }) {
+        const I420 picture(size.width(), size.height());
+        ffmpeg::FramePtr frame = videoconvert::fromI420(picture.record());
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->width, size.width());
+        EXPECT_EQ(frame->height, size.height());
+    }
+
+    const int graphs = videoconvert::cachedGraphCount();
+    const I420 wide(1280, 720, 64); // padded strides, as vendors give them
+    for (int n = 0; n < 3; ++n) {
+        ffmpeg::FramePtr frame = videoconvert::fromI420(wide.record());
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->format, AV_PIX_FMT_YUV420P);
+        EXPECT_EQ(frame->width, 960);
+        EXPECT_EQ(frame->height, 720);
+        // The picture moved by x = 160: column 0 is source column 160.
+        EXPECT_EQ(frame->data[0][0], 160);
+        EXPECT_EQ(frame->data[0][5 * frame->linesize[0] + 10], 170);
+        EXPECT_EQ(frame->data[1][3 * frame->linesize[1]], 3);
+        EXPECT_EQ(frame->data[2][0], 255 - 80);
+    }
+    EXPECT_EQ(videoconvert::cachedGraphCount(), graphs + 1); // one graph per input size
+}
+
+TEST(VideoCrop, UnusableRecordsAreRejected)
+{
+    const I420 picture(640, 480);
+    VendorVideoFrame narrow = picture.record();
+    narrow.strides[0] = 320; // shorter than a row
+    EXPECT_FALSE(videoconvert::fromI420(narrow));
+    VendorVideoFrame chroma = picture.record();
+    chroma.strides[2] = 100;
+    EXPECT_FALSE(videoconvert::fromI420(chroma));
+    VendorVideoFrame missing = picture.record();
+    missing.planes[1] = nullptr;
+    EXPECT_FALSE(videoconvert::fromI420(missing));
+    VendorVideoFrame huge = picture.record();
+    huge.width = 10002;
+    EXPECT_FALSE(videoconvert::fromI420(huge));
+
+    // Plane lengths instead of strides.
+    const uint8_t *planes[3] = { picture.y.data(), picture.u.data(), picture.v.data() };
+    const int lengths[3] = { int(picture.y.size()), int(picture.u.size()), int(picture.v.size()) };
+    ffmpeg::FramePtr frame = videoconvert::fromI420Lengths(640, 480, planes, lengths);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->data[0][100], 100);
+}
+
+TEST(RenderView, FramesReachTheSurfaceAndABusyViewDrops)
+{
+    BCQmlRenderView view;
+    RecordingSurface surface;
+    view.setVideoSurface(&surface);
+    QList<int> rotations;
+    QObject::connect(&view, &BCQmlRenderView::setRotate, [&](int r) { rotations << r; });
+
+    const I420 wide(1280, 720);
+    ffmpeg::FramePtr frame = videoconvert::fromI420(wide.record());
+    ASSERT_TRUE(view.renderFrame(frame.get(), 90));
+    EXPECT_EQ(view.frameSize(), QSize(960, 720));
+    EXPECT_EQ(rotations, QList<int>({ 90 }));
+    ASSERT_EQ(surface.frames.size(), 1); // same thread: presented at once
+    EXPECT_EQ(surface.frames.first().size(), QSize(960, 720));
+    EXPECT_EQ(surface.frames.first().pixelFormat(), QVideoFrame::Format_YUV420P);
+    EXPECT_EQ(surface.firstByte, 160);
+
+    // While a frame is being copied the next one is dropped, not queued.
+    ASSERT_TRUE(view.tryBeginFrame());
+    EXPECT_FALSE(view.renderFrame(frame.get(), 90));
+    view.endFrame();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(surface.frames.size(), 1);
+    EXPECT_TRUE(view.renderFrame(frame.get(), 90));
+    EXPECT_EQ(surface.frames.size(), 2);
+    EXPECT_EQ(rotations.size(), 1);
+
+    ffmpeg::FramePtr rgb(av_frame_alloc());
+    rgb->format = AV_PIX_FMT_RGB24;
+    rgb->width = 64;
+    rgb->height = 48;
+    av_frame_get_buffer(rgb.get(), 32);
+    EXPECT_FALSE(view.renderFrame(rgb.get(), 0)); // no surface format for it
+    EXPECT_TRUE(view.tryBeginFrame()); // and the view is not left busy
+    view.endFrame();
+}
+
+TEST(RenderView, PlaceholdersFromPlainAndQrcPaths)
+{
+    EXPECT_EQ(placeholder::resourcePath("qrc:/images/lumira_video_loading.jpg"),
+        QStringLiteral(":/images/lumira_video_loading.jpg"));
+    EXPECT_EQ(placeholder::resourcePath(""), QStringLiteral(":/images/lumira_video_loading.jpg"));
+    const QImage plain = placeholder::compose(":/images/lumira_video_loading.jpg", 0, 0, QSize(320, 240));
+    const QImage qrc = placeholder::compose("qrc:/images/lumira_video_loading.jpg", 0, 0, QSize(320, 240));
+    ASSERT_FALSE(plain.isNull());
+    EXPECT_EQ(plain.size(), QSize(320, 240));
+    EXPECT_EQ(plain, qrc);
+    const QImage icon = placeholder::compose("qrc:/images/tips/alert_ic_ok.svg", 60, 60, QSize(480, 360));
+    EXPECT_EQ(icon.size(), QSize(480, 360));
+    EXPECT_NE(icon.pixel(240, 180), plain.scaled(480, 360).pixel(240, 180)); // the icon is in the middle
+
+    BCQmlRenderView view;
+    RecordingSurface surface;
+    view.setVideoSurface(&surface);
+    view.flushFirstView("qrc:/images/lumira_video_loading.jpg");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(surface.frames.size(), 1);
+    EXPECT_EQ(surface.frames.first().size(), QSize(240, 180));
+    view.flushFirstView("qrc:/no/such/picture.jpg");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(surface.frames.size(), 1);
+}
+
+TEST(ImageView, PaintsTheLastImageScaled)
+{
+    XImageView view;
+    QImage red(40, 30, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    view.setImage(red);
+    QImage canvas(240, 180, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        view.paint(&painter);
+    }
+    EXPECT_EQ(canvas.pixelColor(230, 170), QColor(Qt::red)); // scaled to 240x180
+    view.zoomDraw(0.5f);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        view.paint(&painter);
+    }
+    EXPECT_EQ(canvas.pixelColor(230, 170), QColor(Qt::black));
+    EXPECT_EQ(canvas.pixelColor(100, 80), QColor(Qt::red));
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("video");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    lumira::initResources();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
