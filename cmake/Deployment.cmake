@@ -19,6 +19,12 @@ set(LUMIRA_API_ALT_HOST "${_dev}" CACHE STRING "Alternative production API host[
 set(LUMIRA_API_TEST_HOST "${_dev}" CACHE STRING "Test API host[:port]")
 set(LUMIRA_DOWNLOAD_PAGE "http://${_dev}/download" CACHE STRING "Download page opened when the installer cannot start")
 
+# Agora: app id (32 hex digits) and the built-in test room used by test().
+set(LUMIRA_AGORA_APP_ID "0000000000000000000000000000dev0" CACHE STRING "Agora app id")
+set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")
+set(LUMIRA_AGORA_TEST_TOKEN "00000000000000000000000000000000000000000000000000dev" CACHE STRING "Agora test token")
+set(LUMIRA_AGORA_TEST_ROOM "10001" CACHE STRING "Agora test room")
+
 # Build identity: 40 lowercase hex digits, the commit being built when known.
 execute_process(COMMAND git rev-parse HEAD
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}

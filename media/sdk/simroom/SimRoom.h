@@ -1,0 +1,90 @@
+#pragma once
+// Simulated class room behind the vendor SDK stand-ins: one local user and N
+// remote peers, with the SDK's own threads (event, audio, render) calling back
+// at the vendor's native audio format and cadence. Replaced, with the stand-in
+// SDKs, by the real vendor libraries.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simroom
+{
+
+struct Peer {
+    unsigned uid = 0;
+    std::string name;
+    int volume = 180; // 0..255, reported every 300 ms while present
+    int joinAfterMs = 300; // after the local join succeeded
+    int leaveAfterMs = -1; // -1: stays
+    bool sendsVideo = true;
+};
+
+struct Config {
+    int joinDelayMs = 300;
+    int joinError = 0; // non-zero: the join call fails with it
+    int failConnectionAfterMs = -1; // connection state "failed" after joining
+    std::vector<Peer> peers { { 20002, "Demo Student" } };
+    double driftPpm = 0; // capture clock against playback clock
+    int jitterMs = 2; // per audio callback, uniformly 0..jitterMs late
+    int localWidth = 240, localHeight = 180;
+    int remoteWidth = 640, remoteHeight = 360;
+    int fps = 15;
+    double micHz = 440, speakerHz = 660; // generated signals
+};
+
+struct AudioFormat {
+    int rate = 16000;
+    int channels = 1;
+    int samplesPerCall = 160;
+};
+
+struct I420View {
+    int width = 0, height = 0;
+    int strides[3] = { 0, 0, 0 };
+    const uint8_t *planes[3] = { nullptr, nullptr, nullptr };
+};
+
+// Called on the room's threads.
+class Listener
+{
+public:
+    virtual ~Listener() = default;
+    virtual void onJoined(unsigned uid, int elapsedMs) = 0;
+    virtual void onConnectionFailed() = 0;
+    virtual void onRemoteUser(unsigned uid, bool present) = 0;
+    virtual void onVolume(unsigned uid, int volume) = 0;
+    virtual void onStats(int lastmileDelayMs, int transportDelayMs) = 0;
+    virtual void onCaptureAudio(const int16_t *samples, const AudioFormat &format) = 0;
+    virtual void onPlaybackAudio(const int16_t *samples, const AudioFormat &format) = 0;
+    virtual void onLocalVideo(const I420View &frame) = 0;
+    virtual void onRemoteVideo(unsigned uid, const I420View &frame) = 0;
+};
+
+class Room
+{
+public:
+    static Room &instance();
+
+    void setConfig(const Config &config);
+    Config config() const;
+
+    // Returns the join error of the configuration (0 on success); success is
+    // reported later through onJoined on the event thread.
+    int join(Listener *listener, const std::string &channel, unsigned uid, const AudioFormat &capture,
+        const AudioFormat &playback);
+    void leave();
+    bool inRoom() const;
+
+    void setLocalVideo(bool on);
+    void setLocalAudio(bool on);
+    void setRemoteAudioMuted(bool muted);
+
+    ~Room();
+
+private:
+    Room();
+    struct State;
+    State *d;
+};
+
+} // namespace simroom

@@ -1,0 +1,282 @@
+// The Agora adapter against the SDK stand-in and its simulated room, with the
+// room's own threads calling back.
+#include "TestEnv.h"
+
+#include "app/DirHelper.h"
+#include "app/TSpdlog.h"
+#include "media/LMRAgora.h"
+#include "media/video/BCQmlRenderView.h"
+
+#include <QAbstractVideoSurface>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMutex>
+
+#include <gtest/gtest.h>
+
+#include <simroom/SimRoom.h>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+using testenv::waitUntil;
+
+namespace
+{
+
+QString logText()
+{
+    TSpdlog::flushAll();
+    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_agora.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void spin(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+simroom::Config fastRoom()
+{
+    simroom::Config config;
+    config.joinDelayMs = 50;
+    config.jitterMs = 1;
+    config.peers = { { 20002, "Demo Student", 255, 50, -1, true } };
+    return config;
+}
+
+// Counts frames and checks their format as they arrive (on the room's threads).
+struct FrameProbe {
+    QMutex mutex;
+    int mic = 0, speaker = 0, badFormat = 0;
+    void take(const QSharedPointer<AVFrameWrapper> &wrapper, bool isMic)
+    {
+        const AVFrame *f = wrapper->frame();
+        QMutexLocker lock(&mutex);
+        if (!f || f->sample_rate != 16000 || f->ch_layout.nb_channels != 1 || f->format != AV_SAMPLE_FMT_S16)
+            ++badFormat;
+        (isMic ? mic : speaker)++;
+    }
+    std::pair<int, int> counts()
+    {
+        QMutexLocker lock(&mutex);
+        return { mic, speaker };
+    }
+};
+
+class Surface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return { QVideoFrame::Format_YUV420P, QVideoFrame::Format_RGB32 };
+    }
+    bool present(const QVideoFrame &frame) override
+    {
+        last = frame.size();
+        ++count;
+        return true;
+    }
+    QSize last;
+    int count = 0;
+};
+
+struct Adapter {
+    Adapter(const simroom::Config &config = fastRoom())
+    {
+        simroom::Room::instance().setConfig(config);
+        agora.init();
+        QObject::connect(
+            &agora, &LMRAgora::micFrame, &agora, [this](QSharedPointer<AVFrameWrapper> f) { probe.take(f, true); },
+            Qt::DirectConnection);
+        QObject::connect(
+            &agora, &LMRAgora::spkFrame, &agora, [this](QSharedPointer<AVFrameWrapper> f) { probe.take(f, false); },
+            Qt::DirectConnection);
+        QObject::connect(&agora, &LMRAgora::joined, &agora, [this] { ++joined; });
+        QObject::connect(&agora, &LMRAgora::leavingChannel, &agora, [this] { ++left; });
+    }
+    ~Adapter()
+    {
+        if (LMRAgora::inRoom())
+            agora.exitRoom();
+        agora.release();
+    }
+    LMRAgora agora;
+    FrameProbe probe;
+    int joined = 0, left = 0;
+};
+
+} // namespace
+
+TEST(Agora, JoinsAndDeliversRecordingFramesOnlyInTheRoom)
+{
+    Adapter a;
+    spin(200);
+    EXPECT_EQ(a.probe.counts(), std::make_pair(0, 0)); // not in a room yet
+
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return a.joined == 1; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return a.probe.counts().first > 20 && a.probe.counts().second > 20; }, 3000));
+    EXPECT_EQ(a.probe.badFormat, 0);
+    EXPECT_TRUE(logText().contains(QStringLiteral("Agora 进入房间成功")));
+
+    // A muted microphone yields no frames; the speaker goes on.
+    a.agora.enableLocalAudio(false);
+    spin(50);
+    const auto muted = a.probe.counts();
+    spin(300);
+    EXPECT_EQ(a.probe.counts().first, muted.first);
+    EXPECT_GT(a.probe.counts().second, muted.second + 10);
+    a.agora.enableLocalAudio(true);
+    ASSERT_TRUE(waitUntil([&] { return a.probe.counts().first > muted.first + 10; }, 2000));
+
+    a.agora.exitRoom();
+    EXPECT_EQ(a.left, 1);
+    const auto after = a.probe.counts();
+    spin(300);
+    EXPECT_EQ(a.probe.counts(), after);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Agora send mic package ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Agora 退出房间成功")));
+}
+
+TEST(Agora, About100FramesASecondAtTheVendorCadence)
+{
+    Adapter a;
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return a.joined == 1; }, 3000));
+    spin(100);
+    const auto start = a.probe.counts();
+    QElapsedTimer timer;
+    timer.start();
+    spin(1000);
+    const double seconds = timer.elapsed() / 1000.0;
+    const auto end = a.probe.counts();
+    // 160 samples at 16 kHz and 480 at 48 kHz: one frame per 10 ms each.
+    EXPECT_NEAR((end.first - start.first) / seconds, 100, 25);
+    EXPECT_NEAR((end.second - start.second) / seconds, 100, 25);
+}
+
+TEST(Agora, RemoteVideoShowsAndHidesAboutOneSecondAfterTheLastFrame)
+{
+    simroom::Config config = fastRoom();
+    config.peers[0].leaveAfterMs = 900;
+    Adapter a(config);
+    BCQmlRenderView remote;
+    Surface surface;
+    remote.setVideoSurface(&surface);
+    a.agora.setupRemoteVideo("20002", &remote);
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 shown = -1, hidden = -1, lastFrame = -1;
+    QObject::connect(&a.agora, &LMRAgora::userVideoAvailable, &a.agora, [&](QString uid, bool available) {
+        EXPECT_EQ(uid, QStringLiteral("20002"));
+        if (available)
+            lastFrame = clock.elapsed();
+        if (available && shown < 0)
+            shown = clock.elapsed();
+        if (!available)
+            hidden = clock.elapsed();
+    });
+    QList<int> volumes;
+    QObject::connect(&a.agora, &LMRAgora::volumeChanged, &a.agora, [&](QString, int v) { volumes << v; });
+
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return hidden >= 0; }, 5000));
+    ASSERT_GE(shown, 0);
+    EXPECT_GT(hidden, shown);
+    EXPECT_NEAR(double(hidden - lastFrame), 1000, 250);
+    EXPECT_GT(surface.count, 3);
+    EXPECT_EQ(surface.last, QSize(480, 360)); // 640x360 cropped to 4:3
+    ASSERT_FALSE(volumes.isEmpty());
+    EXPECT_EQ(volumes.first(), 100); // 255 from the SDK
+}
+
+TEST(Agora, VolumeScaleAndRejectedStrides)
+{
+    LMRAgora agora;
+    QList<int> volumes;
+    QObject::connect(&agora, &LMRAgora::volumeChanged, [&](QString, int v) { volumes << v; });
+    agora::rtc::AudioVolumeInfo info[2];
+    info[0].uid = 7;
+    for (unsigned v : { 255u, 0u, 128u }) {
+        info[0].volume = v;
+        agora.onAudioVolumeIndication(info, 2, 0);
+    }
+    agora.onAudioVolumeIndication(nullptr, 0, 0);
+    EXPECT_EQ(volumes, QList<int>({ 100, 0, 50 }));
+
+    std::vector<uint8_t> plane(640 * 480);
+    agora::media::IVideoFrameObserver::VideoFrame frame;
+    frame.width = 640;
+    frame.height = 480;
+    frame.yBuffer = frame.uBuffer = frame.vBuffer = plane.data();
+    frame.yStride = 640;
+    frame.uStride = frame.vStride = 320;
+    LMRAgoraVideoCallback video(&agora);
+    EXPECT_TRUE(video.onCaptureVideoFrame(frame));
+    frame.uStride = 336; // chroma strides differ
+    EXPECT_FALSE(video.onCaptureVideoFrame(frame));
+    frame.uStride = frame.vStride = 336; // luma is not twice chroma
+    EXPECT_FALSE(video.onRenderVideoFrame(5, frame));
+    frame.uStride = frame.vStride = 320;
+    frame.width = 10001;
+    EXPECT_FALSE(video.onCaptureVideoFrame(frame));
+}
+
+TEST(Agora, InjectedFailuresAreLoggedAndLeaveTheStateToQml)
+{
+    simroom::Config failing = fastRoom();
+    failing.joinError = 17;
+    {
+        Adapter a(failing);
+        a.agora.enterRoom("10001", "demo-sig", "123456");
+        spin(300);
+        EXPECT_EQ(a.joined, 0);
+        EXPECT_TRUE(logText().contains(QStringLiteral("Agora 进入房间失败:17")));
+    }
+    simroom::Config dropping = fastRoom();
+    dropping.failConnectionAfterMs = 200;
+    Adapter a(dropping);
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return logText().contains(QStringLiteral("Agora 断开网络连接，退出教室")); }, 3000));
+    spin(100);
+    EXPECT_EQ(a.left, 0); // no leavingChannel on a failed connection
+    const auto frames = a.probe.counts();
+    spin(200);
+    EXPECT_EQ(a.probe.counts(), frames); // the channel was left
+}
+
+TEST(Agora, EngineOperationsNeedAnEngine)
+{
+    LMRAgora agora;
+    EXPECT_FALSE(agora.isInit());
+    EXPECT_TRUE(agora.getCurrentPos().isEmpty());
+    EXPECT_EQ(agora.playMedia("/nothing.mp3"), 0);
+    EXPECT_FALSE(agora.pauseMedia());
+    agora.enterRoom("1", "s", "r"); // nothing happens
+    EXPECT_FALSE(LMRAgora::inRoom());
+    agora.init();
+    EXPECT_TRUE(agora.isInit());
+    EXPECT_EQ(agora.getCurrentPos(), QStringList({ "0", "0" }));
+    agora.setMicDrive("sim-mic");
+    EXPECT_TRUE(logText().contains(QStringLiteral("Mic List:No:0 Name:Simulated microphone Id:sim-mic")));
+    EXPECT_TRUE(logText().contains(QStringLiteral("Agora 初始化完成")));
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("agora");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_agora.log");
+    TSpdlog::create(log, log);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
