@@ -7,6 +7,9 @@
 #include "app/SingleInstance.h"
 #include "app/StartupArguments.h"
 #include "app/TSpdlog.h"
+#include "media/LMRAgora.h"
+#include "media/MediaTypes.h"
+#include "media/video/GenerateImage.h"
 #include "platform/Desktop.h"
 #include "platform/ExecutableName.h"
 #include "platform/MemoryInfo.h"
@@ -14,8 +17,6 @@
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
-#include "media/MediaTypes.h"
-#include "media/video/GenerateImage.h"
 #include "web/QCefApp.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefClient.h"
@@ -275,6 +276,11 @@ int runApplication(int argc, char **argv)
     sentry_options_set_handler_path(options, handlerPath.constData());
     sentry_options_set_database_path(options, databasePath.constData());
     sentry_init(options);
+
+    // 20: the other three vendors' engines join here as their adapters land.
+    logInfo(QStringLiteral("启动：初始化B声道"));
+    auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
+    context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
 
     // 22
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));

@@ -8,6 +8,7 @@
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
+#include "media/LMRAgora.h"
 #include "ui/Tools.h"
 #include "web/QCefApp.h"
 #include "web/QCefClient.h"
@@ -107,6 +108,8 @@ public:
         context->setContextProperty(QStringLiteral("cppConfigFile"), LMRConfig::instance());
         context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
         context->setContextProperty(QStringLiteral("cppCef"), cef.get());
+        agora = std::make_unique<LMRAgora>();
+        context->setContextProperty(QStringLiteral("agoraEngine"), agora.get());
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
         view->show();
 
@@ -133,6 +136,7 @@ public:
         app.reset();
         view.reset();
         cef.reset();
+        agora.reset();
     }
 
     bool waitForReport(const QString &kind, int timeoutMs = 15000)
@@ -159,6 +163,7 @@ public:
     std::unique_ptr<QQuickView> view;
     std::unique_ptr<QCefView> cef;
     std::unique_ptr<QCefApp> app;
+    std::unique_ptr<LMRAgora> agora;
     QQuickItem *rootCef = nullptr;
     QCefClient *client = nullptr;
     int initResult = 0;

@@ -396,13 +396,37 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
         QJsonDocument::fromJson(LMRUserInfo::instance()->get1V1StudentInfo().toUtf8()).object().value("uid").toString(),
         QStringLiteral("20002"));
     ASSERT_TRUE(click("btnVersion", QStringLiteral("jsVersion:// ok 5.0.6")));
+    // Leaving before any room is entered is answered at once.
     ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
+
+    // The Agora engine joins the simulated room, then the leave is answered
+    // when the engine reports it left.
+    ASSERT_TRUE(click("btnEnterRoom", QStringLiteral("agora://VoiceRoomLogin ok")));
+    EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterAgora());
+    EXPECT_TRUE(LMRAgora::inRoom());
+    const int answeredLeaves = readLogs(QStringLiteral("count"))
+                                   .value("replies")
+                                   .toString()
+                                   .count(QStringLiteral("agora://VoiceRoomLogout ok"));
+    h.cef->sendToWeb(QStringLiteral("document.getElementById('btnLeaveRoom').click();"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return readLogs(QStringLiteral("logs"))
+                       .value("replies")
+                       .toString()
+                       .count(QStringLiteral("agora://VoiceRoomLogout ok"))
+                > answeredLeaves;
+        },
+        15000));
+    EXPECT_FALSE(LMRAgora::inRoom());
+    EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterUnknow());
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("agora roomlogout callback")));
     const QJsonObject logs = readLogs(QStringLiteral("final"));
     EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsQuitRoomNotify()")))
         << logs.value("notifications").toString().toStdString();
     EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsFunCtrl({\"writingPad\":false})")))
         << logs.value("notifications").toString().toStdString();
-    EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
     config->setValue(QStringLiteral("Browser/MainUrl"), QString());
 }
 

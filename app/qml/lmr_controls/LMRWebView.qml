@@ -12,6 +12,8 @@ Item {
     property bool isgetOngoingCourse: false
     property bool isgetOngoingCourseInit: false
     property int mainUrlSwitchCount: 0
+    // Room logins waiting for their engine's joined(), by vendor scheme.
+    property var pendingLogins: ({})
 
     // Failure codes of the replies.
     readonly property int failureUnavailable: 1
@@ -453,7 +455,19 @@ Item {
             callback(createFailureMsg(id, request, failureUnavailable, "agora engine not available"))
             return
         }
+        if (!engine.isInit())
+            engine.init()
+        pendingLogins["agora"] = { "id": id, "request": request }
         engine.enterRoom(LMRUserInfo.getAgoraUid(), LMRUserInfo.getAgoraKey(), LMRUserInfo.getAgoraChannelName())
+    }
+
+    // Called by the window when an engine reports joined().
+    function answerLogin(vendor) {
+        var pending = pendingLogins[vendor]
+        if (!pending)
+            return
+        delete pendingLogins[vendor]
+        callback(createSuccessMsg(pending.id, pending.request, ""))
     }
 
     function trtc_voiceRoomLogin(id, request, msg) {

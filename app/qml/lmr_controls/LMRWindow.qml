@@ -1,4 +1,6 @@
 import QtQuick 2.12
+import LMRMsgId 1.0
+import LMRUserInfo 1.0
 
 // Shell of the classroom window: title bar and the area that will host the
 // lesson page. The start-up and focus paths call the three functions below.
@@ -10,7 +12,14 @@ Item {
 
     property string activeWindowName: ""
 
+    function releaseMedia() {
+        cppLog.avInfo("all Engine,releaseMedia!!")
+        if (typeof agoraEngine !== "undefined")
+            agoraEngine.release()
+    }
+
     function closeQML() {
+        releaseMedia()
         cppLog.otherInfo("quit app,closeQML!!")
         cppCef.closeAllBrowser()
     }
@@ -99,5 +108,25 @@ Item {
     Connections {
         target: cppCef
         function onSgWebMsgReceived(msg) { m_webview.callQML(msg) }
+    }
+
+    Connections {
+        target: typeof agoraEngine !== "undefined" ? agoraEngine : null
+        ignoreUnknownSignals: true
+        function onJoined() {
+            cppLog.avInfo("agora joined")
+            LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Agora)
+            LMRUserInfo.setIsInClassRoom(true)
+            m_webview.answerLogin("agora")
+        }
+        function onLeavingChannel() {
+            cppLog.avInfo("agora roomlogout callback")
+            var key = LMRMsgId.id_agora_voiceRoomLogout()
+            if (LMRMsgId.hasCallBackMessage(key)) {
+                m_webview.callback(m_webview.createSuccessMsg(LMRMsgId.getCallBackMessageID(key),
+                                                              LMRMsgId.getCallBackMessageRequest(key), ""))
+                LMRMsgId.completedCallBackMessage(key)
+            }
+        }
     }
 }
