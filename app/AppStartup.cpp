@@ -9,6 +9,7 @@
 #include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
 #include "media/MediaTypes.h"
+#include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
 #include "platform/Desktop.h"
 #include "platform/ExecutableName.h"
@@ -281,6 +282,8 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：初始化B声道"));
     auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
+    // The engines run on SDK stand-ins: publish the control of their room.
+    context->setContextProperty(QStringLiteral("cppSimRoom"), new SimRoomControl(app.get()));
 
     // 22
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));

@@ -9,6 +9,7 @@
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
+#include "media/SimRoomControl.h"
 #include "ui/Tools.h"
 #include "web/QCefApp.h"
 #include "web/QCefClient.h"
@@ -110,6 +111,7 @@ public:
         context->setContextProperty(QStringLiteral("cppCef"), cef.get());
         agora = std::make_unique<LMRAgora>();
         context->setContextProperty(QStringLiteral("agoraEngine"), agora.get());
+        context->setContextProperty(QStringLiteral("cppSimRoom"), &simRoom);
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
         view->show();
 
@@ -164,6 +166,7 @@ public:
     std::unique_ptr<QCefView> cef;
     std::unique_ptr<QCefApp> app;
     std::unique_ptr<LMRAgora> agora;
+    SimRoomControl simRoom;
     QQuickItem *rootCef = nullptr;
     QCefClient *client = nullptr;
     int initResult = 0;

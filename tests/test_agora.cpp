@@ -5,6 +5,7 @@
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
+#include "media/SimRoomControl.h"
 #include "media/video/BCQmlRenderView.h"
 
 #include <QAbstractVideoSurface>
@@ -265,6 +266,25 @@ TEST(Agora, EngineOperationsNeedAnEngine)
     agora.setMicDrive("sim-mic");
     EXPECT_TRUE(logText().contains(QStringLiteral("Mic List:No:0 Name:Simulated microphone Id:sim-mic")));
     EXPECT_TRUE(logText().contains(QStringLiteral("Agora 初始化完成")));
+}
+
+TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
+{
+    simroom::Room::instance().setConfig(fastRoom());
+    SimRoomControl control;
+    EXPECT_FALSE(control.configure("{not json"));
+    EXPECT_FALSE(control.configure("[1,2]"));
+    EXPECT_EQ(simroom::Room::instance().config().joinDelayMs, 50);
+    ASSERT_TRUE(control.configure(R"({"joinDelayMs": 999999, "jitterMs": 5, "remoteWidth": 641,
+        "peers": [{"uid": 7, "name": "A", "volume": 300}, {"uid": 0}, {"name": "no uid"}]})"));
+    const simroom::Config c = simroom::Room::instance().config();
+    EXPECT_EQ(c.joinDelayMs, 60000); // clamped
+    EXPECT_EQ(c.jitterMs, 5);
+    EXPECT_EQ(c.remoteWidth, 640); // I420 needs even sides
+    ASSERT_EQ(c.peers.size(), 1u);
+    EXPECT_EQ(c.peers[0].volume, 255);
+    EXPECT_TRUE(control.configuration().contains(QStringLiteral("\"name\":\"A\"")));
+    simroom::Room::instance().setConfig(fastRoom());
 }
 
 int main(int argc, char **argv)

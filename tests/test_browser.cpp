@@ -3,8 +3,10 @@
 #include "TestEnv.h"
 
 #include "web/LMRUserInfo.h"
+
 #include "web/QCefBrowser.h"
 #include "web/QCefCommandLine.h"
+#include <simroom/SimRoom.h>
 
 #include <QApplication>
 #include <QDir>
@@ -399,6 +401,13 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
     // Leaving before any room is entered is answered at once.
     ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
+
+    // The page sets up the simulated room: two peers, a short join.
+    h.cef->sendToWeb(QStringLiteral("document.getElementById('simPeers').value = '2';"
+                                    "document.getElementById('simJoinDelay').value = '80';"));
+    ASSERT_TRUE(click("btnSimApply", QStringLiteral("simroom://config ok")));
+    EXPECT_EQ(simroom::Room::instance().config().peers.size(), 2u);
+    EXPECT_EQ(simroom::Room::instance().config().joinDelayMs, 80);
 
     // The Agora engine joins the simulated room, then the leave is answered
     // when the engine reports it left.

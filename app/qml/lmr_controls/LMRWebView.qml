@@ -79,6 +79,7 @@ Item {
         case "cppLockScreen": return typeof cppLockScreen !== "undefined" ? cppLockScreen : null
         case "cppMicBoost": return typeof cppMicBoost !== "undefined" ? cppMicBoost : null
         case "cppAppUpdate": return typeof cppAppUpdate !== "undefined" ? cppAppUpdate : null
+        case "cppSimRoom": return typeof cppSimRoom !== "undefined" ? cppSimRoom : null
         case "BCDevice": return typeof BCDevice !== "undefined" ? BCDevice : null
         }
         return null
@@ -358,6 +359,21 @@ Item {
             var updater = service("cppAppUpdate")
             if (updater)
                 updater.installUpdate()
+        } else if (request.includes("simroom://config")) {
+            // Development builds only: the simulated room behind the SDK stand-ins.
+            var room = service("cppSimRoom")
+            if (!room) {
+                refuse(obj, failureUnavailable, "no simulated room in this build")
+                return
+            }
+            var settings = {}
+            for (var k in obj)
+                if (k !== "id" && k !== "request")
+                    settings[k] = obj[k]
+            if (room.configure(JSON.stringify(settings)))
+                answer(obj, JSON.parse(room.configuration()))
+            else
+                refuse(obj, failureBadRequest, "bad simulated room settings")
         } else if (request.includes("mqtt://forward")) {
             cppLog.netInfo("recv MQTT:" + JSON.stringify(args.msg))
         } else {

@@ -71,6 +71,16 @@
     $("btnSystemInfo").onclick = function () { send({ request: "system_info://" }); };
     $("btnVersion").onclick = function () { send({ request: "jsVersion://" }); };
     $("btnClose").onclick = function () { send({ request: "close_window" }); };
+    $("btnSimApply").onclick = function () {
+        var names = ["Demo Student", "Second Student", "Teaching Assistant"];
+        var peers = [];
+        for (var i = 0; i < Number($("simPeers").value); ++i)
+            peers.push({ uid: 20002 + i, name: names[i], volume: 120 + 40 * i, joinAfterMs: 300 + 400 * i });
+        send({ request: "simroom://config", peers: peers, joinDelayMs: Number($("simJoinDelay").value),
+               jitterMs: Number($("simJitter").value), driftPpm: Number($("simDrift").value),
+               joinError: $("simFailJoin").checked ? 17 : 0,
+               failConnectionAfterMs: $("simDrop").checked ? 5000 : -1 });
+    };
     $("home").onclick = function () { append("notifications", "home"); };
 
     // Functions the client calls by name.
