@@ -1,5 +1,8 @@
 #include "SimRoom.h"
 
+#include "Font5x7.h"
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -26,7 +29,7 @@ int msSince(Clock::time_point t)
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> y, u, v;
-    void draw(int w, int h, unsigned frame, unsigned tint)
+    void draw(int w, int h, unsigned frame, unsigned tint, const std::string &label)
     {
         if (w != width || h != height) {
             width = w;
@@ -39,6 +42,10 @@ struct Picture {
         for (int r = 0; r < h; ++r)
             for (int c = 0; c < w; ++c)
                 y[size_t(r * w + c)] = (c >= bar && c < bar + 16) ? 235 : uint8_t(16 + (c + r) * 160 / (w + h));
+        const int scale = std::max(1, w / 160);
+        // Centred, so that the 4:3 crop of wide frames keeps it.
+        const int textWidth = int(label.size()) * 6 * scale;
+        drawText(y.data(), w, w, h, (w - textWidth) / 2, h - 12 * scale, label.c_str(), scale, 235);
         std::fill(u.begin(), u.end(), uint8_t(64 + tint * 37 % 128));
         std::fill(v.begin(), v.end(), uint8_t(64 + tint * 71 % 128));
     }
@@ -184,14 +191,15 @@ struct Room::State {
                 continue;
             ++frame;
             if (localVideo) {
-                local.draw(config.localWidth, config.localHeight, frame, uid);
+                local.draw(config.localWidth, config.localHeight, frame, uid, "ME " + std::to_string(uid));
                 listener->onLocalVideo(local.view());
             }
             remote.resize(config.peers.size());
             for (size_t i = 0; i < config.peers.size() && active(); ++i) {
                 if (!present[i] || !config.peers[i].sendsVideo)
                     continue;
-                remote[i].draw(config.remoteWidth, config.remoteHeight, frame + unsigned(i) * 40, config.peers[i].uid);
+                remote[i].draw(config.remoteWidth, config.remoteHeight, frame + unsigned(i) * 40, config.peers[i].uid,
+                    config.peers[i].name);
                 listener->onRemoteVideo(config.peers[i].uid, remote[i].view());
             }
         }
