@@ -379,31 +379,30 @@ void LMRAgora::setCameraDrive(QString uuid)
     manager->setDevice(deviceId(uuid).constData());
 }
 
-void LMRAgora::setMicDrive(QString uuid)
+void LMRAgora::selectAudioDevice(const QString &uuid, bool playback)
 {
     if (!m_engine)
         return;
     util::AutoPtr<rtc::IAudioDeviceManager> manager;
     if (m_engine->queryInterface(rtc::AGORA_IID_AUDIO_DEVICE_MANAGER, manager.storage()) != 0 || !manager)
         return;
-    log()->avInfo(QStringLiteral("Agora 设置麦克风 %1:").arg(uuid));
-    logDevices(manager->enumerateRecordingDevices(), QStringLiteral("Mic List:No:%1 Name:%2 Id:%3"),
-        QStringLiteral("Mic application Vol is:%1"));
-    manager->setRecordingDevice(deviceId(uuid).constData());
+    const QByteArray id = deviceId(uuid);
+    if (playback) {
+        log()->avInfo(QStringLiteral("Agora 设置扬声器 %1").arg(uuid));
+        logDevices(manager->enumeratePlaybackDevices(), QStringLiteral("Play List:No:%1 Name:%2 Id:%3"),
+            QStringLiteral("Play application Vol is:%1"));
+        manager->setPlaybackDevice(id.constData());
+    } else {
+        log()->avInfo(QStringLiteral("Agora 设置麦克风 %1:").arg(uuid));
+        logDevices(manager->enumerateRecordingDevices(), QStringLiteral("Mic List:No:%1 Name:%2 Id:%3"),
+            QStringLiteral("Mic application Vol is:%1"));
+        manager->setRecordingDevice(id.constData());
+    }
 }
 
-void LMRAgora::setPlayerDrive(QString uuid)
-{
-    if (!m_engine)
-        return;
-    util::AutoPtr<rtc::IAudioDeviceManager> manager;
-    if (m_engine->queryInterface(rtc::AGORA_IID_AUDIO_DEVICE_MANAGER, manager.storage()) != 0 || !manager)
-        return;
-    log()->avInfo(QStringLiteral("Agora 设置扬声器 %1").arg(uuid));
-    logDevices(manager->enumeratePlaybackDevices(), QStringLiteral("Play List:No:%1 Name:%2 Id:%3"),
-        QStringLiteral("Play application Vol is:%1"));
-    manager->setPlaybackDevice(deviceId(uuid).constData());
-}
+void LMRAgora::setMicDrive(QString uuid) { selectAudioDevice(uuid, false); }
+
+void LMRAgora::setPlayerDrive(QString uuid) { selectAudioDevice(uuid, true); }
 
 void LMRAgora::setMediaVolume(int value)
 {

@@ -120,6 +120,7 @@ public slots:
     void onCloseVideoTimer();
 
 private:
+    void selectAudioDevice(const QString &uuid, bool playback);
     bool emitAudio(const agora::media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic);
     void renderTo(QQuickItem *view, const agora::media::IVideoFrameObserver::VideoFrame &frame, int rotation);
 
