@@ -196,14 +196,33 @@ void LMRAgora::onConnectionStateChanged(rtc::CONNECTION_STATE_TYPE state, rtc::C
         m_engine->leaveChannel();
 }
 
+void LMRAgora::watchView(QQuickItem *view)
+{
+    // The render thread holds m_viewMutex while it draws into a view, so a
+    // view dropped under that lock is never drawn into after it is gone.
+    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
+        connect(
+            renderView, &BCQmlRenderView::viewDestroying, this,
+            [this](BCQmlRenderView *gone) {
+                QMutexLocker lock(&m_viewMutex);
+                if (m_localView == gone)
+                    m_localView.clear();
+                for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
+                    it = it.value() == gone ? m_remoteViews.erase(it) : it + 1;
+            },
+            Qt::DirectConnection);
+}
+
 void LMRAgora::setupLocalVideo(QQuickItem *view)
 {
+    watchView(view);
     QMutexLocker lock(&m_viewMutex);
     m_localView = view;
 }
 
 void LMRAgora::setupRemoteVideo(QString id, QQuickItem *view)
 {
+    watchView(view);
     QMutexLocker lock(&m_viewMutex);
     m_remoteViews.insert(id, view);
 }

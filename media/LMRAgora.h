@@ -121,6 +121,7 @@ public slots:
 
 private:
     void selectAudioDevice(const QString &uuid, bool playback);
+    void watchView(QQuickItem *view);
     bool emitAudio(const agora::media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic);
     void renderTo(QQuickItem *view, const agora::media::IVideoFrameObserver::VideoFrame &frame, int rotation);
 

@@ -196,6 +196,22 @@ TEST(Agora, RemoteVideoShowsAndHidesAboutOneSecondAfterTheLastFrame)
     EXPECT_EQ(volumes.first(), 100); // 255 from the SDK
 }
 
+TEST(Agora, AViewDestroyedMidClassIsNoLongerDrawnInto)
+{
+    Adapter a;
+    auto remote = std::make_unique<BCQmlRenderView>();
+    auto local = std::make_unique<BCQmlRenderView>();
+    a.agora.setupRemoteVideo("20002", remote.get());
+    a.agora.setupLocalVideo(local.get());
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return a.joined == 1; }, 3000));
+    spin(300); // frames are flowing into both views
+    remote.reset();
+    local.reset();
+    spin(300); // the render thread goes on without them
+    EXPECT_TRUE(LMRAgora::inRoom());
+}
+
 TEST(Agora, VolumeScaleAndRejectedStrides)
 {
     LMRAgora agora;

@@ -19,6 +19,7 @@ BCQmlRenderView::BCQmlRenderView(QQuickItem *parent)
 
 BCQmlRenderView::~BCQmlRenderView()
 {
+    emit viewDestroying(this);
     if (m_surface && m_surface->isActive())
         m_surface->stop();
 }

@@ -42,6 +42,9 @@ signals:
     void viewSizeChanged(int width, int height);
     void newVideoContentReceived(QVideoFrame frame);
     void renderFrame();
+    // First thing in the destructor, on the GUI thread: frame sources that hold
+    // the view on other threads drop it here (connect directly).
+    void viewDestroying(BCQmlRenderView *view);
 
 public slots:
     void handleWindowChanged(QQuickWindow *win);
