@@ -9,6 +9,7 @@
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
+#include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "ui/Tools.h"
 #include "web/QCefApp.h"
@@ -85,6 +86,7 @@ inline void setUp()
     static bool once = [] {
         lumira::initResources();
         lumira::registerWebTypes();
+        lumira::registerMediaTypes();
         const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
         TSpdlog::create(log, log);
         return true;

@@ -80,7 +80,8 @@ Item {
     Item {
         id: root_cef
         objectName: "root_cef"
-        anchors { left: parent.left; right: parent.right; top: titleBar.bottom; bottom: parent.bottom }
+        anchors { left: parent.left; right: videoArea.visible ? videoArea.left : parent.right
+                  top: titleBar.bottom; bottom: parent.bottom }
         clip: true
 
         Text {
@@ -99,10 +100,89 @@ Item {
         Component.onCompleted: resizePage()
     }
 
+    // The class's video window, chosen by class type when a class is joined.
+    ListModel { id: tileModel }
+
+    Rectangle {
+        id: videoArea
+        objectName: "videoArea"
+        visible: m_videoViewLoader.status === Loader.Ready
+        anchors { right: parent.right; top: titleBar.bottom; bottom: parent.bottom }
+        width: 280
+        color: "#151a24"
+        Loader {
+            id: m_videoViewLoader
+            objectName: "m_videoViewLoader"
+            anchors { fill: parent; margins: 8 }
+            onLoaded: item.model = tileModel
+        }
+    }
+
+    function memberRecord(member) {
+        var role = member.role === "teacher" ? "teacher" : (member.role === "student" ? "student"
+                                                              : (member.role === "jiaowu" ? "jiaowu" : ""))
+        if (role === "") {
+            cppLog.otherError("unknow class role")
+            return null
+        }
+        return { "uid": String(member.uid || ""), "agoraId": String(member.agora_id || member.uid || ""),
+                 "iliveId": String(member.qlive_id || ""), "trtcId": String(member.trtc_id || ""),
+                 "zgrtcId": String(member.zego_id || ""), "name": String(member.name || ""), "role": role,
+                 "isOnline": String(member.uid) === cppConfigFile.getUserID(), "isShowBackground": true }
+    }
+
+    function setMedia() {
+        clearModel()
+        var type = LMRUserInfo.getClassType()
+        var members = []
+        if (type === LMRUserInfo.ClassType_1V1) {
+            m_videoViewLoader.source = "qrc:/lmr_controls/LMR1V1.qml"
+            members = [JSON.parse(LMRUserInfo.get1V1TeacherInfo()), JSON.parse(LMRUserInfo.get1V1StudentInfo())]
+        } else {
+            m_videoViewLoader.source = type === LMRUserInfo.ClassType_MiniClass ? "qrc:/lmr_controls/LMR1VMini.qml"
+                                                                              : "qrc:/lmr_controls/LMR1VN.qml"
+            members = JSON.parse(LMRUserInfo.get1VNTeacherInfo()).concat(JSON.parse(LMRUserInfo.get1VNStudentInfo()))
+        }
+        for (var i = 0; i < members.length; ++i) {
+            if (!members[i] || members[i].role === undefined)
+                continue
+            var record = memberRecord(members[i])
+            if (record)
+                tileModel.append(record)
+        }
+    }
+
+    function clearModel() {
+        tileModel.clear()
+    }
+
+    // Hands every tile to the engine: ours as the local view, the others by vendor id.
+    function attachVideo(engine) {
+        var videoWindow = m_videoViewLoader.item
+        if (!videoWindow || !engine)
+            return
+        for (var i = 0; i < videoWindow.count; ++i) {
+            var tile = videoWindow.tileAt(i)
+            if (!tile)
+                continue
+            if (tile.uid === cppConfigFile.getUserID()) {
+                engine.setupLocalVideo(tile.view())
+                tile.isShowBackground = false
+            } else {
+                engine.setupRemoteVideo(tile.agoraId, tile.view())
+            }
+        }
+    }
+
     LMRWebView {
         id: m_webview
         onSgAlertBoxView: cppLog.otherInfo("alert " + id + ": " + msg)
         onSgMessageBoxView: cppLog.otherInfo("message " + id + ": " + msg)
+        onSgJoinClassRoom: setMedia()
+        onSgQuitClassRoom: {
+            clearModel()
+            m_videoViewLoader.source = ""
+        }
     }
 
     Connections {
@@ -117,7 +197,16 @@ Item {
             cppLog.avInfo("agora joined")
             LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Agora)
             LMRUserInfo.setIsInClassRoom(true)
+            attachVideo(agoraEngine)
             m_webview.answerLogin("agora")
+        }
+        function onUserVideoAvailable(uid, available) {
+            var videoWindow = m_videoViewLoader.item
+            var tile = videoWindow ? videoWindow.tileFor(uid) : null
+            if (tile) {
+                tile.isShowBackground = !available
+                tile.isOnline = tile.isOnline || available
+            }
         }
         function onLeavingChannel() {
             cppLog.avInfo("agora roomlogout callback")

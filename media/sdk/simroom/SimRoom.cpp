@@ -45,7 +45,7 @@ struct Picture {
         const int scale = std::max(1, w / 160);
         // Centred, so that the 4:3 crop of wide frames keeps it.
         const int textWidth = int(label.size()) * 6 * scale;
-        drawText(y.data(), w, w, h, (w - textWidth) / 2, h - 12 * scale, label.c_str(), scale, 235);
+        drawText(y.data(), w, w, h, (w - textWidth) / 2, 6 * scale, label.c_str(), scale, 235);
         std::fill(u.begin(), u.end(), uint8_t(64 + tint * 37 % 128));
         std::fill(v.begin(), v.end(), uint8_t(64 + tint * 71 % 128));
     }

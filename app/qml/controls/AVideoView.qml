@@ -1,0 +1,79 @@
+import QtQuick 2.12
+import QtMultimedia 5.12
+import BCQmlRenderView 1.0
+
+// One video tile: the picture, a role placeholder until video arrives, a
+// name bar and the online badge.
+Rectangle {
+    id: tile
+
+    property string uid: ""
+    property string agoraId: ""
+    property string iliveId: ""
+    property string trtcId: ""
+    property string zgrtcId: ""
+    property string name: ""
+    property string role: "student"
+    property bool isOnline: false
+    property bool isShowBackground: true
+    property alias videoWidget: renderView
+
+    // The item an engine draws into.
+    function view() { return renderView }
+    function flushFirstView(path) { renderView.flushFirstView(path) }
+    function updateBackgroundShow(flag) { isShowBackground = flag }
+
+    color: "#1f2633"
+    radius: 6
+    clip: true
+
+    BCQmlRenderView {
+        id: renderView
+        anchors.fill: parent
+    }
+    VideoOutput {
+        anchors.fill: parent
+        source: renderView
+        fillMode: VideoOutput.PreserveAspectCrop
+        visible: !tile.isShowBackground
+    }
+
+    Image {
+        anchors.centerIn: parent
+        width: Math.min(parent.width, parent.height) * 0.5
+        height: width
+        visible: tile.isShowBackground
+        sourceSize: Qt.size(width, height)
+        source: "qrc:/images/video/" + (tile.role === "teacher" ? "tea" : "stu") + "_himg_"
+                + (tile.isOnline ? "online" : "offline") + ".svg"
+    }
+
+    Rectangle {
+        anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+        height: 24
+        color: "#99000000"
+        Text {
+            anchors { left: parent.left; leftMargin: 8; verticalCenter: parent.verticalCenter }
+            text: tile.name
+            color: "white"
+            font.pixelSize: 12
+            elide: Text.ElideRight
+            width: parent.width - badge.width - 20
+        }
+        Rectangle {
+            id: badge
+            anchors { right: parent.right; rightMargin: 6; verticalCenter: parent.verticalCenter }
+            width: badgeText.width + 12
+            height: 16
+            radius: 8
+            color: tile.isOnline ? "#19a974" : "#5b6475"
+            Text {
+                id: badgeText
+                anchors.centerIn: parent
+                text: tile.isOnline ? "online" : "offline"
+                color: "white"
+                font.pixelSize: 10
+            }
+        }
+    }
+}
