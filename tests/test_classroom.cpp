@@ -40,76 +40,115 @@ QString shotPath(const QString &name)
 
 } // namespace
 
-TEST(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
+class Classroom : public ::testing::Test
 {
-    QProcess service;
-    const int port = freePort();
-    service.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
-    ASSERT_TRUE(service.waitForReadyRead(10000));
-    struct Stop {
-        QProcess &p;
-        ~Stop()
-        {
-            p.terminate();
-            p.waitForFinished(5000);
+protected:
+    void SetUp() override
+    {
+        port = freePort();
+        service.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
+        ASSERT_TRUE(service.waitForReadyRead(10000));
+        LMRConfig *config = LMRConfig::instance();
+        config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:%1/qt1").arg(port));
+        config->setMainUrlMode(1);
+        h = std::make_unique<BrowserHarness>(config->getMainUrl());
+        h->view->resize(1280, 720);
+        ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
+        harness::processEventsFor(1500); // the page paints
+    }
+    void TearDown() override
+    {
+        if (h && LMRAgora::inRoom()) {
+            click("btnLeaveRoom");
+            waitUntil([&] { return !LMRAgora::inRoom(); });
         }
-    } stop { service };
+        h.reset();
+        service.terminate();
+        service.waitForFinished(5000);
+        LMRConfig::instance()->setValue(QStringLiteral("Browser/MainUrl"), QString());
+    }
 
-    simroom::Config room;
-    room.joinDelayMs = 100;
-    room.peers = { { 20002, "Demo Student", 200, 100, -1, true } };
-    simroom::Room::instance().setConfig(room);
+    void js(const QString &code) { h->cef->sendToWeb(code); }
+    void click(const char *id) { js(QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id))); }
 
-    LMRConfig *config = LMRConfig::instance();
-    config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:%1/qt1").arg(port));
-    config->setMainUrlMode(1);
-    BrowserHarness h(config->getMainUrl());
-    h.view->resize(1280, 720);
-    ASSERT_TRUE(waitUntil([&] { return h.cef->embedded(); }));
-    harness::processEventsFor(1500); // the page paints
-    const QImage empty = h.view->grabWindow();
-    ASSERT_FALSE(empty.isNull());
-    empty.save(shotPath("classroom-empty.png"));
+    // Sets up the simulated room and the class from the page, signs in, joins
+    // and enters the Agora room.
+    void joinClass(int category, int peers)
+    {
+        js(QStringLiteral("document.getElementById('simPeers').value = '%1';"
+                          "document.getElementById('simJoinDelay').value = '100';"
+                          "document.getElementById('classType').value = '%2';")
+                .arg(peers)
+                .arg(category));
+        click("btnSimApply");
+        ASSERT_TRUE(waitUntil([&] { return int(simroom::Room::instance().config().peers.size()) == peers; }));
+        click("btnSignIn");
+        ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->userRole() == LMRUserInfo::UserRole_Teacher; }));
+        click("btnJoin");
+        ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->classToken() == QLatin1String("demo-class-1"); }));
+        click("btnEnterRoom");
+        ASSERT_TRUE(waitUntil([&] { return LMRAgora::inRoom() && LMRUserInfo::instance()->getIsEnterAgora(); }));
+        // Peers arrive one after another (300 ms + 400 ms each); video replaces placeholders.
+        harness::processEventsFor(1500 + 400 * peers);
+    }
 
-    auto click = [&](const char *id) {
-        h.cef->sendToWeb(QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id)));
-    };
-    click("btnSignIn");
-    ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->userRole() == LMRUserInfo::UserRole_Teacher; }));
-    click("btnJoin");
-    ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->classToken() == QLatin1String("demo-class-1"); }));
-    click("btnEnterRoom");
-    ASSERT_TRUE(waitUntil([&] { return LMRAgora::inRoom() && LMRUserInfo::instance()->getIsEnterAgora(); }));
+    QList<QRectF> tileRects()
+    {
+        QList<QRectF> rects;
+        QQuickItem *loader = h->view->rootObject()->findChild<QQuickItem *>(QStringLiteral("m_videoViewLoader"));
+        QObject *window = loader ? loader->property("item").value<QObject *>() : nullptr;
+        const int count = window ? window->property("count").toInt() : 0;
+        for (int i = 0; i < count; ++i) {
+            QVariant tile;
+            QMetaObject::invokeMethod(window, "tileAt", Q_RETURN_ARG(QVariant, tile), Q_ARG(QVariant, i));
+            if (auto *item = qobject_cast<QQuickItem *>(tile.value<QObject *>()))
+                rects << item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        }
+        return rects;
+    }
 
-    QQuickItem *root = h.view->rootObject();
-    QQuickItem *videoArea = root->findChild<QQuickItem *>(QStringLiteral("videoArea"));
-    ASSERT_TRUE(videoArea);
-    ASSERT_TRUE(waitUntil([&] { return videoArea->isVisible(); }));
-    harness::processEventsFor(2500); // remote video starts and replaces the placeholder
+    // Two looks 700 ms apart: every tile's picture must have changed (the test
+    // pattern's bar moves); a placeholder would not.
+    void expectMovingTiles(int expected, const QString &shot)
+    {
+        const QList<QRectF> rects = tileRects();
+        ASSERT_EQ(rects.size(), expected);
+        const QImage first = h->view->grabWindow();
+        harness::processEventsFor(700);
+        const QImage second = h->view->grabWindow();
+        ASSERT_FALSE(first.isNull());
+        first.save(shotPath(shot));
+        const qreal dpr = h->view->devicePixelRatio();
+        for (int t = 0; t < rects.size(); ++t) {
+            const QRect r = QRectF(rects[t].topLeft() * dpr, rects[t].size() * dpr).toRect().adjusted(4, 4, -4, -30);
+            int differing = 0;
+            for (int y = r.top(); y < r.bottom(); ++y)
+                for (int x = r.left(); x < r.right(); ++x)
+                    differing += first.pixel(x, y) != second.pixel(x, y);
+            EXPECT_GT(differing, 50) << "tile " << t << " is not moving in " << shot.toStdString();
+        }
+    }
 
-    const QImage first = h.view->grabWindow();
-    harness::processEventsFor(700);
-    const QImage second = h.view->grabWindow();
-    first.save(shotPath("classroom-1v1.png"));
+    QProcess service;
+    int port = 0;
+    std::unique_ptr<BrowserHarness> h;
+};
 
-    // Both tiles (teacher above, student below) change between the two looks:
-    // the test pattern's bar moves. Placeholders would stay the same.
-    const QRectF area = videoArea->mapRectToScene(QRectF(0, 0, videoArea->width(), videoArea->height()));
-    const qreal dpr = h.view->devicePixelRatio();
-    auto changed = [&](qreal top, qreal bottom) {
-        int differing = 0;
-        for (int y = int((area.top() + top) * dpr); y < int((area.top() + bottom) * dpr); y += 3)
-            for (int x = int(area.left() * dpr) + 10; x < int(area.right() * dpr) - 10; x += 3)
-                differing += first.pixel(x, y) != second.pixel(x, y);
-        return differing;
-    };
-    const qreal tileHeight = (area.width() - 16) * 3 / 4;
-    EXPECT_GT(changed(8, 8 + tileHeight), 20) << "teacher tile is not moving";
-    EXPECT_GT(changed(16 + tileHeight, 16 + 2 * tileHeight), 20) << "student tile is not moving";
+TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
+{
+    h->view->grabWindow().save(shotPath("classroom-empty.png"));
+    joinClass(1, 1);
+    expectMovingTiles(2, "classroom-1v1.png");
+}
 
+TEST_F(Classroom, MiniClassAndOneToManyShowEveryPeer)
+{
+    joinClass(5, 3);
+    expectMovingTiles(4, "classroom-mini.png");
     click("btnLeaveRoom");
     ASSERT_TRUE(waitUntil([&] { return !LMRAgora::inRoom(); }));
-    config->setValue(QStringLiteral("Browser/MainUrl"), QString());
+    joinClass(7, 4);
+    expectMovingTiles(5, "classroom-1vn.png");
 }
 
 int main(int argc, char **argv)

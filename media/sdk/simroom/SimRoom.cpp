@@ -38,10 +38,14 @@ struct Picture {
             u.assign(size_t(w / 2 * h / 2), 0);
             v.assign(size_t(w / 2 * h / 2), 0);
         }
-        const int bar = int((frame * 8) % unsigned(w));
+        // The bar sweeps the centre (what a 4:3 crop keeps) and the ramp drifts,
+        // so every part of the picture changes from frame to frame.
+        const int bar = w / 8 + int((frame * 8) % unsigned(std::max(1, w * 3 / 4 - 16)));
+        const int drift = int(frame * 3);
         for (int r = 0; r < h; ++r)
             for (int c = 0; c < w; ++c)
-                y[size_t(r * w + c)] = (c >= bar && c < bar + 16) ? 235 : uint8_t(16 + (c + r) * 160 / (w + h));
+                y[size_t(r * w + c)]
+                    = (c >= bar && c < bar + 16) ? 235 : uint8_t(16 + ((c + r + drift) % (w + h)) * 160 / (w + h));
         const int scale = std::max(1, w / 160);
         // Centred, so that the 4:3 crop of wide frames keeps it.
         const int textWidth = int(label.size()) * 6 * scale;

@@ -45,13 +45,20 @@
             $("status").className = "status in";
         });
     };
+    var peerNames = ["Demo Student", "Second Student", "Teaching Assistant", "Fourth Student"];
+    function member(role, uid, name) {
+        var id = String(uid);
+        return { role: role, uid: id, name: name, agora_id: id, trtc_id: id, zego_id: id, qlive_id: id };
+    }
     $("btnJoin").onclick = function () {
+        var category = Number($("classType").value);
+        var users = [member("teacher", 10001, "Demo Teacher")];
+        // One student in a one-to-one class; otherwise one per simulated peer.
+        var students = category === 1 ? 1 : Math.max(1, Number($("simPeers").value));
+        for (var i = 0; i < students; ++i)
+            users.push(member("student", 20002 + i, peerNames[i % peerNames.length]));
         send({ request: "joinclassroom://", token: "demo-class-1", classname: "Demo class", cls_user_type: role(),
-               cls_category: 1, users: [
-                   { role: "teacher", uid: "10001", name: "Demo Teacher", agora_id: "10001", trtc_id: "10001",
-                     zego_id: "10001", qlive_id: "10001" },
-                   { role: "student", uid: "20002", name: "Demo Student", agora_id: "20002", trtc_id: "20002",
-                     zego_id: "20002", qlive_id: "20002" }] }, function () {
+               cls_category: category, users: users }, function () {
             $("status").textContent = "In class: Demo class";
         });
     };
@@ -72,10 +79,9 @@
     $("btnVersion").onclick = function () { send({ request: "jsVersion://" }); };
     $("btnClose").onclick = function () { send({ request: "close_window" }); };
     $("btnSimApply").onclick = function () {
-        var names = ["Demo Student", "Second Student", "Teaching Assistant"];
         var peers = [];
         for (var i = 0; i < Number($("simPeers").value); ++i)
-            peers.push({ uid: 20002 + i, name: names[i], volume: 120 + 40 * i, joinAfterMs: 300 + 400 * i });
+            peers.push({ uid: 20002 + i, name: peerNames[i], volume: 120 + 40 * i, joinAfterMs: 300 + 400 * i });
         send({ request: "simroom://config", peers: peers, joinDelayMs: Number($("simJoinDelay").value),
                jitterMs: Number($("simJitter").value), driftPpm: Number($("simDrift").value),
                joinError: $("simFailJoin").checked ? 17 : 0,
