@@ -1,4 +1,5 @@
 import QtQuick 2.12
+import QtQuick.Window 2.12
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
 
@@ -11,6 +12,9 @@ Item {
     height: 720
 
     property string activeWindowName: ""
+    property alias videoViewLoader: m_videoViewLoader
+    property alias tiles: tileModel
+    property bool is_root_eye_visible: cppConfigFile.getProtectedEye()
 
     function releaseMedia() {
         cppLog.avInfo("all Engine,releaseMedia!!")
@@ -98,6 +102,30 @@ Item {
         onWidthChanged: resizePage()
         onHeightChanged: resizePage()
         Component.onCompleted: resizePage()
+    }
+
+    // Eye protection: a tinted, input-transparent window over the screen.
+    Window {
+        id: eyeWindow
+        objectName: "lumira_eye"
+        title: "lumira_eye"
+        flags: Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint | Qt.WindowTransparentForInput | Qt.Tool
+        color: "transparent"
+        x: Screen.virtualX
+        y: Screen.virtualY
+        width: Screen.width
+        height: Screen.height
+        visible: root.is_root_eye_visible
+        LMREyeView {
+            id: eyeView
+            anchors.fill: parent
+            Component.onCompleted: changeColor(cppConfigFile.getProtectedEyeValue())
+        }
+    }
+
+    function isShow(flag) {
+        eyeView.changeColor(cppConfigFile.getProtectedEyeValue())
+        is_root_eye_visible = flag
     }
 
     // The class's video window, chosen by class type when a class is joined.
