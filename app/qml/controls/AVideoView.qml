@@ -16,6 +16,7 @@ Rectangle {
     property string role: "student"
     property bool isOnline: false
     property bool isShowBackground: true
+    property int micLevel: 0 // 0..100, the speaking indicator
     property alias videoWidget: renderView
 
     // The item an engine draws into.
@@ -59,6 +60,20 @@ Rectangle {
             font.pixelSize: 12
             elide: Text.ElideRight
             width: parent.width - badge.width - 20
+        }
+        Rectangle {
+            objectName: "micLevel"
+            anchors { right: badge.left; rightMargin: 6; verticalCenter: parent.verticalCenter }
+            width: 4
+            height: 14
+            radius: 2
+            color: "#40ffffff"
+            Rectangle {
+                anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
+                height: parent.height * Math.max(0, Math.min(100, tile.micLevel)) / 100
+                radius: 2
+                color: "#7CFC9A"
+            }
         }
         Rectangle {
             id: badge

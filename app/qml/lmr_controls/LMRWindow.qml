@@ -15,6 +15,9 @@ Item {
     property alias videoViewLoader: m_videoViewLoader
     property alias tiles: tileModel
     property bool is_root_eye_visible: cppConfigFile.getProtectedEye()
+    property int _networkTransportDelay: 0
+    property int _lastmileDelay: 0
+    property int _serverDelay: 0
 
     function releaseMedia() {
         cppLog.avInfo("all Engine,releaseMedia!!")
@@ -57,10 +60,19 @@ Item {
         }
 
         Text {
+            id: titleText
             anchors { left: parent.left; leftMargin: 16; verticalCenter: parent.verticalCenter }
             text: "Lumira  " + cppConfigFile.getVersion()
             color: "white"
             font.pixelSize: 16
+        }
+        Text {
+            objectName: "delayText"
+            anchors { left: titleText.right; leftMargin: 24; verticalCenter: parent.verticalCenter }
+            visible: root._lastmileDelay > 0
+            text: "网络 " + root._lastmileDelay + " ms  ·  音频 " + root._networkTransportDelay + " ms"
+            color: "#dce6ff"
+            font.pixelSize: 12
         }
 
         Row {
@@ -120,6 +132,19 @@ Item {
             id: eyeView
             anchors.fill: parent
             Component.onCompleted: changeColor(cppConfigFile.getProtectedEyeValue())
+        }
+    }
+
+    // Tells the page the delays every few seconds while in a room.
+    Timer {
+        id: delayTimer
+        interval: 3000
+        repeat: true
+        running: root._lastmileDelay > 0
+        onTriggered: {
+            root._serverDelay = cppNotify.getServerDelay()
+            cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsDelay(root._networkTransportDelay, root._lastmileDelay,
+                                                                  root._serverDelay))
         }
     }
 
@@ -228,6 +253,14 @@ Item {
             attachVideo(agoraEngine)
             m_webview.answerLogin("agora")
         }
+        function onRtcStats(lastmileDelay) { root._lastmileDelay = lastmileDelay }
+        function onRemoteAudioStats(networkTransportDelay) { root._networkTransportDelay = networkTransportDelay }
+        function onVolumeChanged(uid, value) {
+            var videoWindow = m_videoViewLoader.item
+            var tile = videoWindow ? videoWindow.tileFor(uid) : null
+            if (tile)
+                tile.micLevel = value
+        }
         function onUserVideoAvailable(uid, available) {
             var videoWindow = m_videoViewLoader.item
             var tile = videoWindow ? videoWindow.tileFor(uid) : null
@@ -238,6 +271,8 @@ Item {
         }
         function onLeavingChannel() {
             cppLog.avInfo("agora roomlogout callback")
+            root._lastmileDelay = 0
+            root._networkTransportDelay = 0
             var key = LMRMsgId.id_agora_voiceRoomLogout()
             if (LMRMsgId.hasCallBackMessage(key)) {
                 m_webview.callback(m_webview.createSuccessMsg(LMRMsgId.getCallBackMessageID(key),
