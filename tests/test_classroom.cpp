@@ -141,6 +141,19 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
     expectMovingTiles(2, "classroom-1v1.png");
 }
 
+TEST_F(Classroom, CloseButtonAsksBeforeQuitting)
+{
+    QQuickItem *root = h->view->rootObject();
+    QMetaObject::invokeMethod(root, "askQuit");
+    QObject *box = root->findChild<QObject *>(QStringLiteral("m_msgBox"));
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->property("opened").toBool());
+    EXPECT_EQ(box->property("msgId").toString(), QStringLiteral("quit"));
+    harness::processEventsFor(300);
+    h->view->grabWindow().save(shotPath("classroom-quit.png"));
+    QMetaObject::invokeMethod(box, "close");
+}
+
 TEST_F(Classroom, MiniClassAndOneToManyShowEveryPeer)
 {
     joinClass(5, 3);

@@ -82,4 +82,41 @@ TestCase {
         win.clearModel()
         compare(win.tiles.count, 0)
     }
+
+    function test_deviceTestIsRefusedInClass() {
+        var win = loader.item
+        LMRUserInfo.setIsInClassRoom(true)
+        verify(!win.showDeviceView())
+        verify(win.msgBox.opened)
+        compare(win.msgBox.msgId, "deviceTestInClass")
+        compare(win.msgBox.text, "Please exit the classroom and perform equipment testing!")
+        win.msgBox.close()
+        LMRUserInfo.setIsInClassRoom(false)
+        verify(win.showDeviceView())
+        verify(!win.msgBox.opened)
+    }
+
+    function test_quitAsksFirstAndAnOngoingCourseComesFirst() {
+        var win = loader.item
+        win.askQuit()
+        compare(win.msgBox.msgId, "quit")
+        compare(win.msgBox.buttonCount, 2)
+        compare(win.msgBox.okText, "Exit")
+        compare(win.msgBox.cancelText, "Cancel")
+        win.msgBox.close()
+        win.webview.isgetOngoingCourse = true
+        win.askQuit()
+        compare(win.msgBox.msgId, "QuitApp")
+        compare(win.msgBox.okText, "GoTo")
+        win.msgBox.close()
+        win.webview.isgetOngoingCourse = false
+    }
+
+    function test_pageAlertsShowInTheWindow() {
+        var win = loader.item
+        win.webview.showDeciceWarning("NoMicNoSpeaker")
+        verify(win.msgBox.opened)
+        verify(win.msgBox.text.indexOf("No microphone and  was speaker detected") === 0)
+        win.msgBox.close()
+    }
 }

@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtQuick.Window 2.12
+import "qrc:/controls"
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
 
@@ -14,10 +15,42 @@ Item {
     property string activeWindowName: ""
     property alias videoViewLoader: m_videoViewLoader
     property alias tiles: tileModel
+    property alias msgBox: m_msgBox
+    property alias webview: m_webview
     property bool is_root_eye_visible: cppConfigFile.getProtectedEye()
     property int _networkTransportDelay: 0
     property int _lastmileDelay: 0
     property int _serverDelay: 0
+
+    // Close button: confirm first; an unfinished course is offered instead.
+    function askQuit() {
+        if (typeof recordDispatcher !== "undefined" && recordDispatcher.isUploading()) {
+            if (cppNotify.quitUploadingDialog())
+                quitApp()
+            return
+        }
+        if (m_webview.isgetOngoingCourse) {
+            m_msgBox.openMsg("QuitApp", qsTr("The system has detected that you still have courses in progress\n wse suggest that you finish the current course first!"), 1, "", qsTr("GoTo"))
+            return
+        }
+        m_msgBox.openMsg("quit", qsTr("Are you sure you want to exit the client?"), 2, qsTr("Cancel"), qsTr("Exit"))
+    }
+
+    function quitApp() {
+        cppLog.uiClick("btn lmr app quit")
+        cppNotify.triggerSgNotifyH5(cppNotify.callH5_quitClassRoom())
+        closeQML() // releases the engines and closes the browsers, which ends the event loop
+    }
+
+    // The device test is for outside class only.
+    function showDeviceView() {
+        if (LMRUserInfo.getIsInClassRoom()) {
+            m_msgBox.openMsg("deviceTestInClass", qsTr("Please exit the classroom and perform equipment testing!"), 1, "", qsTr("OK"))
+            return false
+        }
+        cppLog.uiClick("open device test")
+        return true
+    }
 
     function releaseMedia() {
         cppLog.avInfo("all Engine,releaseMedia!!")
@@ -25,7 +58,11 @@ Item {
             agoraEngine.release()
     }
 
+    property bool closing: false
     function closeQML() {
+        if (closing)
+            return // the quit handler calls it again after the window did
+        closing = true
         releaseMedia()
         cppLog.otherInfo("quit app,closeQML!!")
         cppCef.closeAllBrowser()
@@ -86,7 +123,7 @@ Item {
             TitleButton {
                 objectName: "closeButton"
                 glyph: "\u2715"
-                onClicked: Qt.quit()
+                onClicked: root.askQuit()
             }
         }
     }
@@ -229,8 +266,9 @@ Item {
 
     LMRWebView {
         id: m_webview
-        onSgAlertBoxView: cppLog.otherInfo("alert " + id + ": " + msg)
-        onSgMessageBoxView: cppLog.otherInfo("message " + id + ": " + msg)
+        onSgAlertBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
+        onSgMessageBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
+        onSgOpenDeviceTestView: root.showDeviceView()
         onSgJoinClassRoom: setMedia()
         onSgQuitClassRoom: {
             clearModel()
@@ -279,6 +317,17 @@ Item {
                                                               LMRMsgId.getCallBackMessageRequest(key), ""))
                 LMRMsgId.completedCallBackMessage(key)
             }
+        }
+    }
+
+    BCMsgBox {
+        id: m_msgBox
+        objectName: "m_msgBox"
+        onAccepted: {
+            if (id === "quit")
+                root.quitApp()
+            else if (id === "QuitApp" || id === "openClassList")
+                cppCef.resetHomePage() // the page's home is its class list
         }
     }
 }
