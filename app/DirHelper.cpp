@@ -19,12 +19,7 @@ const char kNone[] = "none";
 
 QSettings rootStore() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "kestrelon", "lumira"); }
 
-[[noreturn]] void fatal(const QString &label)
-{
-    TSpdlog::instance()->otherError(QStringLiteral("Fatal:create dir error ") + label);
-    TSpdlog::flushAll();
-    std::_Exit(0);
-}
+[[noreturn]] void fatal(const QString &label) { TSpdlog::fatalExit(QStringLiteral("Fatal:create dir error ") + label); }
 
 // Creates `name` inside `parent` when absent; fatal when that fails.
 void ensureChild(const QString &parent, const QString &name, const QString &label)

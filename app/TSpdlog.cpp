@@ -1,5 +1,7 @@
 #include "app/TSpdlog.h"
 
+#include <cstdlib>
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -188,6 +190,13 @@ void TSpdlog::uiClick(QString info) { write(TSpdlogAssistant::UI_Click, Level::I
 void TSpdlog::flushAll()
 {
     spdlog::apply_all([](const std::shared_ptr<spdlog::logger> &logger) { logger->flush(); });
+}
+
+void TSpdlog::fatalExit(const QString &line)
+{
+    instance()->otherError(line);
+    flushAll();
+    std::_Exit(0);
 }
 
 void TSpdlog::flush()

@@ -36,6 +36,9 @@ public:
     static QString fallbackFilePath();
     // Writes out every logger's buffered lines; for exits that skip destructors.
     static void flushAll();
+    // A missing required component: the "Fatal:" line in the error log, every
+    // log flushed, and the process ends with exit code 0.
+    [[noreturn]] static void fatalExit(const QString &line);
 
     Q_INVOKABLE void avInfo(QString info);
     Q_INVOKABLE void avWarn(QString msg);

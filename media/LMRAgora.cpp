@@ -8,6 +8,8 @@
 
 #include <QDate>
 
+#include <iterator>
+
 using namespace agora;
 
 std::atomic<bool> LMRAgora::s_inRoom { false };
@@ -208,7 +210,7 @@ void LMRAgora::watchView(QQuickItem *view)
                 if (m_localView == gone)
                     m_localView.clear();
                 for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-                    it = it.value() == gone ? m_remoteViews.erase(it) : it + 1;
+                    it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
             },
             Qt::DirectConnection);
 }

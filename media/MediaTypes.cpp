@@ -2,7 +2,6 @@
 
 #include "media/video/BCQmlRenderView.h"
 #include "media/video/XImageView.h"
-#include "record/AVFrameWrapper.h"
 
 #include <QQmlEngine>
 
@@ -13,7 +12,6 @@ void registerMediaTypes()
 {
     qmlRegisterType<BCQmlRenderView>("BCQmlRenderView", 1, 0, "BCQmlRenderView");
     qmlRegisterType<XImageView>("cpu.macRender.image", 1, 0, "XImageView");
-    qRegisterMetaType<QSharedPointer<AVFrameWrapper>>("QSharedPointer<AVFrameWrapper>");
 }
 
 } // namespace lumira

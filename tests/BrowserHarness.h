@@ -23,10 +23,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpServer>
 #include <QTextStream>
 #include <QVector>
 
@@ -50,6 +52,37 @@ inline void processEventsFor(int ms)
 }
 
 using testenv::waitUntil;
+
+// A local port nobody listens on (a main URL there fails at once), or to give
+// a service of the test.
+inline int freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+// The development service on a free port, stopped when the object goes.
+class DevService
+{
+public:
+    bool start()
+    {
+        port = freePort();
+        m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
+        return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
+    }
+    ~DevService()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    QString lessonUrl() const { return QStringLiteral("http://127.0.0.1:%1/qt1").arg(port); }
+    int port = 0;
+
+private:
+    QProcess m_process;
+};
 
 inline QString writePage(const QString &name, const QString &body)
 {

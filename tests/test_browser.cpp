@@ -11,9 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
-#include <QProcess>
 #include <QSettings>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -34,16 +32,6 @@ QStringList switchNames(const QCefCommandLine &commandLine)
 }
 
 QString cefConfigPath() { return DirHelper::instance()->configPath() + QStringLiteral("/CefConfig.ini"); }
-
-// A local port nobody listens on: a main URL there fails at once.
-int closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const int port = server.serverPort();
-    server.close();
-    return port;
-}
 
 } // namespace
 
@@ -256,7 +244,7 @@ window.addEventListener('load', function () {
 TEST(BrowserPage, FailingMainUrlWalksTheModesThenShowsTheLocalErrorPage)
 {
     LMRConfig *config = LMRConfig::instance();
-    const int port = closedPort();
+    const int port = harness::freePort();
     const QString mainUrl = QStringLiteral("http://127.0.0.1:%1/qt1").arg(port);
     config->setValue(QStringLiteral("Browser/MainUrl"), mainUrl);
     config->setValue(QStringLiteral("Browser/CDNUrl"), QStringLiteral("http://127.0.0.1:%1").arg(port));
@@ -350,22 +338,11 @@ window.addEventListener('load', function () {
 
 TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
 {
-    QProcess service;
-    const int port = closedPort();
-    service.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
-    ASSERT_TRUE(service.waitForReadyRead(10000));
-    ASSERT_TRUE(service.readAllStandardOutput().contains("listening"));
-    struct Stop {
-        QProcess &p;
-        ~Stop()
-        {
-            p.terminate();
-            p.waitForFinished(5000);
-        }
-    } stop { service };
+    harness::DevService service;
+    ASSERT_TRUE(service.start());
 
     LMRConfig *config = LMRConfig::instance();
-    config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:%1/qt1").arg(port));
+    config->setValue(QStringLiteral("Browser/MainUrl"), service.lessonUrl());
     config->setMainUrlMode(1);
     BrowserHarness h(config->getMainUrl());
     // The demo page knows nothing of the harness: read its logs from outside.

@@ -8,8 +8,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QProcess>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -20,13 +18,6 @@ using harness::waitUntil;
 
 namespace
 {
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 // Where screenshots go: LUMIRA_SCREENSHOT_DIR when set, else the sandbox.
 QString shotPath(const QString &name)
@@ -45,11 +36,9 @@ class Classroom : public ::testing::Test
 protected:
     void SetUp() override
     {
-        port = freePort();
-        service.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
-        ASSERT_TRUE(service.waitForReadyRead(10000));
+        ASSERT_TRUE(service.start());
         LMRConfig *config = LMRConfig::instance();
-        config->setValue(QStringLiteral("Browser/MainUrl"), QStringLiteral("http://127.0.0.1:%1/qt1").arg(port));
+        config->setValue(QStringLiteral("Browser/MainUrl"), service.lessonUrl());
         config->setMainUrlMode(1);
         h = std::make_unique<BrowserHarness>(config->getMainUrl());
         h->view->resize(1280, 720);
@@ -63,8 +52,6 @@ protected:
             waitUntil([&] { return !LMRAgora::inRoom(); });
         }
         h.reset();
-        service.terminate();
-        service.waitForFinished(5000);
         LMRConfig::instance()->setValue(QStringLiteral("Browser/MainUrl"), QString());
     }
 
@@ -129,8 +116,7 @@ protected:
         }
     }
 
-    QProcess service;
-    int port = 0;
+    harness::DevService service;
     std::unique_ptr<BrowserHarness> h;
 };
 

@@ -6,17 +6,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdlib>
-
 namespace
 {
 
 [[noreturn]] void fatal(const char *what)
 {
-    TSpdlog::instance()->otherError(
+    TSpdlog::fatalExit(
         QStringLiteral("Fatal:") + QStringLiteral("error") + QStringLiteral(" ") + QString::fromLatin1(what));
-    TSpdlog::flushAll();
-    std::_Exit(0);
 }
 
 } // namespace

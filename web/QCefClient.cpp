@@ -79,9 +79,8 @@ void QCefClient::OnLoadEnd(int httpStatusCode)
         m_loadedOk = true;
 }
 
-bool QCefClient::isMainUrl(const QString &url) const
+bool QCefClient::isMainUrl(const QString &url, const QString &mainUrl)
 {
-    const QString mainUrl = LMRConfig::instance()->getMainUrl();
     if (url == mainUrl)
         return true;
     // The view reports the normalised form ("http://host/" for "http://host").
@@ -91,13 +90,17 @@ bool QCefClient::isMainUrl(const QString &url) const
 
 void QCefClient::OnLoadError(int errorCode, const QString &errorText, const QString &failedUrl)
 {
-    if (m_loadedOk || !isMainUrl(failedUrl))
+    if (m_loadedOk)
+        return;
+    // Every read of the main URL logs its mode: read it once.
+    LMRConfig *config = LMRConfig::instance();
+    const QString mainUrl = config->getMainUrl();
+    if (!isMainUrl(failedUrl, mainUrl))
         return;
     TSpdlog *log = TSpdlog::instance();
     log->netError(
         QStringLiteral("网页加载出错 code:%1 message:%2 url:%3").arg(QString::number(errorCode), errorText, failedUrl));
-    LMRConfig *config = LMRConfig::instance();
-    if (config->getMainUrl().isEmpty() || !m_browser)
+    if (mainUrl.isEmpty() || !m_browser)
         return;
     if (m_loadErrorCount < 4) {
         ++m_loadErrorCount;

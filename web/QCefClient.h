@@ -74,7 +74,7 @@ signals:
     void sgOpenDebugBrowser(QString id, QString title, QString url, int width = 0, int height = 0);
 
 private:
-    bool isMainUrl(const QString &url) const;
+    static bool isMainUrl(const QString &url, const QString &mainUrl);
 
     QPointer<QCefBrowser> m_browser;
     bool m_created = false;

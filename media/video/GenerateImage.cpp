@@ -4,15 +4,11 @@
 #include "media/video/BCQmlRenderView.h"
 #include "media/video/XImageView.h"
 
-#include <cstdlib>
-
 namespace
 {
 [[noreturn]] void fatal(const char *what)
 {
-    TSpdlog::instance()->otherError(QStringLiteral("Fatal:error ") + QString::fromLatin1(what));
-    TSpdlog::flushAll();
-    std::_Exit(0);
+    TSpdlog::fatalExit(QStringLiteral("Fatal:error ") + QString::fromLatin1(what));
 }
 } // namespace
 
