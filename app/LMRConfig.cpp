@@ -279,6 +279,7 @@ void LMRConfig::setCoursewareFolder(QString file) { write("UserSetting/Coursewar
 
 double LMRConfig::getDpiRate() { return 1.0; }
 QString LMRConfig::getVersion() { return versionText(); }
+QString LMRConfig::getFaqUrl() const { return QString::fromLatin1(lumira::build::kFaqUrl); }
 
 bool LMRConfig::getIsOpenUrl() { return m_isOpenUrl.load(); }
 void LMRConfig::setIsOpenUrl(bool flag) { m_isOpenUrl.store(flag); }

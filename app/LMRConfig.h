@@ -92,6 +92,7 @@ public:
     Q_INVOKABLE quint64 getSystemRAM();
     Q_INVOKABLE double getDpiRate();
     Q_INVOKABLE QString getVersion();
+    Q_INVOKABLE QString getFaqUrl() const;
 
     Q_INVOKABLE bool getIsOpenUrl();
     Q_INVOKABLE void setIsOpenUrl(bool flag);

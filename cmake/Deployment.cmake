@@ -18,6 +18,7 @@ set(LUMIRA_API_HOST "${_dev}" CACHE STRING "Production API host[:port]")
 set(LUMIRA_API_ALT_HOST "${_dev}" CACHE STRING "Alternative production API host[:port]")
 set(LUMIRA_API_TEST_HOST "${_dev}" CACHE STRING "Test API host[:port]")
 set(LUMIRA_DOWNLOAD_PAGE "http://${_dev}/download" CACHE STRING "Download page opened when the installer cannot start")
+set(LUMIRA_FAQ_URL "http://${_dev}/faq/" CACHE STRING "Help page of the service, opened from the help menu")
 
 # Agora: app id (32 hex digits) and the built-in test room used by test().
 set(LUMIRA_AGORA_APP_ID "0000000000000000000000000000dev0" CACHE STRING "Agora app id")

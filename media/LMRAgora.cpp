@@ -5,8 +5,10 @@
 #include "app/TSpdlog.h"
 #include "media/video/BCQmlRenderView.h"
 #include "media/video/VideoFrameConvert.h"
+#include "media/video/XImageView.h"
 
 #include <QDate>
+#include <QTransform>
 
 #include <iterator>
 
@@ -202,17 +204,17 @@ void LMRAgora::watchView(QQuickItem *view)
 {
     // The render thread holds m_viewMutex while it draws into a view, so a
     // view dropped under that lock is never drawn into after it is gone.
+    auto drop = [this](QQuickItem *gone) {
+        QMutexLocker lock(&m_viewMutex);
+        if (m_localView == gone)
+            m_localView.clear();
+        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
+            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
+    };
     if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
-        connect(
-            renderView, &BCQmlRenderView::viewDestroying, this,
-            [this](BCQmlRenderView *gone) {
-                QMutexLocker lock(&m_viewMutex);
-                if (m_localView == gone)
-                    m_localView.clear();
-                for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-                    it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
-            },
-            Qt::DirectConnection);
+        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
+    else if (auto *imageView = qobject_cast<XImageView *>(view))
+        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
 }
 
 void LMRAgora::setupLocalVideo(QQuickItem *view)
@@ -232,7 +234,8 @@ void LMRAgora::setupRemoteVideo(QString id, QQuickItem *view)
 void LMRAgora::renderTo(QQuickItem *view, const media::IVideoFrameObserver::VideoFrame &f, int rotation)
 {
     auto *renderView = qobject_cast<BCQmlRenderView *>(view);
-    if (!renderView)
+    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
+    if (!renderView && !imageView)
         return;
     VendorVideoFrame record;
     record.width = f.width;
@@ -243,8 +246,15 @@ void LMRAgora::renderTo(QQuickItem *view, const media::IVideoFrameObserver::Vide
     record.planes[0] = static_cast<const uint8_t *>(f.yBuffer);
     record.planes[1] = static_cast<const uint8_t *>(f.uBuffer);
     record.planes[2] = static_cast<const uint8_t *>(f.vBuffer);
-    if (ffmpeg::FramePtr frame = videoconvert::fromI420(record))
+    ffmpeg::FramePtr frame = videoconvert::fromI420(record);
+    if (!frame)
+        return;
+    if (renderView)
         renderView->renderFrame(frame.get(), rotation);
+    else {
+        QImage image = videoconvert::toImage(frame.get());
+        imageView->setImage(rotation ? image.transformed(QTransform().rotate(rotation)) : image);
+    }
 }
 
 void LMRAgora::handleCaptureVideo(const media::IVideoFrameObserver::VideoFrame &frame)

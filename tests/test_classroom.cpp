@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
+#include <QQuickWindow>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,26 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
     h->view->grabWindow().save(shotPath("classroom-empty.png"));
     joinClass(1, 1);
     expectMovingTiles(2, "classroom-1v1.png");
+
+    // The video window moved out into its own window keeps playing there.
+    QQuickItem *root = h->view->rootObject();
+    QMetaObject::invokeMethod(root, "moveView");
+    QQuickWindow *videoWindow = nullptr;
+    for (QWindow *w : QGuiApplication::topLevelWindows())
+        if (w->title() == QLatin1String("lumira_video"))
+            videoWindow = qobject_cast<QQuickWindow *>(w);
+    ASSERT_TRUE(videoWindow);
+    ASSERT_TRUE(waitUntil([&] { return videoWindow->isExposed(); }));
+    harness::processEventsFor(500);
+    const QImage first = videoWindow->grabWindow();
+    harness::processEventsFor(700);
+    const QImage second = videoWindow->grabWindow();
+    ASSERT_FALSE(first.isNull());
+    first.save(shotPath("classroom-video-window.png"));
+    EXPECT_NE(first, second) << "the moved-out tiles still show moving video";
+    QMetaObject::invokeMethod(root, "moveView");
+    EXPECT_TRUE(waitUntil([&] { return !videoWindow->isVisible(); }));
+    expectMovingTiles(2, "classroom-1v1-back.png");
 }
 
 TEST_F(Classroom, CloseButtonAsksBeforeQuitting)
@@ -148,6 +170,46 @@ TEST_F(Classroom, MiniClassAndOneToManyShowEveryPeer)
     ASSERT_TRUE(waitUntil([&] { return !LMRAgora::inRoom(); }));
     joinClass(7, 4);
     expectMovingTiles(5, "classroom-1vn.png");
+}
+
+TEST_F(Classroom, SettingsViewAndEyeOverlay)
+{
+    QQuickItem *root = h->view->rootObject();
+    QMetaObject::invokeMethod(root, "showMainSettingView");
+    harness::processEventsFor(400);
+    QObject *settings = root->findChild<QObject *>(QStringLiteral("SettingView"));
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->property("opened").toBool());
+    h->view->grabWindow().save(shotPath("classroom-settings.png"));
+    QMetaObject::invokeMethod(settings, "close");
+
+    LMRConfig::instance()->setProtectedEyeValue(0.3);
+    QMetaObject::invokeMethod(root, "isShow", Q_ARG(QVariant, true));
+    QQuickWindow *eye = nullptr;
+    for (QWindow *w : QGuiApplication::topLevelWindows())
+        if (w->title() == QLatin1String("lumira_eye"))
+            eye = qobject_cast<QQuickWindow *>(w);
+    ASSERT_TRUE(eye);
+    ASSERT_TRUE(waitUntil([&] { return eye->isExposed(); }));
+    EXPECT_TRUE(eye->flags() & Qt::WindowTransparentForInput) << "clicks must reach the class";
+    harness::processEventsFor(300);
+    // What a desktop compositor shows: the tint blended over the class window.
+    QImage seen = h->view->grabWindow().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage tint = eye->grabWindow();
+    ASSERT_FALSE(tint.isNull());
+    const QRgb before = seen.pixel(seen.width() / 4, seen.height() / 2);
+    {
+        QPainter painter(&seen);
+        const QPoint offset = eye->position() - h->view->position();
+        painter.drawImage(offset, tint);
+    }
+    seen.save(shotPath("classroom-eye.png"));
+    const QRgb after = seen.pixel(seen.width() / 4, seen.height() / 2);
+    EXPECT_LT(qBlue(after), qBlue(before)) << "a warm tint takes blue away";
+    EXPECT_GT(qAlpha(tint.pixel(10, 10)), 60);
+    EXPECT_LT(qAlpha(tint.pixel(10, 10)), 100) << "0.3 of full strength";
+    QMetaObject::invokeMethod(root, "isShow", Q_ARG(QVariant, false));
+    EXPECT_TRUE(waitUntil([&] { return !eye->isVisible(); }));
 }
 
 int main(int argc, char **argv)

@@ -12,9 +12,28 @@
 #include "web/QMLNotify.h"
 #include "web/WebTypes.h"
 
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPointer>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
 #include <QtQuickTest>
+
+// Stands in for the recording dispatcher where the window only asks whether
+// uploads are running.
+class RecordDispatcherDouble : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool uploading MEMBER m_uploading)
+public:
+    Q_INVOKABLE bool isUploading() const { return m_uploading; }
+
+private:
+    bool m_uploading = false;
+};
 
 class Setup : public QObject
 {
@@ -39,7 +58,32 @@ public slots:
         context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
         context->setContextProperty(QStringLiteral("cppCef"), &m_cef);
         context->setContextProperty(QStringLiteral("cppTestLog"), this);
+        context->setContextProperty(QStringLiteral("recordDispatcher"), &m_recorder);
+        // Links the window opens land here instead of in a browser.
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
     }
+
+    void openUrl(const QUrl &url) { m_openedUrl = url.toString(); }
+    Q_INVOKABLE QString openedUrl() const { return m_openedUrl; }
+
+    // Closes the next modal widget dialog once it shows; modalSeen() names it.
+    Q_INVOKABLE void closeNextModal()
+    {
+        m_modalSeen.clear();
+        auto *poll = new QTimer(this);
+        poll->setInterval(20);
+        connect(poll, &QTimer::timeout, this, [this, poll]() {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                m_modalSeen = QString::fromLatin1(modal->metaObject()->className());
+                modal->close();
+                poll->deleteLater();
+            }
+        });
+        poll->start();
+        QTimer::singleShot(5000, poll, &QObject::deleteLater);
+    }
+    Q_INVOKABLE QString modalSeen() const { return m_modalSeen; }
 
     // The log as the tests see it.
     QString logText()
@@ -52,15 +96,20 @@ public slots:
 private:
     QObject m_window;
     QCefView m_cef;
+    RecordDispatcherDouble m_recorder;
+    QString m_openedUrl;
+    QString m_modalSeen;
 };
 
-static int sandbox = [] {
+int main(int argc, char **argv)
+{
     testenv::enterSandbox("qml");
     QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
     QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    return 0;
-}();
-
-QUICK_TEST_MAIN_WITH_SETUP(test_qml, Setup)
+    // Widgets: the window's quit path runs the upload dialog.
+    QApplication app(argc, argv);
+    Setup setup;
+    return quick_test_main_with_setup(argc, argv, "test_qml", nullptr, &setup);
+}
 
 #include "test_qml.moc"

@@ -8,6 +8,7 @@
 #include "ui/uploadProgressDialog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
@@ -100,6 +101,19 @@ TEST(Files, JsonAndPaths)
     EXPECT_EQ(tools.getMouseDesktopInt(QPoint(0, 0)), 0);
     EXPECT_EQ(tools.getMouseDesktopInt(QPoint(-50000, -50000)), -1);
     EXPECT_EQ(tools.getNowAvailableRect(QPoint(-50000, -50000)), tools.getAvailableRect()) << "primary as fallback";
+
+    // A recording folder the user picks must exist and take files; the probe leaves nothing behind.
+    const QString dir = testenv::sandboxRoot() + "/picked";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    EXPECT_TRUE(tools.isWritableDir(dir));
+    EXPECT_TRUE(tools.isWritableDir("file://" + dir));
+    EXPECT_TRUE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_FALSE(tools.isWritableDir(dir + "/missing"));
+    EXPECT_FALSE(tools.isWritableDir(""));
+    EXPECT_FALSE(tools.isWritableDir("/proc/self"));
+    QFile file(dir + "/plain");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(tools.isWritableDir(file.fileName()));
 }
 
 TEST(Dialogs, MessageBoxKindsAndSize)

@@ -138,6 +138,32 @@ TEST(VideoCrop, UnusableRecordsAreRejected)
     EXPECT_EQ(frame->data[0][100], 100);
 }
 
+TEST(VideoCrop, SoftwareTilesGetTheColoursOfTheFrame)
+{
+    I420 picture(320, 240);
+    // BT.601 limited range: (81, 90, 240) is pure red, (145, 54, 34) pure green.
+    std::fill(picture.y.begin(), picture.y.end(), uint8_t(81));
+    std::fill(picture.u.begin(), picture.u.end(), uint8_t(90));
+    std::fill(picture.v.begin(), picture.v.end(), uint8_t(240));
+    ffmpeg::FramePtr red = videoconvert::fromI420(picture.record());
+    ASSERT_TRUE(red);
+    const QImage image = videoconvert::toImage(red.get());
+    ASSERT_EQ(image.size(), QSize(320, 240));
+    const QColor c = image.pixelColor(160, 120);
+    EXPECT_GT(c.red(), 235);
+    EXPECT_LT(c.green(), 20);
+    EXPECT_LT(c.blue(), 20);
+
+    std::fill(picture.y.begin(), picture.y.end(), uint8_t(145));
+    std::fill(picture.u.begin(), picture.u.end(), uint8_t(54));
+    std::fill(picture.v.begin(), picture.v.end(), uint8_t(34));
+    const QColor g = videoconvert::toImage(videoconvert::fromI420(picture.record()).get()).pixelColor(10, 10);
+    EXPECT_GT(g.green(), 235);
+    EXPECT_LT(g.red(), 20);
+
+    EXPECT_TRUE(videoconvert::toImage(nullptr).isNull());
+}
+
 TEST(RenderView, FramesReachTheSurfaceAndABusyViewDrops)
 {
     BCQmlRenderView view;

@@ -18,6 +18,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <JlCompress.h>
@@ -34,6 +35,16 @@ Tools::Tools(QObject *parent)
 }
 
 QString Tools::formatPath(QString path) { return lumira::platform::stripFileUrlPrefix(path); }
+
+bool Tools::isWritableDir(QString path)
+{
+    const QString dir = lumira::platform::stripFileUrlPrefix(path);
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return false;
+    // Permission bits do not tell about read-only mounts or ACLs: try it.
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".lumira-probe-XXXXXX")));
+    return probe.open();
+}
 
 QString Tools::getFileName(QString fullName) { return QFileInfo(fullName).fileName(); }
 

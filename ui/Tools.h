@@ -19,6 +19,9 @@ public:
 
     Q_INVOKABLE QString formatPath(QString path);
     Q_INVOKABLE QString getFileName(QString fullName);
+    // Whether a folder the user picked exists and takes new files; a folder
+    // URL from a dialog is accepted.
+    Q_INVOKABLE bool isWritableDir(QString path);
     Q_INVOKABLE int getMouseDesktopInt(QPoint mouse);
     Q_INVOKABLE QRect getAvailableRect();
     Q_INVOKABLE int getAvailableWidth();

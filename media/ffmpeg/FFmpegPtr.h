@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
 #include <memory>
@@ -30,6 +31,10 @@ struct AudioFifoDeleter {
     void operator()(AVAudioFifo *fifo) const { av_audio_fifo_free(fifo); }
 };
 
+struct SwsDeleter {
+    void operator()(SwsContext *context) const { sws_freeContext(context); }
+};
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;

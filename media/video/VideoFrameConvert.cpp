@@ -188,4 +188,23 @@ ffmpeg::FramePtr fromI420Lengths(int width, int height, const uint8_t *const pla
     return fromI420(in);
 }
 
+QImage toImage(const AVFrame *frame)
+{
+    if (!frame || frame->format != AV_PIX_FMT_YUV420P || frame->width <= 0 || frame->height <= 0)
+        return {};
+    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    // RGB32 in a QImage is BGRA in memory on little-endian machines.
+    ffmpeg::SwsPtr sws(sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, frame->width, frame->height,
+        AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!sws)
+        return {};
+    uint8_t *dst[4] = { image.bits(), nullptr, nullptr, nullptr };
+    int dstStride[4] = { static_cast<int>(image.bytesPerLine()), 0, 0, 0 };
+    if (sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride) != frame->height)
+        return {};
+    return image;
+}
+
 } // namespace videoconvert

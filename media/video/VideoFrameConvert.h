@@ -2,6 +2,8 @@
 
 #include "media/ffmpeg/FFmpegPtr.h"
 
+#include <QImage>
+
 #include <cstdint>
 
 // One vendor video frame: I420 planes with their strides (or, for vendors that
@@ -25,6 +27,9 @@ ffmpeg::FramePtr fromI420(const VendorVideoFrame &frame);
 
 // The same for vendors that give plane byte lengths instead of strides.
 ffmpeg::FramePtr fromI420Lengths(int width, int height, const uint8_t *const planes[3], const int lengths[3]);
+
+// RGB picture of a YUV420P frame for the software tiles; null on failure.
+QImage toImage(const AVFrame *frame);
 
 // Crops to the largest centred 4:3 rectangle through a filter graph kept per
 // (width, height, format). Returns the input when it is already 4:3 or the

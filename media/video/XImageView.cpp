@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QPainter>
 
+XImageView::~XImageView() { emit viewDestroying(this); }
+
 XImageView::XImageView(QQuickItem *parent)
     : QQuickPaintedItem(parent)
     , m_repaint(this)
@@ -54,8 +56,7 @@ void XImageView::paint(QPainter *painter)
             qDebug() << "load image file failed!";
     }
     if (!m_image.isNull()) {
-        painter->setRenderHints(
-            QPainter::Antialiasing | QPainter::HighQualityAntialiasing | QPainter::SmoothPixmapTransform);
+        painter->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
         painter->drawImage(QRectF(0, 0, m_width * m_zoom, m_height * m_zoom), m_image);
     }
     m_busy = false;

@@ -24,6 +24,12 @@ public:
     Q_INVOKABLE void zoomDraw(float z = 1.0f);
 
     void paint(QPainter *painter) override;
+    ~XImageView() override;
+
+signals:
+    // Emitted first thing in the destructor, so a render thread can drop the
+    // view under its own lock before the view is gone.
+    void viewDestroying(XImageView *view);
 
 private:
     QTimer m_repaint;

@@ -94,6 +94,8 @@ TestCase {
         LMRUserInfo.setIsInClassRoom(false)
         verify(win.showDeviceView())
         verify(!win.msgBox.opened)
+        tryCompare(win.testDeviceView, "opened", true)
+        win.testDeviceView.close()
     }
 
     function test_quitAsksFirstAndAnOngoingCourseComesFirst() {

@@ -1,6 +1,7 @@
 import QtQuick 2.12
 import QtMultimedia 5.12
 import BCQmlRenderView 1.0
+import cpu.macRender.image 1.0
 
 // One video tile: the picture, a role placeholder until video arrives, a
 // name bar and the online badge.
@@ -17,26 +18,44 @@ Rectangle {
     property bool isOnline: false
     property bool isShowBackground: true
     property int micLevel: 0 // 0..100, the speaking indicator
-    property alias videoWidget: renderView
+    // "SOFT" paints images on the CPU; the other modes hand frames to the scene graph.
+    readonly property bool softRender: typeof cppConfigFile !== "undefined" && cppConfigFile.getQMLRender() === "SOFT"
+    readonly property var videoWidget: softRender ? null : videoLoader.item
+    readonly property var imageWidget: softRender ? videoLoader.item : null
 
     // The item an engine draws into.
-    function view() { return renderView }
-    function flushFirstView(path) { renderView.flushFirstView(path) }
+    function view() { return videoLoader.item }
+    function flushFirstView(path) {
+        if (videoLoader.item)
+            videoLoader.item.flushFirstView(path)
+        isShowBackground = false
+    }
     function updateBackgroundShow(flag) { isShowBackground = flag }
 
     color: "#1f2633"
     radius: 6
     clip: true
 
-    BCQmlRenderView {
-        id: renderView
+    Loader {
+        id: videoLoader
         anchors.fill: parent
-    }
-    VideoOutput {
-        anchors.fill: parent
-        source: renderView
-        fillMode: VideoOutput.PreserveAspectCrop
         visible: !tile.isShowBackground
+        sourceComponent: tile.softRender ? imagePath : gpuPath
+    }
+    Component {
+        id: gpuPath
+        BCQmlRenderView {
+            id: renderView
+            VideoOutput {
+                anchors.fill: parent
+                source: renderView
+                fillMode: VideoOutput.PreserveAspectCrop
+            }
+        }
+    }
+    Component {
+        id: imagePath
+        XImageView {}
     }
 
     Image {

@@ -1,28 +1,58 @@
 import QtQuick 2.12
 import QtQuick.Window 2.12
+import QtQuick.Dialogs 1.3
 import "qrc:/controls"
+import "qrc:/lmr_controls/setting_controls"
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
 
-// Shell of the classroom window: title bar and the area that will host the
-// lesson page. The start-up and focus paths call the three functions below.
+// The classroom window: title bar, the lesson page host, the class's video
+// window, the courseware player and the pop-up views. The start-up, focus
+// and quit paths call rootActive, rootInactive and closeQML.
 Item {
     id: root
     objectName: "root"
     width: 1280
     height: 720
 
+    property string titleText: "Lumira  " + cppConfigFile.getVersion()
+    property string typeText: ""
+    property int titleBarHeight: 40
+    property int _networkTransportDelay: 0
+    property int _lastmileDelay: 0
+    property int _serverDelay: 0
+    property string h5version: ""
+    property bool is_root_eye_visible: cppConfigFile.getProtectedEye()
+    property bool is_m_videoViewLoader_visible: true
+    property bool is_root_player_visible: false
+    property bool is_root_mac_review_access_visible: Qt.platform.os === "osx"
+    property bool isMinimize: false
+    property bool is_move_video: false
+    property bool isLocked: false
+    property bool isMaximized: false
     property string activeWindowName: ""
+
     property alias videoViewLoader: m_videoViewLoader
     property alias tiles: tileModel
     property alias msgBox: m_msgBox
     property alias webview: m_webview
-    property bool is_root_eye_visible: cppConfigFile.getProtectedEye()
-    property int _networkTransportDelay: 0
-    property int _lastmileDelay: 0
-    property int _serverDelay: 0
+    property alias settingMenu: m_settingMenu
+    property alias helpMenu: m_helpMenu
+    property alias settingView: m_settingView
+    property alias aboutView: m_aboutView
+    property alias testDeviceView: m_testDevice
+    property alias audioPlayer: m_audioPlayer
 
-    // Close button: confirm first; an unfinished course is offered instead.
+    // Geometry and flags to go back to after the lock screen or maximising.
+    property rect normalGeometry: Qt.rect(0, 0, 0, 0)
+    property int unlockedFlags: 0
+    readonly property int framelessFlags: Qt.FramelessWindowHint | Qt.NoDropShadowWindowHint
+                                          | Qt.WindowCloseButtonHint | Qt.CustomizeWindowHint
+                                          | Qt.WindowMinimizeButtonHint
+
+    // ---- quit -------------------------------------------------------------
+
+    // Close button: confirm first; uploads and unfinished courses come first.
     function askQuit() {
         if (typeof recordDispatcher !== "undefined" && recordDispatcher.isUploading()) {
             if (cppNotify.quitUploadingDialog())
@@ -39,23 +69,18 @@ Item {
     function quitApp() {
         cppLog.uiClick("btn lmr app quit")
         cppNotify.triggerSgNotifyH5(cppNotify.callH5_quitClassRoom())
+        release()
         closeQML() // releases the engines and closes the browsers, which ends the event loop
-    }
-
-    // The device test is for outside class only.
-    function showDeviceView() {
-        if (LMRUserInfo.getIsInClassRoom()) {
-            m_msgBox.openMsg("deviceTestInClass", qsTr("Please exit the classroom and perform equipment testing!"), 1, "", qsTr("OK"))
-            return false
-        }
-        cppLog.uiClick("open device test")
-        return true
     }
 
     function releaseMedia() {
         cppLog.avInfo("all Engine,releaseMedia!!")
-        if (typeof agoraEngine !== "undefined")
-            agoraEngine.release()
+        var names = ["agoraEngine", "trtcEngine", "zgRtcEngine", "iliveEngine"]
+        for (var i = 0; i < names.length; ++i) {
+            var engine = m_webview.service(names[i])
+            if (engine)
+                engine.release()
+        }
     }
 
     property bool closing: false
@@ -67,6 +92,17 @@ Item {
         cppLog.otherInfo("quit app,closeQML!!")
         cppCef.closeAllBrowser()
     }
+
+    // What the window itself holds: the player, the tiles, pending timers.
+    function release() {
+        if (m_audioPlayer.playing)
+            m_audioPlayer.stop()
+        clearModel()
+        m_webview.release()
+    }
+
+    // ---- focus, window geometry -------------------------------------------
+
     function rootActive(windowName) {
         activeWindowName = String(windowName)
     }
@@ -74,57 +110,488 @@ Item {
         activeWindowName = ""
     }
 
+    function availableRect() {
+        var at = Qt.point(cppWindow.x + cppWindow.width / 2, cppWindow.y + cppWindow.height / 2)
+        return Qt.rect(cppTool.getNowAvailableX(at), cppTool.getNowAvailableY(at),
+                       cppTool.getNowAvailableWidth(at), cppTool.getNowAvailableHeight(at))
+    }
+    function rememberGeometry() {
+        normalGeometry = Qt.rect(cppWindow.x, cppWindow.y, cppWindow.width, cppWindow.height)
+    }
+    function restoreGeometry() {
+        if (normalGeometry.width <= 0)
+            return
+        cppWindow.x = normalGeometry.x
+        cppWindow.y = normalGeometry.y
+        cppWindow.width = normalGeometry.width
+        cppWindow.height = normalGeometry.height
+    }
+    function fillAvailable() {
+        var r = availableRect()
+        cppWindow.x = r.x
+        cppWindow.y = r.y
+        cppWindow.width = r.width
+        cppWindow.height = r.height
+    }
+
+    function windowMaximized() {
+        if (isLocked)
+            return
+        if (isMaximized) {
+            restoreGeometry()
+        } else {
+            rememberGeometry()
+            fillAvailable()
+        }
+        isMaximized = !isMaximized
+    }
+    // The page asks for the full screen height (flag) or the normal height back.
+    function windowHeightExtrude(flag) {
+        var r = availableRect()
+        if (flag) {
+            if (!isMaximized)
+                rememberGeometry()
+            cppWindow.y = r.y
+            cppWindow.height = r.height
+        } else if (normalGeometry.height > 0 && !isMaximized) {
+            cppWindow.y = normalGeometry.y
+            cppWindow.height = normalGeometry.height
+        }
+    }
+    // Centres the window on the screen it is on.
+    function middle(args) {
+        var r = availableRect()
+        cppWindow.x = r.x + Math.max(0, (r.width - cppWindow.width) / 2)
+        cppWindow.y = r.y + Math.max(0, (r.height - cppWindow.height) / 2)
+    }
+    function setRaise() {
+        if (cppWindow.visibility === Window.Minimized)
+            cppWindow.showNormal()
+        cppWindow.raise()
+        cppWindow.requestActivate()
+        isMinimize = false
+    }
+    function minimize() {
+        isMinimize = true
+        cppWindow.showMinimized()
+    }
+
+    function lock() {
+        if (isLocked)
+            return
+        isLocked = true
+        unlockedFlags = cppWindow.flags
+        rememberGeometry()
+        cppWindow.flags = unlockedFlags | Qt.WindowStaysOnTopHint
+        fillAvailable()
+        setRaise()
+    }
+    function unlock() {
+        if (!isLocked)
+            return
+        isLocked = false
+        cppWindow.flags = unlockedFlags !== 0 ? unlockedFlags : framelessFlags
+        restoreGeometry()
+        isMaximized = false
+    }
+
+    function setTimeout(cb, delayTime) {
+        var timer = Qt.createQmlObject("import QtQuick 2.12; Timer { repeat: false }", root)
+        timer.interval = delayTime
+        timer.triggered.connect(function () {
+            cb()
+            timer.destroy()
+        })
+        timer.start()
+        return timer
+    }
+
+    // ---- pop-up views -----------------------------------------------------
+
+    // The device test is for outside class only.
+    function showDeviceView() {
+        if (LMRUserInfo.getIsInClassRoom()) {
+            m_msgBox.openMsg("deviceTestInClass", qsTr("Please exit the classroom and perform equipment testing!"), 1, "", qsTr("OK"))
+            return false
+        }
+        cppLog.uiClick("open device test")
+        m_testDevice.open()
+        return true
+    }
+    function showMainSettingView() {
+        cppLog.uiClick("open advanced setting")
+        m_settingView.open()
+    }
+    function showAboutView() {
+        cppLog.uiClick("open about")
+        m_aboutView.open()
+    }
+    function askRestart() {
+        m_msgBox.openMsg("restart", qsTr("Please restart the client!"), 1, "", qsTr("OK"))
+    }
+
+    // ---- eye protection ---------------------------------------------------
+
+    function isShow(flag) {
+        eyeView.changeColor(cppConfigFile.getProtectedEyeValue())
+        is_root_eye_visible = flag
+    }
+
+    // ---- video window -----------------------------------------------------
+
+    function videoAreaShowMode(flag) {
+        is_m_videoViewLoader_visible = flag
+    }
+    // Moves the video window out into its own window "lumira_video" and back.
+    function moveView() {
+        is_move_video = !is_move_video
+        cppLog.uiClick(is_move_video ? "video window out" : "video window in")
+    }
+
+    function memberRecord(member) {
+        var role = member.role === "teacher" ? "teacher" : (member.role === "student" ? "student"
+                                                              : (member.role === "jiaowu" || member.role === "assistant" ? "jiaowu" : ""))
+        if (role === "") {
+            cppLog.otherError("unknow class role")
+            return null
+        }
+        return { "uid": String(member.uid || ""), "agoraId": String(member.agora_id || member.uid || ""),
+                 "iliveId": String(member.qlive_id || ""), "trtcId": String(member.trtc_id || ""),
+                 "zgrtcId": String(member.zego_id || ""), "name": String(member.name || ""), "role": role,
+                 "isOnline": String(member.uid) === cppConfigFile.getUserID(), "isShowBackground": true }
+    }
+
+    function parseList(text) {
+        try {
+            var v = JSON.parse(text)
+            return Array.isArray(v) ? v : (v ? [v] : [])
+        } catch (e) {
+            cppLog.otherError("parse class member json error")
+            return []
+        }
+    }
+
+    function setMedia() {
+        clearModel()
+        var type = LMRUserInfo.getClassType()
+        var members = []
+        if (type === LMRUserInfo.ClassType_1V1) {
+            m_videoViewLoader.source = "qrc:/lmr_controls/LMR1V1.qml"
+            members = parseList(LMRUserInfo.get1V1TeacherInfo()).concat(parseList(LMRUserInfo.get1V1StudentInfo()))
+        } else {
+            m_videoViewLoader.source = type === LMRUserInfo.ClassType_MiniClass ? "qrc:/lmr_controls/LMR1VMini.qml"
+                                                                              : "qrc:/lmr_controls/LMR1VN.qml"
+            members = parseList(LMRUserInfo.get1VNTeacherInfo()).concat(parseList(LMRUserInfo.get1VNStudentInfo()))
+        }
+        var persons = 0
+        for (var i = 0; i < members.length; ++i) {
+            if (!members[i] || members[i].role === undefined)
+                continue
+            var record = memberRecord(members[i])
+            if (record) {
+                tileModel.append(record)
+                ++persons
+            }
+        }
+        if (m_videoViewLoader.item && m_videoViewLoader.item.setUserNum)
+            m_videoViewLoader.item.setUserNum(persons)
+    }
+
+    function clearModel() {
+        var engine = currentEngine(false)
+        if (engine && LMRUserInfo.getUseMediaType() === LMRUserInfo.MediaType_TRtc)
+            cppLog.avInfo("clear trtc view")
+        else if (engine && LMRUserInfo.getUseMediaType() === LMRUserInfo.MediaType_ZgRtc)
+            cppLog.avInfo("clear zegortc view")
+        tileModel.clear()
+    }
+
+    function tileFor(id) {
+        var videoWindow = m_videoViewLoader.item
+        return videoWindow ? videoWindow.tileFor(String(id)) : null
+    }
+
+    function vendorId(tile, type) {
+        switch (type) {
+        case LMRUserInfo.MediaType_ILive: return tile.iliveId
+        case LMRUserInfo.MediaType_TRtc: return tile.trtcId
+        case LMRUserInfo.MediaType_ZgRtc: return tile.zgrtcId
+        }
+        return tile.agoraId
+    }
+
+    // Hands every tile to the engine: ours as the local view, the others by vendor id.
+    function attachVideo(engine) {
+        var videoWindow = m_videoViewLoader.item
+        if (!videoWindow || !engine)
+            return
+        var type = LMRUserInfo.getUseMediaType()
+        var ilive = type === LMRUserInfo.MediaType_ILive
+        for (var i = 0; i < videoWindow.count; ++i) {
+            var tile = videoWindow.tileAt(i)
+            if (!tile)
+                continue
+            if (tile.uid === cppConfigFile.getUserID()) {
+                if (ilive) engine.setLocalVideo(tile.view())
+                else engine.setupLocalVideo(tile.view())
+                tile.isShowBackground = false
+            } else if (ilive) {
+                engine.setRemoteVideo(vendorId(tile, type), tile.view())
+            } else {
+                engine.setupRemoteVideo(vendorId(tile, type), tile.view())
+            }
+        }
+    }
+
+    function showSelfBackground(flag) {
+        var tile = tileFor(cppConfigFile.getUserID())
+        if (tile)
+            tile.updateBackgroundShow(flag)
+    }
+
+    // online_state: [{ "uid": "10001", "online": true }, ...]; a few spellings
+    // of the fields are accepted since the page's list has changed before.
+    function updateOnline(json) {
+        var list
+        try {
+            list = JSON.parse(json)
+        } catch (e) {
+            cppLog.otherError("parse online_state json error")
+            return false
+        }
+        if (!Array.isArray(list)) {
+            cppLog.otherError("parse online_state json error")
+            return false
+        }
+        for (var i = 0; i < list.length; ++i) {
+            var entry = list[i]
+            if (!entry || typeof entry !== "object")
+                continue
+            var uid = entry.uid !== undefined ? entry.uid : entry.user_id
+            var state = entry.online !== undefined ? entry.online
+                        : (entry.isOnline !== undefined ? entry.isOnline : entry.state)
+            if (uid === undefined || state === undefined)
+                continue
+            var online = state === true || state === 1 || state === "1" || state === "online" || state === "true"
+            for (var j = 0; j < tileModel.count; ++j)
+                if (tileModel.get(j).uid === String(uid))
+                    tileModel.setProperty(j, "isOnline", online)
+        }
+        return true
+    }
+
+    // ---- engines ----------------------------------------------------------
+
+    function currentEngine(logUnknown) {
+        switch (LMRUserInfo.getUseMediaType()) {
+        case LMRUserInfo.MediaType_Agora: return m_webview.service("agoraEngine")
+        case LMRUserInfo.MediaType_TRtc: return m_webview.service("trtcEngine")
+        case LMRUserInfo.MediaType_ZgRtc: return m_webview.service("zgRtcEngine")
+        case LMRUserInfo.MediaType_ILive: return m_webview.service("iliveEngine")
+        }
+        if (logUnknown)
+            cppLog.avError("play unknow media type")
+        return null
+    }
+
+    // Opens our camera, microphone and speaker as last chosen and tells the page.
+    function openMedia() {
+        var engine = currentEngine(false)
+        if (!engine)
+            return
+        var ilive = LMRUserInfo.getUseMediaType() === LMRUserInfo.MediaType_ILive
+        var role = LMRUserInfo.getInnerClassUserRole()
+        var trainingTeacher = LMRUserInfo.getClassType() === LMRUserInfo.ClassType_TrainingClass
+                && role !== LMRUserInfo.UserRole_Student && role !== LMRUserInfo.UserRole_Assistant
+        var cameraOn = cppConfigFile.getLastCameraStatus() !== "OFF" && !trainingTeacher
+        if (cameraOn) {
+            cppLog.avInfo("local setting camera on")
+            if (ilive) {
+                engine.setCamera(cppConfigFile.getCameraId())
+            } else {
+                engine.setCameraDrive(cppConfigFile.getCameraId())
+                engine.enableLocalVideo(true)
+            }
+        } else {
+            cppLog.avInfo("local setting camera off")
+            if (!ilive)
+                engine.enableLocalVideo(false)
+        }
+        var micId = cppConfigFile.getMicId()
+        if (micId === "") {
+            cppLog.avError("mic id not exist")
+        } else if (ilive) {
+            engine.setMic(micId)
+        } else {
+            engine.setMicDrive(micId)
+            engine.enableLocalAudio(cppConfigFile.getLastMicStatus() !== "OFF")
+        }
+        var speakerId = cppConfigFile.getSpeakerId()
+        if (speakerId === "")
+            cppLog.avError("speaker id not exist")
+        else if (ilive)
+            engine.setSpeaker(speakerId)
+        else
+            engine.setPlayerDrive(speakerId)
+        if (ilive && role === LMRUserInfo.UserRole_Assistant)
+            engine.setAssistantMode()
+
+        cppConfigFile.setLastCameraStatus(cameraOn ? "ON" : "OFF")
+        cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsNotifyCameraStatus(cameraOn))
+        cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsNotifyMicStatus(cppConfigFile.getLastMicStatus() !== "OFF"))
+        cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsNotifySpeakerStatus(cppConfigFile.getLastSpeakerStatus() !== "OFF"))
+    }
+
+    function engineJoined(logLine, mediaType) {
+        cppLog.avInfo(logLine)
+        LMRUserInfo.setUseMediaType(mediaType)
+        LMRUserInfo.setIsInClassRoom(true)
+        attachVideo(currentEngine(false))
+        openMedia()
+    }
+
+    // Answers the page's parked logout request once the engine has left.
+    function engineLeft(logLine, key) {
+        cppLog.avInfo(logLine)
+        _lastmileDelay = 0
+        _networkTransportDelay = 0
+        if (m_audioPlayer.playing)
+            m_audioPlayer.stop()
+        if (LMRMsgId.hasCallBackMessage(key)) {
+            m_webview.callback(m_webview.createSuccessMsg(LMRMsgId.getCallBackMessageID(key),
+                                                          LMRMsgId.getCallBackMessageRequest(key), ""))
+            LMRMsgId.completedCallBackMessage(key)
+        }
+    }
+
+    function updateVolume(uid, value) {
+        var tile = tileFor(uid)
+        if (tile)
+            tile.micLevel = value
+    }
+    function updateVideoAvailable(uid, available) {
+        var tile = tileFor(uid)
+        if (tile) {
+            tile.updateBackgroundShow(!available)
+            tile.isOnline = tile.isOnline || available
+        }
+    }
+
+    // ---- courseware audio -------------------------------------------------
+
+    function openMediaDialog() {
+        if (!currentEngine(true))
+            return
+        mediaDialog.open()
+    }
+    function playMediaFile(url) {
+        var engine = currentEngine(true)
+        if (!engine)
+            return false
+        var path = cppTool.formatPath(String(url))
+        is_root_player_visible = true
+        return m_audioPlayer.play(engine, path, cppTool.getFileName(path))
+    }
+    function hideVolumeView() {
+        m_audioPlayer.hideVolume()
+    }
+
+    // ---- layout -----------------------------------------------------------
+
     Rectangle {
         anchors.fill: parent
         color: "#f4f6fa"
-        radius: 6
     }
 
-    Rectangle {
+    BCTitleBar {
         id: titleBar
+        objectName: "titleBar"
         anchors { left: parent.left; right: parent.right; top: parent.top }
-        height: 40
-        color: "#2f6bff"
+        height: root.titleBarHeight
+        titleText: root.titleText
+        subText: root.typeText
+        dragTarget: root.isLocked || root.isMaximized ? null : cppWindow
+        onDoubleClicked: root.windowMaximized()
+        leftItems: [
+            Text {
+                objectName: "delayText"
+                visible: root._lastmileDelay > 0
+                text: qsTr("Network") + " " + root._lastmileDelay + " ms  ·  " + qsTr("Audio") + " "
+                      + root._networkTransportDelay + " ms"
+                color: "#dce6ff"
+                font.pixelSize: 12
+            }
+        ]
 
-        MouseArea {
-            anchors.fill: parent
-            property point pressPos
-            onPressed: pressPos = Qt.point(mouse.x, mouse.y)
-            onPositionChanged: {
-                cppWindow.x += mouse.x - pressPos.x
-                cppWindow.y += mouse.y - pressPos.y
+        BCTitlebarImageButton {
+            id: m_btnTest
+            objectName: "m_btnTest"
+            source: "qrc:/images/titlebar/btn_TitleBar_test.svg"
+            tip: qsTr("Device Test")
+            onClicked: root.showDeviceView()
+        }
+        BCTitlebarImageButton {
+            id: m_btnMedia
+            objectName: "m_btnMedia"
+            visible: m_videoViewLoader.status === Loader.Ready
+            source: "qrc:/images/titlebar/btn_TitleBar_media.svg"
+            tip: qsTr("Courseware audio")
+            checked: m_audioPlayer.playing
+            onClicked: root.openMediaDialog()
+        }
+        BCTitlebarImageButton {
+            id: m_btnHideVideo
+            objectName: "m_btnHideVideo"
+            visible: m_videoViewLoader.status === Loader.Ready
+            source: root.is_m_videoViewLoader_visible ? "qrc:/images/titlebar/btn_TitleBar_hide.svg"
+                                                      : "qrc:/images/titlebar/btn_TitleBar_show.svg"
+            tip: root.is_m_videoViewLoader_visible ? qsTr("Hide video") : qsTr("Show video")
+            onClicked: root.videoAreaShowMode(!root.is_m_videoViewLoader_visible)
+        }
+        BCTitlebarImageButton {
+            id: m_btnHelp
+            objectName: "m_btnHelp"
+            source: "qrc:/images/titlebar/btn_TitleBar_help.svg"
+            tip: qsTr("Help")
+            checked: m_helpMenu.visible
+            onClicked: m_helpMenu.open()
+            LMRHelpMenu {
+                id: m_helpMenu
+                y: m_btnHelp.height + 4
+                x: m_btnHelp.width - width
             }
         }
-
-        Text {
-            id: titleText
-            anchors { left: parent.left; leftMargin: 16; verticalCenter: parent.verticalCenter }
-            text: "Lumira  " + cppConfigFile.getVersion()
-            color: "white"
-            font.pixelSize: 16
-        }
-        Text {
-            objectName: "delayText"
-            anchors { left: titleText.right; leftMargin: 24; verticalCenter: parent.verticalCenter }
-            visible: root._lastmileDelay > 0
-            text: "网络 " + root._lastmileDelay + " ms  ·  音频 " + root._networkTransportDelay + " ms"
-            color: "#dce6ff"
-            font.pixelSize: 12
-        }
-
-        Row {
-            anchors { right: parent.right; rightMargin: 8; verticalCenter: parent.verticalCenter }
-            spacing: 4
-            TitleButton {
-                objectName: "minButton"
-                glyph: "\u2013"
-                onClicked: cppWindow.showMinimized()
+        BCTitlebarImageButton {
+            id: m_btnSetting
+            objectName: "m_btnSetting"
+            source: "qrc:/images/titlebar/btn_TitleBar_setting.svg"
+            tip: qsTr("Setting")
+            checked: m_settingMenu.visible
+            onClicked: m_settingMenu.open()
+            LMRSettingMenu {
+                id: m_settingMenu
+                y: m_btnSetting.height + 4
+                x: m_btnSetting.width - width
+                onSgDeviceTest: root.showDeviceView()
+                onSgAdvancedSetting: root.showMainSettingView()
+                onSgAbout: root.showAboutView()
+                onSgRestartNeeded: root.askRestart()
             }
-            TitleButton {
-                objectName: "closeButton"
-                glyph: "\u2715"
-                onClicked: root.askQuit()
-            }
+        }
+        BCTitlebarImageButton {
+            id: m_btnMinimize
+            objectName: "m_btnMinimize"
+            source: "qrc:/images/titlebar/btn_TitleBar_minimize.svg"
+            tip: qsTr("Minimize")
+            onClicked: root.minimize()
+        }
+        BCTitlebarImageButton {
+            id: m_btnClose
+            objectName: "m_btnClose"
+            source: "qrc:/images/titlebar/btn_TitleBar_close.svg"
+            tip: qsTr("Close")
+            hoverColor: "#e81123"
+            onClicked: root.askQuit()
         }
     }
 
@@ -133,8 +600,8 @@ Item {
     Item {
         id: root_cef
         objectName: "root_cef"
-        anchors { left: parent.left; right: videoArea.visible ? videoArea.left : parent.right
-                  top: titleBar.bottom; bottom: parent.bottom }
+        anchors { left: parent.left; top: titleBar.bottom; bottom: parent.bottom
+                  right: videoArea.visible && videoArea.parent === root ? videoArea.left : parent.right }
         clip: true
 
         Text {
@@ -151,6 +618,48 @@ Item {
         onWidthChanged: resizePage()
         onHeightChanged: resizePage()
         Component.onCompleted: resizePage()
+    }
+
+    // The class's video window, chosen by class type when a class is joined.
+    ListModel { id: tileModel }
+
+    Rectangle {
+        id: videoArea
+        objectName: "videoArea"
+        parent: root.is_move_video ? videoWindow.contentItem : root
+        visible: m_videoViewLoader.status === Loader.Ready && root.is_m_videoViewLoader_visible
+        x: root.is_move_video ? 0 : root.width - width
+        y: root.is_move_video ? 0 : titleBar.height
+        width: root.is_move_video ? videoWindow.width : 280
+        height: root.is_move_video ? videoWindow.height : root.height - titleBar.height
+        color: "#151a24"
+
+        Loader {
+            id: m_videoViewLoader
+            objectName: "m_videoViewLoader"
+            anchors { fill: parent; margins: 8; topMargin: 30 }
+            onLoaded: item.model = tileModel
+        }
+        Text {
+            objectName: "moveVideoButton"
+            anchors { right: parent.right; top: parent.top; rightMargin: 10; topMargin: 6 }
+            text: root.is_move_video ? "\u21a9" : "\u2197"
+            color: "#a9b1c0"
+            font.pixelSize: 16
+            MouseArea { anchors.fill: parent; anchors.margins: -6; onClicked: root.moveView() }
+        }
+    }
+
+    Window {
+        id: videoWindow
+        objectName: "lumira_video"
+        title: "lumira_video"
+        flags: Qt.Tool | Qt.WindowStaysOnTopHint
+        width: 300
+        height: 620
+        visible: root.is_move_video && m_videoViewLoader.status === Loader.Ready
+        color: "#151a24"
+        onClosing: root.is_move_video = false
     }
 
     // Eye protection: a tinted, input-transparent window over the screen.
@@ -172,6 +681,45 @@ Item {
         }
     }
 
+    LMRAudioPlayerView {
+        id: m_audioPlayer
+        anchors { horizontalCenter: root_cef.horizontalCenter; bottom: parent.bottom; bottomMargin: 16 }
+        width: 640
+        visible: root.is_root_player_visible && playing
+        onClosed: root.is_root_player_visible = false
+    }
+
+    LMRMacReviewAccess {
+        visible: root.is_root_mac_review_access_visible
+        anchors.centerIn: parent
+        z: 50
+        onSgClose: root.is_root_mac_review_access_visible = false
+    }
+
+    FileDialog {
+        id: mediaDialog
+        title: qsTr("Please select a media file!")
+        nameFilters: ["音频文件 (*.mp3)"]
+        folder: shortcuts.desktop
+        onAccepted: root.playMediaFile(fileUrl)
+    }
+
+    SettingView {
+        id: m_settingView
+        onSgEyeEnable: root.isShow(flag)
+        onSgRestartNeeded: root.askRestart()
+    }
+    AboutView {
+        id: m_aboutView
+        h5version: root.h5version
+    }
+    LMRTestDevice { id: m_testDevice }
+    MyTestCodeView { id: m_testCodeView }
+    Shortcut {
+        sequence: "Ctrl+Shift+D"
+        onActivated: m_testCodeView.open()
+    }
+
     // Tells the page the delays every few seconds while in a room.
     Timer {
         id: delayTimer
@@ -185,94 +733,25 @@ Item {
         }
     }
 
-    function isShow(flag) {
-        eyeView.changeColor(cppConfigFile.getProtectedEyeValue())
-        is_root_eye_visible = flag
-    }
-
-    // The class's video window, chosen by class type when a class is joined.
-    ListModel { id: tileModel }
-
-    Rectangle {
-        id: videoArea
-        objectName: "videoArea"
-        visible: m_videoViewLoader.status === Loader.Ready
-        anchors { right: parent.right; top: titleBar.bottom; bottom: parent.bottom }
-        width: 280
-        color: "#151a24"
-        Loader {
-            id: m_videoViewLoader
-            objectName: "m_videoViewLoader"
-            anchors { fill: parent; margins: 8 }
-            onLoaded: item.model = tileModel
-        }
-    }
-
-    function memberRecord(member) {
-        var role = member.role === "teacher" ? "teacher" : (member.role === "student" ? "student"
-                                                              : (member.role === "jiaowu" ? "jiaowu" : ""))
-        if (role === "") {
-            cppLog.otherError("unknow class role")
-            return null
-        }
-        return { "uid": String(member.uid || ""), "agoraId": String(member.agora_id || member.uid || ""),
-                 "iliveId": String(member.qlive_id || ""), "trtcId": String(member.trtc_id || ""),
-                 "zgrtcId": String(member.zego_id || ""), "name": String(member.name || ""), "role": role,
-                 "isOnline": String(member.uid) === cppConfigFile.getUserID(), "isShowBackground": true }
-    }
-
-    function setMedia() {
-        clearModel()
-        var type = LMRUserInfo.getClassType()
-        var members = []
-        if (type === LMRUserInfo.ClassType_1V1) {
-            m_videoViewLoader.source = "qrc:/lmr_controls/LMR1V1.qml"
-            members = [JSON.parse(LMRUserInfo.get1V1TeacherInfo()), JSON.parse(LMRUserInfo.get1V1StudentInfo())]
-        } else {
-            m_videoViewLoader.source = type === LMRUserInfo.ClassType_MiniClass ? "qrc:/lmr_controls/LMR1VMini.qml"
-                                                                              : "qrc:/lmr_controls/LMR1VN.qml"
-            members = JSON.parse(LMRUserInfo.get1VNTeacherInfo()).concat(JSON.parse(LMRUserInfo.get1VNStudentInfo()))
-        }
-        for (var i = 0; i < members.length; ++i) {
-            if (!members[i] || members[i].role === undefined)
-                continue
-            var record = memberRecord(members[i])
-            if (record)
-                tileModel.append(record)
-        }
-    }
-
-    function clearModel() {
-        tileModel.clear()
-    }
-
-    // Hands every tile to the engine: ours as the local view, the others by vendor id.
-    function attachVideo(engine) {
-        var videoWindow = m_videoViewLoader.item
-        if (!videoWindow || !engine)
-            return
-        for (var i = 0; i < videoWindow.count; ++i) {
-            var tile = videoWindow.tileAt(i)
-            if (!tile)
-                continue
-            if (tile.uid === cppConfigFile.getUserID()) {
-                engine.setupLocalVideo(tile.view())
-                tile.isShowBackground = false
-            } else {
-                engine.setupRemoteVideo(tile.agoraId, tile.view())
-            }
-        }
-    }
+    // ---- signals from the page, the natives and the engines ---------------
 
     LMRWebView {
         id: m_webview
         onSgAlertBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
         onSgMessageBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
         onSgOpenDeviceTestView: root.showDeviceView()
+        onSgShowVideoArea: root.videoAreaShowMode(flag)
+        onSgShowSelfVideoBackgroundView: root.showSelfBackground(flag)
+        onSgUpdateUserRole: root.typeText = name
+        onSgUpdateOnlineState: root.updateOnline(json)
+        onSgH5version: root.h5version = version
         onSgJoinClassRoom: setMedia()
         onSgQuitClassRoom: {
+            if (m_audioPlayer.playing)
+                m_audioPlayer.stop()
             clearModel()
             m_videoViewLoader.source = ""
+            root.is_move_video = false
         }
     }
 
@@ -282,42 +761,40 @@ Item {
     }
 
     Connections {
-        target: typeof agoraEngine !== "undefined" ? agoraEngine : null
+        target: cppNotify
+        function onSgNotifyQML(json) {
+            var obj
+            try {
+                obj = JSON.parse(json)
+            } catch (e) {
+                return // the page dispatcher logs it
+            }
+            if (obj && obj.msgId === "differentPlaceLog") {
+                m_msgBox.openMsg("differentPlaceLog", qsTr("Your account has been logged in a different place! the classroom will be launched soon!"), 1, "", qsTr("OK"))
+                cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsGoOutClassRomm())
+            }
+        }
+    }
+
+    Connections {
+        target: typeof cppLockScreen !== "undefined" ? cppLockScreen : null
+        ignoreUnknownSignals: true
+        function onSgLock() { root.lock() }
+        function onSgUnLock() { root.unlock() }
+    }
+
+    Connections {
+        target: m_webview.service("agoraEngine")
         ignoreUnknownSignals: true
         function onJoined() {
-            cppLog.avInfo("agora joined")
-            LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Agora)
-            LMRUserInfo.setIsInClassRoom(true)
-            attachVideo(agoraEngine)
+            root.engineJoined("agora joined", LMRUserInfo.MediaType_Agora)
             m_webview.answerLogin("agora")
         }
         function onRtcStats(lastmileDelay) { root._lastmileDelay = lastmileDelay }
         function onRemoteAudioStats(networkTransportDelay) { root._networkTransportDelay = networkTransportDelay }
-        function onVolumeChanged(uid, value) {
-            var videoWindow = m_videoViewLoader.item
-            var tile = videoWindow ? videoWindow.tileFor(uid) : null
-            if (tile)
-                tile.micLevel = value
-        }
-        function onUserVideoAvailable(uid, available) {
-            var videoWindow = m_videoViewLoader.item
-            var tile = videoWindow ? videoWindow.tileFor(uid) : null
-            if (tile) {
-                tile.isShowBackground = !available
-                tile.isOnline = tile.isOnline || available
-            }
-        }
-        function onLeavingChannel() {
-            cppLog.avInfo("agora roomlogout callback")
-            root._lastmileDelay = 0
-            root._networkTransportDelay = 0
-            var key = LMRMsgId.id_agora_voiceRoomLogout()
-            if (LMRMsgId.hasCallBackMessage(key)) {
-                m_webview.callback(m_webview.createSuccessMsg(LMRMsgId.getCallBackMessageID(key),
-                                                              LMRMsgId.getCallBackMessageRequest(key), ""))
-                LMRMsgId.completedCallBackMessage(key)
-            }
-        }
+        function onVolumeChanged(uid, value) { root.updateVolume(uid, value) }
+        function onUserVideoAvailable(uid, available) { root.updateVideoAvailable(uid, available) }
+        function onLeavingChannel() { root.engineLeft("agora roomlogout callback", LMRMsgId.id_agora_voiceRoomLogout()) }
     }
 
     BCMsgBox {

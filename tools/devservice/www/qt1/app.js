@@ -50,6 +50,13 @@
         var id = String(uid);
         return { role: role, uid: id, name: name, agora_id: id, trtc_id: id, zego_id: id, qlive_id: id };
     }
+    var classUsers = [];
+    // Who is in the room, as the service would push it: us, and everyone once the room is entered.
+    function sendOnlineState(everyone) {
+        send({ request: "user_viewer://", online_state: classUsers.map(function (u) {
+            return { uid: u.uid, online: everyone || u.uid === String(user().id) };
+        }) });
+    }
     $("btnJoin").onclick = function () {
         var category = Number($("classType").value);
         var users = [member("teacher", 10001, "Demo Teacher")];
@@ -60,12 +67,15 @@
         send({ request: "joinclassroom://", token: "demo-class-1", classname: "Demo class", cls_user_type: role(),
                cls_category: category, users: users }, function () {
             $("status").textContent = "In class: Demo class";
+            classUsers = users;
+            sendOnlineState(false);
         });
     };
     $("btnQuitClass").onclick = function () { send({ request: "quitclassroom://" }); };
     $("btnEnterRoom").onclick = function () {
         send({ request: $("vendor").value + "://VoiceRoomLogin", sig: "demo-sig", courseId: "123456",
-               uid: user().id, roomid: "123456", usrName: user().name, userId: user().id });
+               uid: user().id, roomid: "123456", usrName: user().name, userId: user().id },
+             function () { sendOnlineState(true); });
     };
     $("btnLeaveRoom").onclick = function () { send({ request: $("vendor").value + "://VoiceRoomLogout" }); };
     $("btnStartRecord").onclick = function () {

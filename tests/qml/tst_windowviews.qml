@@ -1,0 +1,242 @@
+import QtQuick 2.12
+import QtTest 1.2
+import QtQuick.Window 2.12
+import LMRUserInfo 1.0
+
+// The window's views and reactions as a user drives them: menus, settings,
+// online badges, quitting while uploads run.
+TestCase {
+    id: testCase
+    name: "ClassroomWindowViews"
+    width: 1280
+    height: 720
+    when: windowShown
+    visible: true
+
+    Loader {
+        id: loader
+        anchors.fill: parent
+        source: "qrc:/lmr_controls/LMRWindow.qml"
+    }
+    SignalSpy { id: toPage; target: cppNotify; signalName: "sgNotifyH5" }
+
+    readonly property var members: [
+        { "role": "teacher", "uid": "10001", "name": "T", "agora_id": "10001" },
+        { "role": "student", "uid": "20002", "name": "S1", "agora_id": "20002" },
+        { "role": "student", "uid": "20003", "name": "S2", "agora_id": "20003" }
+    ]
+    function joinMiniClass(win) {
+        LMRUserInfo.resetClassUserInfo()
+        LMRUserInfo.setClassRoomInfo(JSON.stringify({ "token": "class-2", "classname": "Demo", "cls_user_type": "teacher",
+                                                      "cls_category": 5, "users": members }))
+        win.setMedia()
+        tryCompare(win.videoViewLoader.item, "count", 3)
+    }
+    function onlineOf(win, uid) {
+        for (var i = 0; i < win.tiles.count; ++i)
+            if (win.tiles.get(i).uid === uid)
+                return win.tiles.get(i).isOnline
+        return undefined
+    }
+    function find(item, name) {
+        if (!item)
+            return null
+        if (item.objectName === name)
+            return item
+        var kids = item.children
+        for (var i = 0; i < kids.length; ++i) {
+            var found = find(kids[i], name)
+            if (found)
+                return found
+        }
+        return null
+    }
+    function clickOn(item) {
+        verify(item, "item to click")
+        waitForRendering(item)
+        mouseClick(item, item.width / 2, item.height / 2)
+    }
+    // Radio buttons are driven through their clicked signal: a mouse press on
+    // a just-opened modal pop-up is sometimes taken by the overlay.
+    function choose(item) {
+        verify(item, "radio to choose")
+        item.checked = true
+        item.clicked()
+    }
+    function lastToPage() {
+        return toPage.count > 0 ? JSON.parse(toPage.signalArguments[toPage.count - 1][0]) : null
+    }
+
+    function cleanup() {
+        var win = loader.item
+        win.msgBox.close()
+        win.settingView.close()
+        win.settingMenu.close()
+        win.helpMenu.close()
+        toPage.clear()
+    }
+
+    function test_onlineStateSetsTheBadges() {
+        var win = loader.item
+        cppConfigFile.setUserID("10001")
+        joinMiniClass(win)
+        compare(onlineOf(win, "10001"), true) // we are in class ourselves
+        compare(onlineOf(win, "20002"), false)
+        verify(win.updateOnline(JSON.stringify([{ "uid": "20002", "online": true }, { "uid": 20003, "state": 1 },
+                                                { "uid": "10001", "online": false }, { "uid": "99999", "online": true },
+                                                "garbage", null])))
+        compare(onlineOf(win, "20002"), true)
+        compare(onlineOf(win, "20003"), true)
+        compare(onlineOf(win, "10001"), false)
+        var tile = win.videoViewLoader.item.tileFor("20002")
+        tryCompare(tile, "isOnline", true)
+
+        // Malformed lists are logged and change nothing.
+        verify(!win.updateOnline("{not json"))
+        verify(!win.updateOnline(JSON.stringify({ "uid": "20002", "online": false })))
+        verify(cppTestLog.logText().indexOf("parse online_state json error") >= 0)
+        compare(onlineOf(win, "20002"), true)
+
+        // The page's own message reaches the tiles through the dispatcher.
+        win.webview.sgUpdateOnlineState(JSON.stringify([{ "uid": "20002", "online": false }]))
+        compare(onlineOf(win, "20002"), false)
+    }
+
+    function test_settingsViewWritesTheSettings() {
+        var win = loader.item
+        cppConfigFile.setProtectedEye(false)
+        cppConfigFile.setQMLRender("GL")
+        cppConfigFile.setMainUrlMode(1)
+        cppConfigFile.setPenFlag(false)
+        win.isShow(false)
+        win.showMainSettingView()
+        tryCompare(win.settingView, "opened", true)
+        var body = win.settingView.contentItem
+        choose(find(body, "eyeOn"))
+        compare(cppConfigFile.getProtectedEye(), true)
+        compare(win.is_root_eye_visible, true)
+        choose(find(body, "eyeOff"))
+        compare(cppConfigFile.getProtectedEye(), false)
+        compare(win.is_root_eye_visible, false)
+
+        choose(find(body, "penOn"))
+        compare(cppConfigFile.getPenFlag(), true)
+
+        // Render engine and SSL only take effect after a restart: say so.
+        verify(!win.msgBox.opened)
+        choose(find(body, "renderSoft"))
+        compare(cppConfigFile.getQMLRender(), "SOFT")
+        verify(cppTestLog.logText().indexOf("render:SOFT") >= 0)
+        compare(win.msgBox.msgId, "restart")
+        compare(win.msgBox.text, "Please restart the client!")
+        win.msgBox.close()
+        choose(find(body, "sslClose"))
+        compare(cppConfigFile.getMainUrlMode(), 3)
+        verify(cppTestLog.logText().indexOf("m_SSLmode:3") >= 0)
+        verify(win.msgBox.opened)
+        win.msgBox.close()
+
+        // Choosing what is already chosen asks nothing.
+        choose(find(body, "renderSoft"))
+        verify(!win.msgBox.opened)
+
+        // A folder that cannot hold recordings keeps the old one.
+        var before = cppDir.getCurrentDirPath()
+        verify(!win.settingView.changeDirectory("/proc/lumira-not-writable"))
+        compare(cppDir.getCurrentDirPath(), before)
+        compare(find(body, "dirText").text, before)
+
+        // Reopening shows what the file holds.
+        win.settingView.close()
+        cppConfigFile.setQMLRender("GL")
+        win.showMainSettingView()
+        tryCompare(win.settingView, "opened", true)
+        compare(find(win.settingView.contentItem, "renderGL").checked, true)
+        compare(find(win.settingView.contentItem, "sslClose").checked, true)
+        cppConfigFile.setMainUrlMode(1)
+        cppConfigFile.setPenFlag(false)
+    }
+
+    function test_settingMenuEntries() {
+        var win = loader.item
+        cppConfigFile.setClearBrowserStatus(false)
+        clickOn(win.settingMenu.parent) // the settings button
+        tryCompare(win.settingMenu, "opened", true)
+        clickOn(find(win.settingMenu.contentItem, "itemClearBrowser"))
+        compare(cppConfigFile.getClearBrowserFlag(), true)
+        compare(win.msgBox.msgId, "restart")
+        compare(win.msgBox.okText, "OK")
+        tryCompare(win.settingMenu, "visible", false)
+        win.msgBox.close()
+
+        win.settingMenu.open()
+        clickOn(find(win.settingMenu.contentItem, "itemAbout"))
+        tryCompare(win.aboutView, "opened", true)
+        win.aboutView.close()
+
+        cppConfigFile.setMicVolumeScale("1.0")
+        win.settingMenu.trigger("micVolumeUp")
+        compare(cppConfigFile.getMicVolumeScale(), "1.5")
+        win.settingMenu.trigger("micVolumeUp")
+        compare(cppConfigFile.getMicVolumeScale(), "1.0")
+
+        LMRUserInfo.setIsInClassRoom(true)
+        win.settingMenu.trigger("deviceTest")
+        compare(win.msgBox.msgId, "deviceTestInClass")
+        verify(!win.testDeviceView.opened)
+        LMRUserInfo.setIsInClassRoom(false)
+    }
+
+    function test_helpMenuEntries() {
+        var win = loader.item
+        win.helpMenu.open()
+        tryCompare(win.helpMenu, "opened", true)
+        clickOn(find(win.helpMenu.contentItem, "itemFaq"))
+        compare(cppTestLog.openedUrl(), cppConfigFile.getFaqUrl())
+        verify(cppConfigFile.getFaqUrl().length > 0)
+        win.helpMenu.trigger("feedback")
+        compare(lastToPage().func, "jsDeviceOpenProblem")
+    }
+
+    function test_differentPlaceLoginLeavesTheClass() {
+        var win = loader.item
+        cppNotify.sgNotifyQML(JSON.stringify({ "msgId": "differentPlaceLog" }))
+        compare(win.msgBox.msgId, "differentPlaceLog")
+        compare(win.msgBox.text, "Your account has been logged in a different place! the classroom will be launched soon!")
+        compare(lastToPage().func, "goOutClassRoom")
+        win.msgBox.close()
+        cppNotify.sgNotifyQML("{broken")
+        verify(!win.msgBox.opened)
+    }
+
+    function test_courseWareNeedsAnEngine() {
+        var win = loader.item
+        LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Unknow)
+        verify(!win.playMediaFile("file:///tmp/a.mp3"))
+        verify(cppTestLog.logText().indexOf("play unknow media type") >= 0)
+        verify(!win.audioPlayer.visible)
+    }
+
+    function test_quitDefersToTheUploadDialog() {
+        // A window of its own: quitting marks it closed for good.
+        var win = Qt.createComponent("qrc:/lmr_controls/LMRWindow.qml").createObject(testCase)
+        verify(win)
+        recordDispatcher.uploading = true
+        cppTestLog.closeNextModal()
+        win.askQuit()
+        compare(cppTestLog.modalSeen(), "uploadProgressDialog")
+        verify(!win.msgBox.opened) // no second question
+        verify(win.closing)
+        verify(cppTestLog.logText().indexOf("btn lmr app quit") >= 0)
+        recordDispatcher.uploading = false
+        win.destroy()
+
+        // Without uploads the question comes first and Cancel keeps the window.
+        win = Qt.createComponent("qrc:/lmr_controls/LMRWindow.qml").createObject(testCase)
+        win.askQuit()
+        compare(win.msgBox.msgId, "quit")
+        win.msgBox.rejected("quit")
+        verify(!win.closing)
+        win.destroy()
+    }
+}
