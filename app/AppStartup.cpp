@@ -15,6 +15,7 @@
 #include "platform/ExecutableName.h"
 #include "platform/MemoryInfo.h"
 #include "platform/TerminationSignals.h"
+#include "record/AudioDataDispatcherController.h"
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
@@ -284,6 +285,14 @@ int runApplication(int argc, char **argv)
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
     // The engines run on SDK stand-ins: publish the control of their room.
     context->setContextProperty(QStringLiteral("cppSimRoom"), new SimRoomControl(app.get()));
+
+    // 21
+    logInfo(QStringLiteral("启动：初始化音频录制"));
+    std::unique_ptr<AudioDataDispatcherController> recorder = AudioDataDispatcherController::createProcessRecorder();
+    QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder.get(), &AudioDataDispatcherController::acceptMicData);
+    QObject::connect(
+        agoraEngine, &LMRAgora::spkFrame, recorder.get(), &AudioDataDispatcherController::acceptSpeakerData);
+    context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
 
     // 22
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));

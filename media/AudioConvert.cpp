@@ -58,5 +58,7 @@ ffmpeg::FramePtr AudioConvert::convert(const AudioConvertInput &input)
         return nullptr;
     }
     out->nb_samples = samples;
+    // The recorder takes linesize[0] bytes as the frame's PCM: make it exact.
+    out->linesize[0] = size;
     return out;
 }

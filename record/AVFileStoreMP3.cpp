@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 }
 
 namespace
@@ -43,6 +44,11 @@ bool AVFileStoreMP3::open()
     }
     context->sample_rate = outputSampleRate();
     av_channel_layout_from_mask(&context->ch_layout, AV_CH_LAYOUT_STEREO);
+    // With LAME's bit reservoir a frame is released only once later frames
+    // are coded (about 150 ms at 16 kHz); without it, after the next frame.
+    // What is on disk when the client dies is then at most one frame behind.
+    if (codec->priv_class)
+        av_opt_set(context->priv_data, "reservoir", "0", 0);
     if (avcodec_open2(context.get(), codec, nullptr) < 0) {
         avError(QStringLiteral("Could not open codec"));
         return false;

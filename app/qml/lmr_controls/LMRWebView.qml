@@ -237,7 +237,7 @@ Item {
         if (boost)
             boost.setMicBoost()
         var recorder = service("recordDispatcher")
-        if (recorder)
+        if (recorder && typeof recorder.autoUpload === "function")
             recorder.autoUpload()
         answer(obj, "")
     }
@@ -312,7 +312,7 @@ Item {
             answer(obj, { "totalMemory": cppNotify.getTotalMemory(), "availableMemory": cppNotify.getAvaliMemory() })
         } else if (request.includes("reupload_audio_list://")) {
             var listRecorder = service("recordDispatcher")
-            if (!listRecorder) {
+            if (!listRecorder || typeof listRecorder.handUpload !== "function") {
                 refuse(obj, failureUnavailable, "recording not available")
                 return
             }
@@ -323,7 +323,7 @@ Item {
                 })
         } else if (request.includes("reupload_audio://")) {
             var oneRecorder = service("recordDispatcher")
-            if (!oneRecorder) {
+            if (!oneRecorder || typeof oneRecorder.handUpload !== "function") {
                 refuse(obj, failureUnavailable, "recording not available")
                 return
             }
@@ -393,8 +393,9 @@ Item {
             answer(obj, "")
         } else if (args.oper === "stop") {
             recorder.stopRecord()
-            recorder.handUpload(String(args.token || LMRUserInfo.getCourseToken()),
-                                String(args.userId || cppConfigFile.getUserID()))
+            if (typeof recorder.handUpload === "function")
+                recorder.handUpload(String(args.token || LMRUserInfo.getCourseToken()),
+                                    String(args.userId || cppConfigFile.getUserID()))
             answer(obj, "")
         } else {
             refuse(obj, failureBadRequest, "unknown record oper")
@@ -547,7 +548,7 @@ Item {
         LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Unknow)
         var recorder = service("recordDispatcher")
         if (recorder)
-            recorder.switchChannel(LMRUserInfo.MediaType_Unknow)
+            recorder.switchChannel()
     }
 
     function exitChnnals() {

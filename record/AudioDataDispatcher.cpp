@@ -1,0 +1,152 @@
+#include "record/AudioDataDispatcher.h"
+
+#include "app/TSpdlog.h"
+#include "record/LMRRecordSQLite.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QThread>
+
+using namespace recordformat;
+
+AudioDataDispatcher::AudioDataDispatcher(
+    RecordState &state, LMRRecordSQLite *db, QString recordDir, RecordClock clock, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_db(db)
+    , m_recordDir(std::move(recordDir))
+    , m_clock(std::move(clock))
+    , m_stopTimer(new QTimer(this))
+{
+    connect(m_stopTimer, &QTimer::timeout, this, &AudioDataDispatcher::stopTimeTiemr);
+}
+
+QString AudioDataDispatcher::fileName(const QString &token, const QString &userID)
+{
+    return token + QLatin1Char('_') + userID + QStringLiteral("_pc") + QStringLiteral(".mp3");
+}
+
+void AudioDataDispatcher::accept(const QSharedPointer<AVFrameWrapper> &frame, QMutex &busyLock, bool &busy,
+    QMutex &byteLock, QByteArray &cache, quint64 &received)
+{
+    {
+        QMutexLocker lock(&busyLock);
+        if (busy)
+            return;
+        busy = true;
+    }
+    const AVFrame *f = frame ? frame->frame() : nullptr;
+    if (!m_state.recordToken.isEmpty() && f && f->data[0] && f->linesize[0] > 0) {
+        ++received;
+        QMutexLocker lock(&byteLock);
+        cache.reserve(cache.size() + f->linesize[0]);
+        cache.append(reinterpret_cast<const char *>(f->data[0]), f->linesize[0]);
+    }
+    QMutexLocker lock(&busyLock);
+    busy = false;
+}
+
+void AudioDataDispatcher::acceptMicData(QSharedPointer<AVFrameWrapper> frame)
+{
+    accept(frame, m_micBusyLock, m_micBusy, m_state.micByteLock, m_state.micCache, m_state.receivedMicFrames);
+}
+
+void AudioDataDispatcher::acceptSpeakerData(QSharedPointer<AVFrameWrapper> frame)
+{
+    accept(frame, m_spkBusyLock, m_spkBusy, m_state.spkByteLock, m_state.spkCache, m_state.receivedSpkFrames);
+}
+
+void AudioDataDispatcher::startRecord(QString token, QString userID, QString userRole)
+{
+    TSpdlog *log = TSpdlog::instance();
+    if (token == m_state.recordToken)
+        return;
+    if (!m_state.recordToken.isEmpty()) {
+        stopRecord();
+        while (!m_state.fileClosed)
+            QThread::msleep(kWriterIdleMs);
+    }
+    m_state.recordToken = token;
+    m_userID = userID;
+    log->avInfo(QStringLiteral("音频录制: 准备启动录制,recordToken:") + token);
+    m_filePath = m_recordDir + QLatin1Char('/') + fileName(token, userID);
+
+    qint64 gap = 0;
+    if (!QFileInfo::exists(m_filePath)) {
+        log->avInfo(QStringLiteral("音频录制: 开始新录制,fileName:") + m_filePath);
+        RecordStatusChange retire;
+        retire.userID = QStringLiteral("0");
+        m_db->update(token, userID, retire);
+        m_db->add(token, userID, userRole);
+    } else {
+        log->avInfo(QStringLiteral("音频录制: 承接上次录制,fileName:") + m_filePath);
+        if (m_db->getTokenIsNotEmpty(token, userID)) {
+            RecordStatusChange again;
+            again.upload = QStringLiteral("null");
+            m_db->update(token, userID, again);
+            const qint64 stop = m_db->getRecordStopTime(token, userID);
+            if (stop != 0)
+                gap = m_clock() - stop;
+        } else {
+            m_db->add(token, userID, userRole);
+        }
+    }
+    m_state.resetCounters();
+    emit sgMp3Open(m_filePath);
+    m_stopTimer->start(kHeartbeatMs);
+    if (gap != 0 && gap < kLongestFilledGapMs)
+        fillNullAudioDataNum(gap / packetMs);
+}
+
+void AudioDataDispatcher::stopTimeTiemr()
+{
+    RecordStatusChange beat;
+    beat.stopTime = m_clock();
+    m_db->update(m_state.recordToken, m_userID, beat);
+}
+
+void AudioDataDispatcher::stopRecord()
+{
+    TSpdlog *log = TSpdlog::instance();
+    log->avInfo(QStringLiteral("record recv mic package %1").arg(m_state.receivedMicFrames));
+    log->avInfo(QStringLiteral("record recv speaker package %1").arg(m_state.receivedSpkFrames));
+    if (m_state.recordToken.isEmpty())
+        return; // nothing is recorded: no row to touch, no file to close
+    log->avInfo(QStringLiteral("音频录制: 录制结束:") + m_state.recordToken);
+    m_stopTimer->stop();
+    stopTimeTiemr();
+    log->avInfo(QStringLiteral("音频录制: 发送关闭mp3文件信号"));
+    emit sgMp3Close();
+    m_state.recordToken.clear();
+}
+
+void AudioDataDispatcher::fillNullAudioData(qlonglong ms)
+{
+    if (ms == 0 || ms >= kLongestFilledGapMs)
+        return;
+    fillNullAudioDataNum(ms / packetMs);
+}
+
+void AudioDataDispatcher::fillNullAudioDataNum(qlonglong packnum)
+{
+    TSpdlog::instance()->avInfo(QStringLiteral("音频录制: 填充静音包数:") + QString::number(packnum));
+    if (packnum <= 0)
+        return;
+    const QVector<QByteArray> silence(int(packnum), QByteArray(packetBytes(), '\0'));
+    QMutexLocker mic(&m_state.micPacketLock);
+    QMutexLocker spk(&m_state.spkPacketLock);
+    m_state.micByteCache += silence;
+    m_state.spkByteCache += silence;
+}
+
+void AudioDataDispatcher::switchChannel()
+{
+    QMutexLocker mic(&m_state.micByteLock);
+    QMutexLocker spk(&m_state.spkByteLock);
+    m_state.micCache.clear();
+    m_state.spkCache.clear();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "record/RecordState.h"
+
+#include <QObject>
+
+// MP3 writer thread: pairs one microphone and one speaker packet into a
+// stereo frame and hands it to the store, until the file closes.
+class AudioMp3Run : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AudioMp3Run(RecordState &state = RecordState::process(), QObject *parent = nullptr);
+
+public slots:
+    void mp3Write();
+
+private:
+    void encodePair(const QByteArray &mic, const QByteArray &spk);
+
+    RecordState &m_state;
+};

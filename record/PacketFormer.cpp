@@ -1,0 +1,125 @@
+#include "record/PacketFormer.h"
+
+#include "app/TSpdlog.h"
+
+#include <QMutexLocker>
+
+using namespace recordformat;
+
+PacketFormer::PacketFormer(RecordState &state, RecordClock clock)
+    : m_state(state)
+    , m_clock(std::move(clock))
+    , m_mic { state.micByteLock, state.micPacketLock, state.micCache, state.micByteCache, state.micCount,
+        state.micShortTicks }
+    , m_spk { state.spkByteLock, state.spkPacketLock, state.spkCache, state.spkByteCache, state.spkCount,
+        state.spkShortTicks }
+{
+}
+
+void PacketFormer::form(Source s)
+{
+    QMutexLocker bytes(&s.byteLock);
+    QMutexLocker packets(&s.packetLock);
+    const int size = s.cache.size();
+    if (size >= packetBytes()) {
+        s.packets.append(s.cache.left(packetBytes()));
+        s.cache.remove(0, packetBytes());
+        ++s.count;
+        s.shortTicks = 0;
+    } else if (size == 0) {
+        s.packets.append(QByteArray(packetBytes(), '\0'));
+        ++s.count;
+    } else if (++s.shortTicks >= kPartialPatienceTicks) {
+        // A source that stopped mid-packet: what it sent still goes out, padded.
+        QByteArray packet = s.cache;
+        packet.append(QByteArray(packetBytes() - size, '\0'));
+        s.cache.clear();
+        s.packets.append(packet);
+        ++s.count;
+        s.shortTicks = 0;
+    }
+}
+
+void PacketFormer::tick()
+{
+    form(m_mic);
+    form(m_spk);
+    if (m_state.micCount >= m_state.nextDriftCheck)
+        correctDrift();
+    m_state.notifyPackets();
+}
+
+qint64 PacketFormer::catchUp(Source s, qint64 fill)
+{
+    QMutexLocker bytes(&s.byteLock);
+    QMutexLocker packets(&s.packetLock);
+    while (s.cache.size() >= packetBytes() && fill > 0) {
+        s.packets.append(s.cache.left(packetBytes()));
+        s.cache.remove(0, packetBytes());
+        ++s.count;
+        --fill;
+    }
+    return fill;
+}
+
+void PacketFormer::correctDrift()
+{
+    TSpdlog *log = TSpdlog::instance();
+    RecordState &st = m_state;
+    const qint64 now = m_clock();
+    const qint64 micLack = now - packetMs * st.micCount - m_startMs;
+    const qint64 spkLack = now - packetMs * st.spkCount - m_startMs;
+    if (micLack > 0 || spkLack > 0) {
+        qint64 micFill = micLack / packetMs;
+        qint64 spkFill = spkLack / packetMs;
+        log->avInfo(QStringLiteral("音频录制: 需要mic填充包数:%1,需要speak填充包数:%2,现在时间戳:%3,开始录制时间戳:%4,"
+                                   "mic音频包总个数:%5,spk音频包总个数:%6,缺少mic时间:%7,缺少speaker时间:%8")
+                        .arg(micFill)
+                        .arg(spkFill)
+                        .arg(now)
+                        .arg(m_startMs)
+                        .arg(st.micCount)
+                        .arg(st.spkCount)
+                        .arg(micLack)
+                        .arg(spkLack));
+        micFill = catchUp(m_mic, micFill);
+        {
+            QMutexLocker bytes(&st.micByteLock);
+            QMutexLocker packets(&st.micPacketLock);
+            log->avInfo(QStringLiteral("音频录制:mic_buffer:%1,mic_bytebuffer:%2")
+                            .arg(st.micCache.size())
+                            .arg(st.micByteCache.size()));
+        }
+        spkFill = catchUp(m_spk, spkFill);
+        {
+            QMutexLocker bytes(&st.spkByteLock);
+            QMutexLocker packets(&st.spkPacketLock);
+            log->avInfo(QStringLiteral("音频录制:spk_buffer:%1,spk_bytebuffer:%2")
+                            .arg(st.spkCache.size())
+                            .arg(st.spkByteCache.size()));
+        }
+        {
+            QMutexLocker mic(&st.micByteLock);
+            QMutexLocker spk(&st.spkByteLock);
+            if (!st.micCache.isEmpty() || !st.spkCache.isEmpty())
+                log->avInfo(QStringLiteral("音频录制: 去除mic包:%1,去除speaker包:%2")
+                                .arg(st.micCache.size())
+                                .arg(st.spkCache.size()));
+            st.micCache.clear();
+            st.spkCache.clear();
+        }
+        log->avInfo(QStringLiteral("音频录制: 需要填充静音包数:%1,音频包总个数:%2").arg(micFill).arg(st.micCount));
+        if (micFill > 0) {
+            QMutexLocker packets(&st.micPacketLock);
+            st.micByteCache.append(QVector<QByteArray>(int(micFill), QByteArray(packetBytes(), '\0')));
+        }
+        log->avInfo(QStringLiteral("音频录制: 需要填充spk静音包数:%1,音频包总个数:%2").arg(spkFill).arg(st.spkCount));
+        if (spkFill > 0) {
+            QMutexLocker packets(&st.spkPacketLock);
+            st.spkByteCache.append(QVector<QByteArray>(int(spkFill), QByteArray(packetBytes(), '\0')));
+        }
+        st.micCount += micFill;
+        st.spkCount += spkFill;
+    }
+    st.nextDriftCheck = (st.micCount / driftCheckPackets + 1) * driftCheckPackets;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "record/RecordClock.h"
+#include "record/RecordState.h"
+
+// Cuts the two byte streams into 9 ms packets, one per source per tick,
+// silence where a source had nothing, and every 3003 packets puts both
+// streams back in line with the wall clock.
+class PacketFormer
+{
+public:
+    PacketFormer(RecordState &state, RecordClock clock);
+
+    // The open file's first packet belongs to this time.
+    void start(qint64 startMs) { m_startMs = startMs; }
+    qint64 startMs() const { return m_startMs; }
+
+    void tick();
+
+private:
+    struct Source {
+        QMutex &byteLock;
+        QMutex &packetLock;
+        QByteArray &cache;
+        QVector<QByteArray> &packets;
+        qint64 &count;
+        qint64 &shortTicks;
+    };
+    static void form(Source source);
+    static qint64 catchUp(Source source, qint64 fill);
+    void correctDrift();
+
+    RecordState &m_state;
+    RecordClock m_clock;
+    qint64 m_startMs = 0;
+    Source m_mic;
+    Source m_spk;
+};

@@ -1,0 +1,7 @@
+#include "record/RecordState.h"
+
+RecordState &RecordState::process()
+{
+    static RecordState state;
+    return state;
+}

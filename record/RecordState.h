@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+#include <QVector>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class AVFileStoreMP3;
+
+namespace recordformat
+{
+// Engines deliver 16 kHz mono signed 16-bit PCM: 32 bytes per millisecond.
+inline int packetMs = 9;
+inline int packetBytes() { return packetMs << 5; } // 288 bytes, 144 samples
+inline int packetSamples() { return packetBytes() / 2; }
+inline qint64 driftCheckPackets = 3003; // 27.027 s
+constexpr int kSampleRate = 16000;
+constexpr int kPartialPatienceTicks = 60;
+constexpr int kWriterIdleMs = 20;
+constexpr int kHeartbeatMs = 100;
+constexpr qint64 kLongestFilledGapMs = 3600000;
+} // namespace recordformat
+
+// What the dispatcher, the packet former and the encoding loop share while a
+// lesson is recorded.
+//
+// Lock order, for every thread: micByteLock, spkByteLock, micPacketLock,
+// spkPacketLock. A thread may skip locks but never takes an earlier one while
+// holding a later one.
+struct RecordState {
+    static RecordState &process();
+
+    QString recordToken; // dispatcher thread only; empty: not recording
+
+    QMutex micByteLock;
+    QMutex spkByteLock;
+    QMutex micPacketLock;
+    QMutex spkPacketLock;
+    QByteArray micCache; // bytes not yet cut into packets
+    QByteArray spkCache;
+    QVector<QByteArray> micByteCache; // packets waiting for the encoder
+    QVector<QByteArray> spkByteCache;
+
+    // Packet former state, MP3 thread only.
+    qint64 micCount = 0;
+    qint64 spkCount = 0;
+    qint64 micShortTicks = 0;
+    qint64 spkShortTicks = 0;
+    qint64 nextDriftCheck = 3003;
+
+    // Dispatcher thread.
+    quint64 receivedMicFrames = 0;
+    quint64 receivedSpkFrames = 0;
+
+    // Created and cleared on the MP3 thread; the encoding loop uses it while
+    // `writing` is set, and the store is closed only after the loop ended.
+    std::atomic<AVFileStoreMP3 *> store { nullptr };
+    std::atomic<bool> fileClosed { true };
+    std::atomic<bool> writing { false };
+
+    QMutex wakeLock;
+    QWaitCondition wake;
+    bool packetsQueued = false;
+
+    // The encoding loop sleeps at most its idle time and wakes as soon as
+    // packets are queued, so little audio waits in memory. wakeLock is taken
+    // alone, never together with the four cache locks.
+    void notifyPackets()
+    {
+        QMutexLocker lock(&wakeLock);
+        packetsQueued = true;
+        wake.wakeAll();
+    }
+    void waitForPackets(int ms)
+    {
+        QMutexLocker lock(&wakeLock);
+        if (!packetsQueued)
+            wake.wait(&wakeLock, ulong(ms));
+        packetsQueued = false;
+    }
+
+    void resetCounters()
+    {
+        micCount = spkCount = micShortTicks = spkShortTicks = 0;
+        receivedMicFrames = receivedSpkFrames = 0;
+        nextDriftCheck = recordformat::driftCheckPackets;
+    }
+};
