@@ -11,6 +11,7 @@
 #include "media/LMRAgora.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
+#include "record/AudioDataDispatcherController.h"
 #include "ui/Tools.h"
 #include "web/QCefApp.h"
 #include "web/QCefClient.h"
@@ -147,6 +148,12 @@ public:
         agora = std::make_unique<LMRAgora>();
         context->setContextProperty(QStringLiteral("agoraEngine"), agora.get());
         context->setContextProperty(QStringLiteral("cppSimRoom"), &simRoom);
+        recorder = AudioDataDispatcherController::createProcessRecorder();
+        QObject::connect(
+            agora.get(), &LMRAgora::micFrame, recorder.get(), &AudioDataDispatcherController::acceptMicData);
+        QObject::connect(
+            agora.get(), &LMRAgora::spkFrame, recorder.get(), &AudioDataDispatcherController::acceptSpeakerData);
+        context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
         view->show();
 
@@ -173,6 +180,7 @@ public:
         app.reset();
         view.reset();
         cef.reset();
+        recorder.reset();
         agora.reset();
     }
 
@@ -201,6 +209,7 @@ public:
     std::unique_ptr<QCefView> cef;
     std::unique_ptr<QCefApp> app;
     std::unique_ptr<LMRAgora> agora;
+    std::unique_ptr<AudioDataDispatcherController> recorder;
     SimRoomControl simRoom;
     QQuickItem *rootCef = nullptr;
     QCefClient *client = nullptr;

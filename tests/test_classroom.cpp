@@ -1,9 +1,12 @@
 // A demo class as a person runs it: the page served by the development service,
 // sign in, join, enter the Agora room of the simulated class; then look at the
 // window: the tiles must show moving video, not placeholders.
+#include "AudioCheck.h"
 #include "BrowserHarness.h"
 #include "TestEnv.h"
 
+#include "app/DirHelper.h"
+#include "record/RecordState.h"
 #include "web/LMRUserInfo.h"
 
 #include <QApplication>
@@ -170,6 +173,24 @@ TEST_F(Classroom, MiniClassAndOneToManyShowEveryPeer)
     ASSERT_TRUE(waitUntil([&] { return !LMRAgora::inRoom(); }));
     joinClass(7, 4);
     expectMovingTiles(5, "classroom-1vn.png");
+}
+
+TEST_F(Classroom, RecordingFromThePageGivesAStereoMp3)
+{
+    joinClass(1, 1);
+    const QString file = DirHelper::instance()->recordPath() + QStringLiteral("/demo-class-1_10001_pc.mp3");
+    QFile::remove(file);
+    RecordState &state = h->recorder->state();
+    click("btnStartRecord");
+    ASSERT_TRUE(waitUntil([&] { return !state.fileClosed; }));
+    harness::processEventsFor(3000);
+    click("btnStopRecord");
+    ASSERT_TRUE(waitUntil([&] { return state.fileClosed.load() && state.store.load() == nullptr; }));
+    const audiocheck::Decoded d = audiocheck::decode(file);
+    EXPECT_EQ(d.channels, 2);
+    EXPECT_NEAR(d.seconds(), 3.0, 0.3);
+    EXPECT_NEAR(audiocheck::frequency(d.left, 16000), 440, 5) << "our microphone on the left";
+    EXPECT_NEAR(audiocheck::frequency(d.right, 16000), 660, 5) << "the class we hear on the right";
 }
 
 TEST_F(Classroom, SettingsViewAndEyeOverlay)
