@@ -137,10 +137,13 @@ void AudioDataDispatcher::fillNullAudioDataNum(qlonglong packnum)
     if (packnum <= 0)
         return;
     const QVector<QByteArray> silence(int(packnum), QByteArray(packetBytes(), '\0'));
-    QMutexLocker mic(&m_state.micPacketLock);
-    QMutexLocker spk(&m_state.spkPacketLock);
-    m_state.micByteCache += silence;
-    m_state.spkByteCache += silence;
+    {
+        QMutexLocker mic(&m_state.micPacketLock);
+        QMutexLocker spk(&m_state.spkPacketLock);
+        m_state.micByteCache += silence;
+        m_state.spkByteCache += silence;
+    }
+    m_state.notifyPackets();
 }
 
 void AudioDataDispatcher::switchChannel()

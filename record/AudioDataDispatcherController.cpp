@@ -43,6 +43,10 @@ AudioDataDispatcherController::AudioDataDispatcherController(
     connect(&m_mp3Thread, &QThread::finished, m_mp3, &QObject::deleteLater);
     connect(&m_mp3WriteThread, &QThread::finished, m_mp3Run, &QObject::deleteLater);
 
+    // Named for the system's thread list: support can tell where time goes.
+    m_dispatcherThread.setObjectName(QStringLiteral("rec-dispatch"));
+    m_mp3Thread.setObjectName(QStringLiteral("rec-mp3"));
+    m_mp3WriteThread.setObjectName(QStringLiteral("rec-mp3write"));
     m_dispatcherThread.start(QThread::InheritPriority);
     m_mp3Thread.start(QThread::InheritPriority);
     m_mp3WriteThread.start(QThread::InheritPriority);

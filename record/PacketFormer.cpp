@@ -16,7 +16,7 @@ PacketFormer::PacketFormer(RecordState &state, RecordClock clock)
 {
 }
 
-void PacketFormer::form(Source s)
+int PacketFormer::form(Source s)
 {
     QMutexLocker bytes(&s.byteLock);
     QMutexLocker packets(&s.packetLock);
@@ -38,15 +38,18 @@ void PacketFormer::form(Source s)
         ++s.count;
         s.shortTicks = 0;
     }
+    return s.packets.size();
 }
 
 void PacketFormer::tick()
 {
-    form(m_mic);
-    form(m_spk);
+    const int queued = qMin(form(m_mic), form(m_spk));
     if (m_state.micCount >= m_state.nextDriftCheck)
         correctDrift();
-    m_state.notifyPackets();
+    // The encoder takes four packets per MP3 frame: waking it for fewer
+    // would only move them into its own buffer sooner.
+    if (queued >= kPacketsPerMp3Frame)
+        m_state.notifyPackets();
 }
 
 qint64 PacketFormer::catchUp(Source s, qint64 fill)

@@ -26,7 +26,7 @@ private:
         qint64 &count;
         qint64 &shortTicks;
     };
-    static void form(Source source);
+    static int form(Source source); // the packets now queued for the encoder
     static qint64 catchUp(Source source, qint64 fill);
     void correctDrift();
 

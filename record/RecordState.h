@@ -21,6 +21,7 @@ constexpr int kSampleRate = 16000;
 constexpr int kPartialPatienceTicks = 60;
 constexpr int kWriterIdleMs = 20;
 constexpr int kHeartbeatMs = 100;
+constexpr int kPacketsPerMp3Frame = 4; // 576 samples at 16 kHz
 constexpr qint64 kLongestFilledGapMs = 3600000;
 } // namespace recordformat
 
