@@ -20,6 +20,16 @@ set(LUMIRA_API_TEST_HOST "${_dev}" CACHE STRING "Test API host[:port]")
 set(LUMIRA_DOWNLOAD_PAGE "http://${_dev}/download" CACHE STRING "Download page opened when the installer cannot start")
 set(LUMIRA_FAQ_URL "http://${_dev}/faq/" CACHE STRING "Help page of the service, opened from the help menu")
 
+# Object storage: the bucket's regional and acceleration endpoints (plain
+# HTTP), the key pair (16 and 30 letters and digits), and the service's form
+# upload host. The development service runs a store on its own port.
+set(LUMIRA_DEV_OSS_PORT 18081 CACHE STRING "Port of the development object store")
+set(LUMIRA_OSS_ENDPOINT "http://127.0.0.1:${LUMIRA_DEV_OSS_PORT}" CACHE STRING "Object store regional endpoint")
+set(LUMIRA_OSS_ACCEL_ENDPOINT "http://localhost:${LUMIRA_DEV_OSS_PORT}" CACHE STRING "Object store acceleration endpoint")
+set(LUMIRA_OSS_KEY_ID "LumiraDevKeyId01" CACHE STRING "Object store access key id")
+set(LUMIRA_OSS_KEY_SECRET "LumiraDevKeySecret000000000000" CACHE STRING "Object store access key secret")
+set(LUMIRA_UPLOAD_URL "http://${_dev}" CACHE STRING "Service host of the form upload, scheme and host")
+
 # Agora: app id (32 hex digits) and the built-in test room used by test().
 set(LUMIRA_AGORA_APP_ID "0000000000000000000000000000dev0" CACHE STRING "Agora app id")
 set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")

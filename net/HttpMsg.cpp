@@ -17,8 +17,12 @@ HttpMsg *HttpMsg::instance()
     return self;
 }
 
-HttpMsg::HttpMsg(const QString &iniPath, QObject *parent)
+HttpMsg::HttpMsg(const QString &iniPath, QStringList hosts, QObject *parent)
     : QObject(parent)
+    , m_hosts(hosts.size() == 3
+              ? hosts
+              : QStringList { QString::fromLatin1(lumira::build::kApiHost),
+                  QString::fromLatin1(lumira::build::kApiAltHost), QString::fromLatin1(lumira::build::kApiTestHost) })
 {
     QSettings ini(iniPath, QSettings::IniFormat);
     debugMode = ini.value(QStringLiteral("Browser/MainDebugUrlSwitch"), false).toBool();
@@ -27,18 +31,17 @@ HttpMsg::HttpMsg(const QString &iniPath, QObject *parent)
 
 void HttpMsg::switchHost(int selector)
 {
-    using namespace lumira::build;
     switch (selector) {
     case 0:
-        m_baseUrl = QStringLiteral("https://") + QString::fromLatin1(kApiHost) + QLatin1Char('/');
+        m_baseUrl = QStringLiteral("https://") + m_hosts[0] + QLatin1Char('/');
         m_useHttps = true;
         break;
     case 1:
-        m_baseUrl = QStringLiteral("https://") + QString::fromLatin1(kApiAltHost) + QLatin1Char('/');
+        m_baseUrl = QStringLiteral("https://") + m_hosts[1] + QLatin1Char('/');
         m_useHttps = true;
         break;
     case 2:
-        m_baseUrl = QStringLiteral("http://") + QString::fromLatin1(kApiTestHost) + QLatin1Char('/');
+        m_baseUrl = QStringLiteral("http://") + m_hosts[2] + QLatin1Char('/');
         m_useHttps = false;
         break;
     default:

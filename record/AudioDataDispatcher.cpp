@@ -70,7 +70,7 @@ void AudioDataDispatcher::startRecord(QString token, QString userID, QString use
         while (!m_state.fileClosed)
             QThread::msleep(kWriterIdleMs);
     }
-    m_state.recordToken = token;
+    m_state.setRecordToken(token);
     m_userID = userID;
     log->avInfo(QStringLiteral("音频录制: 准备启动录制,recordToken:") + token);
     m_filePath = m_recordDir + QLatin1Char('/') + fileName(token, userID);
@@ -121,7 +121,7 @@ void AudioDataDispatcher::stopRecord()
     stopTimeTiemr();
     log->avInfo(QStringLiteral("音频录制: 发送关闭mp3文件信号"));
     emit sgMp3Close();
-    m_state.recordToken.clear();
+    m_state.setRecordToken(QString());
 }
 
 void AudioDataDispatcher::fillNullAudioData(qlonglong ms)

@@ -1,26 +1,47 @@
 #include "record/AudioDataDispatcherController.h"
 
 #include "app/DirHelper.h"
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "net/HttpMsg.h"
+#include "net/LMRAosController.h"
 #include "record/AudioDataDispatcher.h"
 #include "record/AudioMp3.h"
 #include "record/AudioMp3Run.h"
+#include "record/AudioUpload.h"
+#include "record/AudioUploadRun.h"
 #include "record/LMRRecordSQLite.h"
+#include "web/LMRUserInfo.h"
+#include "web/QMLNotify.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutexLocker>
 
 QPointer<AudioDataDispatcherController> AudioDataDispatcherController::s_instance;
 
 std::unique_ptr<AudioDataDispatcherController> AudioDataDispatcherController::createProcessRecorder()
 {
-    auto controller = std::make_unique<AudioDataDispatcherController>(
-        RecordState::process(), LMRRecordSQLite::instance(), DirHelper::instance()->recordPath());
+    RecorderUploads uploads;
+    uploads.aos = LMRAosController::instance();
+    uploads.http = HttpMsg::instance();
+    uploads.userId = []() { return LMRUserInfo::instance()->userId(); };
+    uploads.storedUserId = []() { return LMRConfig::instance()->getUserID(); };
+    uploads.userIsTeacher = []() { return LMRUserInfo::instance()->userRole() == LMRUserInfo::UserRole_Teacher; };
+    uploads.notifyPage = [](QString json) { QMLNotify::instance()->triggerSgNotifyH5(json); };
+    auto controller = std::make_unique<AudioDataDispatcherController>(RecordState::process(),
+        LMRRecordSQLite::instance(), DirHelper::instance()->recordPath(), systemRecordClock(), uploads);
     s_instance = controller.get();
     return controller;
 }
 
-AudioDataDispatcherController::AudioDataDispatcherController(
-    RecordState &state, LMRRecordSQLite *db, QString recordDir, RecordClock clock, QObject *parent)
+AudioDataDispatcherController::AudioDataDispatcherController(RecordState &state, LMRRecordSQLite *db, QString recordDir,
+    RecordClock clock, RecorderUploads uploads, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_dispatcher(new AudioDataDispatcher(state, db, std::move(recordDir), clock))
+    , m_db(db)
+    , m_uploads(std::move(uploads))
+    , m_dispatcher(new AudioDataDispatcher(state, db, recordDir, clock))
     , m_mp3(new AudioMp3(state, clock))
     , m_mp3Run(new AudioMp3Run(state))
 {
@@ -43,26 +64,67 @@ AudioDataDispatcherController::AudioDataDispatcherController(
     connect(&m_mp3Thread, &QThread::finished, m_mp3, &QObject::deleteLater);
     connect(&m_mp3WriteThread, &QThread::finished, m_mp3Run, &QObject::deleteLater);
 
+    if (m_uploads.aos) {
+        UploadState &up = *m_uploads.state;
+        up.exit = false;
+        // Old files go before anything else runs.
+        m_upload = new AudioUpload(up, db, recordDir, m_uploads.userId, m_uploads.storedUserId);
+        m_upload->moveToThread(&m_uploadThread);
+        // The object-storage entry points belong to the GUI thread: the
+        // runner asks for them there.
+        QPointer<LMRAosController> aos = m_uploads.aos;
+        UploadRoutes routes;
+        routes.uploadFile = [aos](QString comId, QString bucket, QString key, QString path, bool cdn) {
+            QMetaObject::invokeMethod(
+                aos, [=]() { aos->uploadFile(comId, QStringLiteral("true"), bucket, key, path, cdn); },
+                Qt::QueuedConnection);
+        };
+        routes.postFile = [aos](QString comId, QString bucket, QString key, QString path) {
+            QMetaObject::invokeMethod(
+                aos, [=]() { aos->postFile(comId, bucket, key, path); }, Qt::QueuedConnection);
+        };
+        m_uploadRun = new AudioUploadRun(up, state, db, recordDir, m_uploads.userId, m_uploads.userIsTeacher, routes);
+        m_uploadRun->idleMs = m_uploads.runnerIdleMs;
+        m_uploadRun->moveToThread(&m_uploadRunThread);
+        connect(this, &AudioDataDispatcherController::sgHandUpload, m_upload, &AudioUpload::handUpload);
+        connect(this, &AudioDataDispatcherController::sgAutoUpload, m_upload, &AudioUpload::autoUpload);
+        connect(this, &AudioDataDispatcherController::sgUploadRun, m_uploadRun, &AudioUploadRun::run);
+        connect(m_uploadRun, &AudioUploadRun::sgError, this, &AudioDataDispatcherController::uploadError);
+        connect(m_uploadRun, &AudioUploadRun::sgUploadCount, this, &AudioDataDispatcherController::uploadCount);
+        connect(&m_uploadThread, &QThread::finished, m_upload, &QObject::deleteLater);
+        connect(&m_uploadRunThread, &QThread::finished, m_uploadRun, &QObject::deleteLater);
+        m_uploads.aos->registerReceiver(this);
+    }
+
     // Named for the system's thread list: support can tell where time goes.
     m_dispatcherThread.setObjectName(QStringLiteral("rec-dispatch"));
     m_mp3Thread.setObjectName(QStringLiteral("rec-mp3"));
     m_mp3WriteThread.setObjectName(QStringLiteral("rec-mp3write"));
+    m_uploadThread.setObjectName(QStringLiteral("rec-upload"));
+    m_uploadRunThread.setObjectName(QStringLiteral("rec-uploadrun"));
     m_dispatcherThread.start(QThread::InheritPriority);
     m_mp3Thread.start(QThread::InheritPriority);
     m_mp3WriteThread.start(QThread::InheritPriority);
+    if (m_upload) {
+        m_uploadThread.start(QThread::InheritPriority);
+        m_uploadRunThread.start(QThread::InheritPriority);
+        emit sgUploadRun();
+    }
 }
 
 AudioDataDispatcherController::~AudioDataDispatcherController()
 {
+    if (m_uploads.aos)
+        m_uploads.aos->unregisterReceiver(this);
     // The stop reaches the dispatcher before its thread's quit; the close it
     // sends reaches the MP3 thread before that thread's quit.
     emit sgStopRecord();
-    m_dispatcherThread.quit();
-    m_dispatcherThread.wait();
-    m_mp3Thread.quit();
-    m_mp3Thread.wait();
-    m_mp3WriteThread.quit();
-    m_mp3WriteThread.wait();
+    m_uploads.state->exit = true;
+    for (QThread *thread :
+        { &m_dispatcherThread, &m_mp3Thread, &m_mp3WriteThread, &m_uploadThread, &m_uploadRunThread }) {
+        thread->quit();
+        thread->wait();
+    }
 }
 
 void AudioDataDispatcherController::acceptMicData(QSharedPointer<AVFrameWrapper> frame) { emit sgAcceptMicData(frame); }
@@ -80,3 +142,114 @@ void AudioDataDispatcherController::startRecord(QString token, QString userID, Q
 void AudioDataDispatcherController::stopRecord() { emit sgStopRecord(); }
 
 void AudioDataDispatcherController::switchChannel() { emit sgSwitchChannel(); }
+
+void AudioDataDispatcherController::handUpload(QString token, bool callH5) { emit sgHandUpload(token, callH5); }
+
+void AudioDataDispatcherController::handUpload(QString token) { handUpload(token, true); }
+
+void AudioDataDispatcherController::autoUpload() { emit sgAutoUpload(); }
+
+void AudioDataDispatcherController::uploadError(QString token)
+{
+    bool tell = false;
+    {
+        QMutexLocker lock(&m_uploads.state->queueLock);
+        tell = m_uploads.state->callH5[token]; // a missing entry is made, as false
+    }
+    if (tell && m_uploads.notifyPage)
+        m_uploads.notifyPage(
+            QMLNotify::instance()->callH5_jsUploadProcessNotify(token, QStringLiteral("upload_audio_fail"), QString()));
+}
+
+void AudioDataDispatcherController::uploadCount(int count)
+{
+    if (m_dialogTotal == 0) {
+        m_dialogTotal = count;
+        m_dialogCurrent = 1;
+    } else {
+        m_dialogCurrent = m_dialogTotal - count + 1;
+    }
+    emit sgUploadDialogInfo(m_dialogCurrent, m_dialogTotal);
+    if (m_dialogCurrent == m_dialogTotal)
+        m_dialogTotal = m_dialogCurrent = 0;
+}
+
+void AudioDataDispatcherController::onAosProgress(QString progress_com_id, qlonglong progress)
+{
+    const QString token = uploadnames::tokenOf(progress_com_id);
+    if (token.isEmpty())
+        return;
+    emit sgUploadProgress(progress_com_id, progress);
+    if (m_uploads.notifyPage)
+        m_uploads.notifyPage(QMLNotify::instance()->callH5_jsUploadProcessNotify(
+            token, QStringLiteral("upload_progress"), QString::number(progress)));
+}
+
+void AudioDataDispatcherController::onAosEffect(QString com_id, QString effect)
+{
+    const QString token = uploadnames::tokenOf(com_id);
+    if (token.isEmpty())
+        return;
+    UploadState &up = *m_uploads.state;
+    TSpdlog *log = TSpdlog::instance();
+    if (effect.isEmpty()) {
+        bool callH5 = false;
+        {
+            QMutexLocker lock(&up.queueLock);
+            callH5 = up.callH5.value(token);
+        }
+        switch (up.route.load()) {
+        case 0:
+            log->avError(
+                QStringLiteral("音频录制: 上海线路上传失败，尝试国际线路") + QStringLiteral(" token:") + token);
+            up.route = 1;
+            emit sgHandUpload(token, callH5);
+            break;
+        case 1:
+            log->avError(QStringLiteral("音频录制: 国际线路失败，尝试服务器线路") + QStringLiteral(" token:") + token);
+            up.route = 2;
+            emit sgHandUpload(token, callH5);
+            break;
+        default:
+            log->avError(QStringLiteral("音频录制: 上传失败") + QStringLiteral(" token:") + token);
+            up.route = 0;
+            uploadError(token);
+            up.uploading = false;
+            emit sgUploadfinished();
+            return;
+        }
+        up.uploading = false;
+        return;
+    }
+    reportUpload(token, effect);
+    up.uploading = false;
+    emit sgUploadfinished();
+}
+
+void AudioDataDispatcherController::reportUpload(const QString &token, const QString &url)
+{
+    const QString user = m_uploads.userId ? m_uploads.userId() : QString();
+    if (m_uploads.notifyPage)
+        m_uploads.notifyPage(QMLNotify::instance()->callH5_jsTransferAudioURL(token, url));
+    if (!m_uploads.http)
+        return;
+    const QByteArray body
+        = (QStringLiteral("lesson_token=") + token + QStringLiteral("&sound_url=") + url + QStringLiteral("&user_role=")
+            + m_db->getRole(token, user) + QStringLiteral("&user_id=") + user + QStringLiteral("&isUpload=1"))
+              .toUtf8();
+    HttpMsg *http = m_uploads.http;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt == 1 && !http->debugMode)
+            http->switchHost(1);
+        const QString response = http->post(QStringLiteral("doc/upload/sound"), body);
+        TSpdlog::instance()->netInfo(QStringLiteral("音频录制: 音频上传后台回调：") + response);
+        const QJsonObject answer = QJsonDocument::fromJson(response.toUtf8()).object();
+        if (answer.value(QStringLiteral("retcode")).toVariant().toInt() == 1) {
+            RecordStatusChange uploaded;
+            uploaded.upload = url;
+            m_db->update(token, user, uploaded);
+            break;
+        }
+    }
+    http->switchHost(http->debugMode ? 2 : 0);
+}

@@ -34,7 +34,18 @@ constexpr qint64 kLongestFilledGapMs = 3600000;
 struct RecordState {
     static RecordState &process();
 
-    QString recordToken; // dispatcher thread only; empty: not recording
+    QString recordToken; // written on the dispatcher thread only; empty: not recording
+    QMutex recordTokenLock; // for readers on other threads
+    void setRecordToken(const QString &token)
+    {
+        QMutexLocker lock(&recordTokenLock);
+        recordToken = token;
+    }
+    QString currentRecordToken()
+    {
+        QMutexLocker lock(&recordTokenLock);
+        return recordToken;
+    }
 
     QMutex micByteLock;
     QMutex spkByteLock;

@@ -70,7 +70,12 @@ public:
     bool start()
     {
         port = freePort();
-        m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"), { "--port", QString::number(port) });
+        do
+            ossPort = freePort();
+        while (ossPort == port);
+        ossDir = testenv::sandboxRoot() + QStringLiteral("/oss-%1").arg(ossPort);
+        m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
+            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--oss-dir", ossDir });
         return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
     }
     ~DevService()
@@ -79,7 +84,12 @@ public:
         m_process.waitForFinished(5000);
     }
     QString lessonUrl() const { return QStringLiteral("http://127.0.0.1:%1/qt1").arg(port); }
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
+    QString ossEndpoint() const { return QStringLiteral("http://127.0.0.1:%1").arg(ossPort); }
+    QString ossAccelerationEndpoint() const { return QStringLiteral("http://localhost:%1").arg(ossPort); }
     int port = 0;
+    int ossPort = 0;
+    QString ossDir;
 
 private:
     QProcess m_process;

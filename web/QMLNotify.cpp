@@ -1,5 +1,7 @@
 #include "web/QMLNotify.h"
 
+#include "record/AudioDataDispatcherController.h"
+
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
 #include "platform/MemoryInfo.h"
@@ -147,6 +149,8 @@ qlonglong QMLNotify::getAvaliMemory()
 bool QMLNotify::quitUploadingDialog()
 {
     uploadProgressDialog dialog(nullptr);
+    if (AudioDataDispatcherController *recorder = AudioDataDispatcherController::instance())
+        dialog.connectSource(recorder);
     dialog.exec();
     return true;
 }

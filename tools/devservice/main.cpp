@@ -1,5 +1,6 @@
-// lumira_devservice [--port N] [--host ADDR] [--www DIR] [--pid-file FILE]
+// lumira_devservice [--port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file FILE]
 #include "DevService.h"
+#include "ObjectStore.h"
 
 #include <httplib.h>
 
@@ -9,22 +10,38 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace
 {
 
 httplib::Server *g_server = nullptr;
+httplib::Server *g_store = nullptr;
 
 void onSignal(int)
 {
     if (g_server)
         g_server->stop();
+    if (g_store)
+        g_store->stop();
+}
+
+void reuseAddress(httplib::Server &server)
+{
+    // Without SO_REUSEPORT (httplib's default) a second instance would share
+    // the port silently instead of failing.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 }
 
 int usage()
 {
-    std::fprintf(stderr, "usage: lumira_devservice [--port N] [--host ADDR] [--www DIR] [--pid-file FILE]\n");
+    std::fprintf(stderr,
+        "usage: lumira_devservice [--port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
+        "[--pid-file FILE]\n");
     return 2;
 }
 
@@ -37,6 +54,8 @@ int main(int argc, char **argv)
     options.www = LUMIRA_DEV_WWW;
     options.bridgeJs = LUMIRA_BRIDGE_JS;
     std::string pidFile;
+    int ossPort = LUMIRA_DEV_OSS_PORT;
+    std::string ossDir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -48,21 +67,26 @@ int main(int argc, char **argv)
             options.host = value;
         else if (arg == "--www")
             options.www = value;
+        else if (arg == "--oss-port")
+            ossPort = std::atoi(value.c_str());
+        else if (arg == "--oss-dir")
+            ossDir = value;
         else if (arg == "--pid-file")
             pidFile = value;
         else
             return usage();
     }
-    if (options.port <= 0 || options.port > 65535)
+    if (options.port <= 0 || options.port > 65535 || ossPort <= 0 || ossPort > 65535)
         return usage();
+    devservice::StoreOptions store;
+    store.dir = ossDir.empty() ? "/tmp/lumira-devservice-oss-" + std::to_string(ossPort) : ossDir;
+    store.keyId = LUMIRA_OSS_KEY_ID;
+    store.keySecret = LUMIRA_OSS_KEY_SECRET;
+    store.publicHost = options.host + ":" + std::to_string(ossPort);
 
     httplib::Server server;
-    // Without SO_REUSEPORT (httplib's default) a second instance would share
-    // the port silently instead of failing.
-    server.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    reuseAddress(server);
+    devservice::registerServiceApi(server, store);
     devservice::registerPageRoutes(server, options);
     devservice::registerLogging(server);
     if (!server.bind_to_port(options.host.c_str(), options.port)) {
@@ -70,16 +94,34 @@ int main(int argc, char **argv)
             std::strerror(errno));
         return 1;
     }
+    // The object store listens on a port of its own, as the real one has its own host.
+    httplib::Server objects;
+    reuseAddress(objects);
+    devservice::registerObjectStore(objects, store);
+    devservice::registerLogging(objects);
+    if (!objects.bind_to_port(options.host.c_str(), ossPort)) {
+        std::fprintf(stderr, "lumira_devservice: cannot listen on %s:%d (%s)\n", options.host.c_str(), ossPort,
+            std::strerror(errno));
+        return 1;
+    }
     if (!pidFile.empty())
         std::ofstream(pidFile) << getpid() << "\n";
 
     g_server = &server;
+    g_store = &objects;
+    std::thread storeThread([&objects]() { objects.listen_after_bind(); });
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
     std::printf("lumira_devservice listening on http://%s:%d\n", options.host.c_str(), options.port);
     std::fflush(stdout);
+    std::printf(
+        "lumira_devservice object store on http://%s:%d (%s)\n", options.host.c_str(), ossPort, store.dir.c_str());
+    std::fflush(stdout);
     server.listen_after_bind();
+    objects.stop();
+    storeThread.join();
     g_server = nullptr;
+    g_store = nullptr;
     if (!pidFile.empty())
         std::remove(pidFile.c_str());
     return 0;

@@ -319,7 +319,7 @@ Item {
             String(args.lesson_token_list !== undefined ? args.lesson_token_list : args.lesson_token || "")
                 .split(",").forEach(function (token) {
                     if (token !== "")
-                        listRecorder.handUpload(token, String(args.userId || cppConfigFile.getUserID()))
+                        listRecorder.handUpload(token, true)
                 })
         } else if (request.includes("reupload_audio://")) {
             var oneRecorder = service("recordDispatcher")
@@ -327,7 +327,7 @@ Item {
                 refuse(obj, failureUnavailable, "recording not available")
                 return
             }
-            oneRecorder.handUpload(String(args.lesson_token), String(args.userId || cppConfigFile.getUserID()))
+            oneRecorder.handUpload(String(args.lesson_token), true)
         } else if (request.includes("record://")) {
             record(obj, args)
         } else if (request.includes("lock_win_top://")) {
@@ -394,8 +394,7 @@ Item {
         } else if (args.oper === "stop") {
             recorder.stopRecord()
             if (typeof recorder.handUpload === "function")
-                recorder.handUpload(String(args.token || LMRUserInfo.getCourseToken()),
-                                    String(args.userId || cppConfigFile.getUserID()))
+                recorder.handUpload(String(args.token || LMRUserInfo.getCourseToken()), true)
             answer(obj, "")
         } else {
             refuse(obj, failureBadRequest, "unknown record oper")

@@ -1,0 +1,109 @@
+#pragma once
+// Our own client for the object store's REST protocol (V1 signatures), with
+// the calls the uploads and downloads of this program use. Every call blocks
+// its thread; the multipart calls run their parts on threads of their own.
+#include "net/oss/OssSignature.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QIODevice;
+
+namespace oss
+{
+
+// increment, transferred so far, total; called from the transfer's threads.
+using TransferProgress = std::function<void(qint64, qint64, qint64)>;
+
+struct ClientConfiguration {
+    int transferTimeoutMs = 30000; // a request with no traffic for this long fails
+    int maxAttempts = 3; // per request or part, for network errors and 5xx answers
+};
+
+struct Outcome {
+    bool ok = false;
+    int status = 0; // HTTP status, 0 without an answer
+    QString error; // the store's error code or the network error
+    QByteArray body;
+    QMap<QByteArray, QByteArray> headers; // names lower-cased
+};
+
+struct ObjectSummary {
+    QString key;
+    qint64 size = 0;
+};
+
+struct ListObjectsOutcome : Outcome {
+    QList<ObjectSummary> objects;
+};
+
+constexpr qint64 kDefaultPartSize = 8 * 1024 * 1024;
+
+struct UploadObjectRequest {
+    UploadObjectRequest(QString bucket, QString key, QString filePath, QString checkpointDir = QString(),
+        qint64 partSize = kDefaultPartSize, int threadNum = 1);
+    QString bucket, key, filePath, checkpointDir;
+    qint64 partSize;
+    int threadNum;
+    TransferProgress progress;
+};
+
+struct DownloadObjectRequest {
+    DownloadObjectRequest(QString bucket, QString key, QString filePath, QString checkpointDir = QString(),
+        qint64 partSize = kDefaultPartSize, int threadNum = 1);
+    QString bucket, key, filePath, checkpointDir;
+    qint64 partSize;
+    int threadNum;
+    TransferProgress progress;
+};
+
+class OssClient
+{
+public:
+    OssClient(
+        QString endpoint, QByteArray keyId, QByteArray secret, ClientConfiguration config = ClientConfiguration());
+
+    Outcome CreateBucket(const QString &bucket);
+    Outcome PutObject(const QString &bucket, const QString &key, const QByteArray &data,
+        const TransferProgress &progress = TransferProgress());
+    // Whole-file upload: one PUT up to the part size, multipart above it.
+    Outcome ResumableUploadObject(const UploadObjectRequest &request);
+    Outcome ResumableDownloadObject(const DownloadObjectRequest &request);
+    bool DoesObjectExist(const QString &bucket, const QString &key);
+    Outcome HeadObject(const QString &bucket, const QString &key);
+    ListObjectsOutcome ListObjects(const QString &bucket, const QString &prefix);
+    Outcome DeleteObjects(const QString &bucket, const QStringList &keys);
+
+    static qint64 contentLength(const Outcome &outcome);
+
+private:
+    struct Call {
+        QByteArray verb;
+        QString bucket;
+        QString key;
+        QueryList query;
+        HeaderList headers; // x-oss-* and Range
+        QByteArray contentType;
+        QByteArray body;
+        bool md5 = false; // send Content-MD5 of the body
+        QIODevice *sink = nullptr; // downloads write here as data arrives
+        std::function<void(qint64 sent)> uploaded; // bytes of this body sent so far
+    };
+    Outcome sendOnce(const Call &call) const;
+    Outcome send(const Call &call) const; // with the configured attempts
+    QString url(const Call &call) const;
+    Outcome multipartUpload(const UploadObjectRequest &request, qint64 size);
+
+    QString m_endpoint;
+    QByteArray m_keyId;
+    QByteArray m_secret;
+    ClientConfiguration m_config;
+    bool m_pathStyle;
+};
+
+} // namespace oss

@@ -1,0 +1,7 @@
+#include "record/UploadState.h"
+
+UploadState &UploadState::process()
+{
+    static UploadState state;
+    return state;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace httplib
+{
+class Server;
+}
+
+namespace devservice
+{
+
+struct StoreOptions {
+    std::string dir; // objects on disk: <dir>/<bucket>/<key>
+    std::string keyId;
+    std::string keySecret;
+    std::string publicHost; // host:port of the store, for the URLs the form upload answers
+};
+
+// The object store's REST subset (path-style), V1 signatures checked:
+// buckets, objects with ranges, multipart uploads, listing, multi-delete.
+void registerObjectStore(httplib::Server &server, const StoreOptions &options);
+
+// The service API the client reports to: "/doc/upload/sound" and the form
+// upload "/upload/oss/add", plus "/dev/fault" and "/dev/reports" for tests.
+void registerServiceApi(httplib::Server &server, const StoreOptions &options);
+
+} // namespace devservice
