@@ -1,0 +1,277 @@
+// Recording upload: queue and runner on their threads, the three routes against
+// the development service with injected faults, the report to the service and
+// the status row, the page notices and the progress-dialog counts.
+#include "BrowserHarness.h"
+#include "TestEnv.h"
+
+#include "net/HttpMsg.h"
+#include "net/LMRAosController.h"
+#include "record/AudioDataDispatcher.h"
+#include "record/AudioDataDispatcherController.h"
+#include "record/AudioUpload.h"
+#include "record/LMRRecordSQLite.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+using testenv::waitUntil;
+
+namespace
+{
+
+QString request(const harness::DevService &service, const QByteArray &verb, const QString &path)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest req(QUrl(service.baseUrl() + path));
+    req.setHeader(QNetworkRequest::ContentTypeHeader, "text/plain");
+    QNetworkReply *reply = manager.sendCustomRequest(req, verb, QByteArray());
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString body = QString::fromUtf8(reply->readAll());
+    delete reply;
+    return body;
+}
+
+int rowCount(const QString &file, const QString &where)
+{
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("SELECT COUNT(*) FROM RecordStatus WHERE ") + where) && query.next())
+                count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    return count;
+}
+
+// What the page was told. jsUploadProcessNotify carries (state, value, token),
+// jsTransferAudioURL (url, token).
+struct PageNotice {
+    QString func, first, last;
+};
+
+class Upload : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        dir = testenv::sandboxRoot() + "/upload-" + QString::number(++s_run);
+        QDir().mkpath(dir);
+        dbFile = dir + "/status.db";
+        db = std::make_unique<LMRRecordSQLite>(dbFile, "upload-" + QString::number(s_run));
+
+        LMRAosSettings settings;
+        settings.endpoint = service.ossEndpoint();
+        settings.accelerationEndpoint = service.ossAccelerationEndpoint();
+        settings.keyId = LUMIRA_OSS_KEY_ID;
+        settings.keySecret = LUMIRA_OSS_KEY_SECRET;
+        settings.uploadUrl = service.baseUrl();
+        settings.client.maxAttempts = 1; // the routes are what is tested here
+        aos = std::make_unique<LMRAosController>(settings);
+
+        // The test API host, plain HTTP, is the development service.
+        const QString ini = dir + "/config.ini";
+        QSettings(ini, QSettings::IniFormat).setValue("Browser/MainDebugUrlSwitch", true);
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(service.port);
+        http = std::make_unique<HttpMsg>(ini, QStringList { host, host, host });
+
+        RecorderUploads uploads;
+        uploads.state = &upload;
+        uploads.aos = aos.get();
+        uploads.http = http.get();
+        uploads.userId = [] { return QStringLiteral("10001"); };
+        uploads.storedUserId = [] { return QStringLiteral("10001"); };
+        uploads.userIsTeacher = [] { return true; };
+        uploads.notifyPage = [this](QString json) {
+            const QJsonObject obj = QJsonDocument::fromJson(json.toUtf8()).object();
+            const QJsonArray param = obj.value("param").toArray();
+            notices.append({ obj.value("func").toString(), param.first().toString(), param.last().toString() });
+        };
+        uploads.runnerIdleMs = 40;
+        recorder = std::make_unique<AudioDataDispatcherController>(record, db.get(), dir, systemRecordClock(), uploads);
+        QObject::connect(recorder.get(), &AudioDataDispatcherController::sgUploadfinished, [this] { ++finished; });
+        QObject::connect(
+            recorder.get(), &AudioDataDispatcherController::sgUploadDialogInfo, [this](int cur, int total) {
+                dialog.append({ cur, total });
+            });
+    }
+    void TearDown() override
+    {
+        recorder.reset();
+        request(service, "POST", "/dev/fault/clear");
+    }
+
+    QString mp3(const QString &token) const { return dir + "/" + AudioDataDispatcher::fileName(token, "10001"); }
+    void recording(const QString &token, bool withRow = true)
+    {
+        QFile file(mp3(token));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(64 * 1024, 'm'));
+        if (withRow) {
+            ASSERT_TRUE(db->add(token, "10001", "teacher"));
+        }
+    }
+    int noticesOf(const QString &func, const QString &state = QString()) const
+    {
+        int n = 0;
+        for (const PageNotice &notice : notices)
+            n += notice.func == func && (state.isEmpty() || notice.first == state);
+        return n;
+    }
+
+    static int s_run;
+    harness::DevService service;
+    QString dir, dbFile;
+    RecordState record;
+    UploadState upload;
+    std::unique_ptr<LMRRecordSQLite> db;
+    std::unique_ptr<LMRAosController> aos;
+    std::unique_ptr<HttpMsg> http;
+    std::unique_ptr<AudioDataDispatcherController> recorder;
+    QList<PageNotice> notices;
+    QList<QPair<int, int>> dialog;
+    int finished = 0;
+};
+int Upload::s_run = 0;
+
+} // namespace
+
+TEST_F(Upload, EachRouteFailsInTurnAndOnlyTheThirdIsReported)
+{
+    recording("tok");
+    request(service, "POST", "/dev/fault?route=oss&kind=500");
+    request(service, "POST", "/dev/fault?route=accelerate&kind=500");
+    request(service, "POST", "/dev/fault?route=form&kind=500");
+    recorder->handUpload("tok");
+    ASSERT_TRUE(waitUntil([&] { return noticesOf("jsUploadProcessNotify", "upload_audio_fail") == 1; }, 30000));
+    EXPECT_EQ(finished, 1) << "finished only after the third failure";
+    EXPECT_EQ(upload.route, 0);
+    EXPECT_FALSE(recorder->isUploading());
+    const QString log = harness::logText();
+    const int first = log.indexOf(QStringLiteral("音频录制: 上海线路上传失败，尝试国际线路 token:tok"));
+    const int second = log.indexOf(QStringLiteral("音频录制: 国际线路失败，尝试服务器线路 token:tok"));
+    const int third = log.indexOf(QStringLiteral("音频录制: 上传失败 token:tok"));
+    EXPECT_TRUE(first >= 0 && second > first && third > second);
+    EXPECT_EQ(rowCount(dbFile, "Token='tok' AND RecordUpload='null'"), 1);
+
+    // The next upload starts again on the regional route.
+    request(service, "POST", "/dev/fault/clear");
+    recorder->handUpload("tok");
+    ASSERT_TRUE(waitUntil([&] { return finished == 2; }, 30000));
+    ASSERT_EQ(noticesOf("jsTransferAudioURL"), 1);
+    const PageNotice url = notices.last();
+    EXPECT_EQ(url.func, "jsTransferAudioURL");
+    EXPECT_EQ(url.last, "tok");
+    EXPECT_TRUE(url.first.startsWith("http://lumira-files." + service.ossEndpoint().mid(7) + "/pc-class-voice/"))
+        << url.first.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(service.ossDir + "/lumira-files/pc-class-voice/"
+        + QDate::currentDate().toString("yyyy-MM-dd") + "/tok_10001_pc.mp3"));
+    EXPECT_EQ(noticesOf("jsUploadProcessNotify", "upload_progress") > 0, true);
+}
+
+TEST_F(Upload, TheRowIsMarkedOnlyWhenTheServiceAcceptsTheReport)
+{
+    recording("rep");
+    request(service, "POST", "/dev/fault?route=report&kind=retcode&count=2");
+    recorder->handUpload("rep", false);
+    ASSERT_TRUE(waitUntil([&] { return finished == 1; }, 30000));
+    EXPECT_EQ(rowCount(dbFile, "Token='rep' AND RecordUpload='null'"), 1) << "two refusals leave it to upload again";
+    EXPECT_EQ(harness::logText().count(QStringLiteral("音频录制: 音频上传后台回调：{\"retcode\":0")), 2);
+
+    recorder->handUpload("rep", false);
+    ASSERT_TRUE(waitUntil([&] { return finished == 2; }, 30000));
+    const QString url = notices.last().first;
+    EXPECT_EQ(rowCount(dbFile, QStringLiteral("Token='rep' AND RecordUpload='%1'").arg(url)), 1);
+    const QString reports = request(service, "GET", "/dev/reports");
+    EXPECT_TRUE(reports.contains("lesson_token=rep&sound_url=" + url + "&user_role=teacher&user_id=10001&isUpload=1"))
+        << reports.toStdString();
+}
+
+TEST_F(Upload, MissingFilesLostRowsAndLessonsStillRecording)
+{
+    // No file: reported to the page at once.
+    recorder->handUpload("nofile");
+    ASSERT_TRUE(waitUntil([&] { return noticesOf("jsUploadProcessNotify", "upload_audio_fail") == 1; }));
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("音频录制: 上传音频不存在:") + mp3("nofile")));
+
+    // A lesson being recorded waits for its end.
+    recording("busy");
+    record.setRecordToken("busy");
+    recorder->handUpload("busy");
+    testenv::waitUntil([] { return false; }, 600);
+    EXPECT_FALSE(recorder->isUploading());
+    EXPECT_EQ(finished, 0);
+    record.setRecordToken(QString());
+    ASSERT_TRUE(waitUntil([&] { return finished == 1; }, 30000));
+
+    // A lost row is made again, with the role from the class information.
+    recording("lost", false);
+    recorder->handUpload("lost");
+    ASSERT_TRUE(waitUntil([&] { return finished == 2; }, 30000));
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("音频录制: 上传音频数据库自动补全:") + mp3("lost")));
+    EXPECT_EQ(db->getRole("lost", "10001"), "teacher");
+    EXPECT_EQ(rowCount(dbFile, "Token='lost' AND RecordUpload LIKE 'http://%'"), 1);
+}
+
+TEST_F(Upload, DialogCountsABatch)
+{
+    recorder->uploadCount(3);
+    recorder->uploadCount(2);
+    recorder->uploadCount(1);
+    recorder->uploadCount(2);
+    const QList<QPair<int, int>> expected = { { 1, 3 }, { 2, 3 }, { 3, 3 }, { 1, 2 } };
+    EXPECT_EQ(dialog, expected);
+}
+
+TEST(UploadQueue, HandUploadsGoFirstAutomaticOnesLast)
+{
+    const QString dir = testenv::sandboxRoot() + "/queue";
+    QDir().mkpath(dir);
+    qint64 now = QDateTime::currentMSecsSinceEpoch();
+    LMRRecordSQLite db(dir + "/status.db", "queue", [&] { return now; });
+    ASSERT_TRUE(db.add("old1", "10001", "teacher"));
+    ASSERT_TRUE(db.add("old2", "10001", "teacher"));
+    now += LMRRecordSQLite::kIdleBeforeAutoUploadMs + 1;
+    UploadState state;
+    AudioUpload queue(
+        state, &db, dir, [] { return QStringLiteral("10001"); }, [] { return QStringLiteral("10001"); });
+    queue.handUpload("a", true);
+    queue.handUpload("b", true);
+    queue.handUpload("", true);
+    EXPECT_EQ(state.queue, QStringList({ "b", "a" }));
+    queue.handUpload("a", true);
+    EXPECT_EQ(state.queue, QStringList({ "a", "b" }));
+    queue.handUpload("old1", true);
+    queue.autoUpload(); // moves old1 to the back and takes its notices away
+    EXPECT_EQ(state.queue, QStringList({ "a", "b", "old1", "old2" }));
+    EXPECT_FALSE(state.callH5.value("old1"));
+    EXPECT_TRUE(state.callH5.value("a"));
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("upload");
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    QCoreApplication app(argc, argv);
+    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
+    TSpdlog::create(log, log);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
