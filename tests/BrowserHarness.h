@@ -73,9 +73,13 @@ public:
         do
             ossPort = freePort();
         while (ossPort == port);
+        do
+            tlsPort = freePort();
+        while (tlsPort == port || tlsPort == ossPort);
         ossDir = testenv::sandboxRoot() + QStringLiteral("/oss-%1").arg(ossPort);
         m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
-            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--oss-dir", ossDir });
+            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
+                QString::number(tlsPort), "--oss-dir", ossDir });
         return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
     }
     ~DevService()
@@ -89,6 +93,7 @@ public:
     QString ossAccelerationEndpoint() const { return QStringLiteral("http://localhost:%1").arg(ossPort); }
     int port = 0;
     int ossPort = 0;
+    int tlsPort = 0;
     QString ossDir;
 
 private:

@@ -239,6 +239,30 @@ TEST_F(Upload, DialogCountsABatch)
     EXPECT_EQ(dialog, expected);
 }
 
+TEST(HttpMsgHosts, ProductionIsHttpsWithoutVerificationAndTheRetryHostSwitches)
+{
+    harness::DevService service;
+    ASSERT_TRUE(service.start());
+    const QString ini = testenv::sandboxRoot() + "/production.ini";
+    QSettings(ini, QSettings::IniFormat).setValue("Browser/MainDebugUrlSwitch", false);
+    HttpMsg http(ini,
+        { QStringLiteral("127.0.0.1:%1").arg(service.tlsPort), QStringLiteral("localhost:%1").arg(service.tlsPort),
+            QStringLiteral("127.0.0.1:%1").arg(service.port) });
+    EXPECT_FALSE(http.debugMode);
+    EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://127.0.0.1:%1/").arg(service.tlsPort));
+    // The development service's certificate is self-signed: accepted here only.
+    EXPECT_EQ(http.post("doc/upload/sound", "lesson_token=t&sound_url=u&user_role=teacher&user_id=1&isUpload=1"),
+        "{\"retcode\":1,\"msg\":\"ok\"}");
+    http.switchHost(1);
+    EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://localhost:%1/").arg(service.tlsPort));
+    EXPECT_TRUE(http.get("ping").contains("pong"));
+    http.switchHost(5);
+    EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://localhost:%1/").arg(service.tlsPort));
+    http.switchHost(2);
+    EXPECT_FALSE(http.currentUseHttps());
+    EXPECT_EQ(http.get("ping"), "pong");
+}
+
 TEST(UploadQueue, HandUploadsGoFirstAutomaticOnesLast)
 {
     const QString dir = testenv::sandboxRoot() + "/queue";

@@ -1,4 +1,5 @@
-// lumira_devservice [--port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file FILE]
+// lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file
+// FILE]
 #include "DevService.h"
 #include "ObjectStore.h"
 
@@ -18,6 +19,7 @@ namespace
 
 httplib::Server *g_server = nullptr;
 httplib::Server *g_store = nullptr;
+httplib::Server *g_tls = nullptr;
 
 void onSignal(int)
 {
@@ -25,6 +27,8 @@ void onSignal(int)
         g_server->stop();
     if (g_store)
         g_store->stop();
+    if (g_tls)
+        g_tls->stop();
 }
 
 void reuseAddress(httplib::Server &server)
@@ -40,7 +44,7 @@ void reuseAddress(httplib::Server &server)
 int usage()
 {
     std::fprintf(stderr,
-        "usage: lumira_devservice [--port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
+        "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
         "[--pid-file FILE]\n");
     return 2;
 }
@@ -55,6 +59,7 @@ int main(int argc, char **argv)
     options.bridgeJs = LUMIRA_BRIDGE_JS;
     std::string pidFile;
     int ossPort = LUMIRA_DEV_OSS_PORT;
+    int tlsPort = LUMIRA_DEV_TLS_PORT;
     std::string ossDir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -69,6 +74,8 @@ int main(int argc, char **argv)
             options.www = value;
         else if (arg == "--oss-port")
             ossPort = std::atoi(value.c_str());
+        else if (arg == "--tls-port")
+            tlsPort = std::atoi(value.c_str());
         else if (arg == "--oss-dir")
             ossDir = value;
         else if (arg == "--pid-file")
@@ -104,10 +111,22 @@ int main(int argc, char **argv)
             std::strerror(errno));
         return 1;
     }
+    // The service API over HTTPS too, as production has it.
+    httplib::SSLServer tls(LUMIRA_DEV_CERT, LUMIRA_DEV_KEY);
+    reuseAddress(tls);
+    devservice::registerServiceApi(tls, store);
+    devservice::registerPageRoutes(tls, options);
+    devservice::registerLogging(tls);
+    if (!tls.is_valid() || !tls.bind_to_port(options.host.c_str(), tlsPort)) {
+        std::fprintf(stderr, "lumira_devservice: cannot listen with TLS on %s:%d\n", options.host.c_str(), tlsPort);
+        return 1;
+    }
     if (!pidFile.empty())
         std::ofstream(pidFile) << getpid() << "\n";
 
     g_server = &server;
+    g_tls = &tls;
+    std::thread tlsThread([&tls]() { tls.listen_after_bind(); });
     g_store = &objects;
     std::thread storeThread([&objects]() { objects.listen_after_bind(); });
     std::signal(SIGTERM, onSignal);
@@ -120,8 +139,11 @@ int main(int argc, char **argv)
     server.listen_after_bind();
     objects.stop();
     storeThread.join();
+    tls.stop();
+    tlsThread.join();
     g_server = nullptr;
     g_store = nullptr;
+    g_tls = nullptr;
     if (!pidFile.empty())
         std::remove(pidFile.c_str());
     return 0;
