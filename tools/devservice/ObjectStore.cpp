@@ -213,9 +213,11 @@ void registerObjectStore(httplib::Server &server, const StoreOptions &options)
             const int part = std::atoi(req.get_param_value("partNumber").c_str());
             if (part < 1 || part > 10000)
                 return fail(res, 400, "InvalidArgument", "partNumber");
-            if (!store->write(dir + QStringLiteral("/part-%1").arg(part, 5, 10, QLatin1Char('0')), req.body))
+            const QString partPath = dir + QStringLiteral("/part-%1").arg(part, 5, 10, QLatin1Char('0'));
+            const std::string etag = etagOf(req.body);
+            if (!store->write(partPath, req.body) || !store->write(partPath + QStringLiteral(".etag"), etag))
                 return fail(res, 500, "InternalError", "write");
-            res.set_header("ETag", etagOf(req.body));
+            res.set_header("ETag", etag);
             return;
         }
         if (!store->write(store->objectPath(bucket, key), req.body))
@@ -241,27 +243,47 @@ void registerObjectStore(httplib::Server &server, const StoreOptions &options)
                 return fail(res, 404, "NoSuchUpload", "The specified upload does not exist.");
             static const QRegularExpression partRe(
                 QStringLiteral("<Part>\\s*<PartNumber>(\\d+)</PartNumber>\\s*<ETag>([^<]*)</ETag>\\s*</Part>"));
-            std::string whole;
+            // The parts are checked by the ETags kept at upload and joined on
+            // disk, without reading them into memory.
+            const QString target = store->objectPath(bucket, key);
+            QDir().mkpath(QFileInfo(target).path());
+            QFile whole(target + QStringLiteral(".joining"));
+            if (!whole.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return fail(res, 500, "InternalError", "write");
+            QByteArray etags;
             int expected = 1;
             auto it = partRe.globalMatch(QString::fromStdString(req.body));
             while (it.hasNext()) {
                 const auto m = it.next();
                 const int number = m.captured(1).toInt();
-                QFile part(dir + QStringLiteral("/part-%1").arg(number, 5, 10, QLatin1Char('0')));
-                if (number != expected++ || !part.open(QIODevice::ReadOnly))
+                const QString partPath = dir + QStringLiteral("/part-%1").arg(number, 5, 10, QLatin1Char('0'));
+                QFile etag(partPath + QStringLiteral(".etag"));
+                QFile part(partPath);
+                if (number != expected++ || !etag.open(QIODevice::ReadOnly) || !part.open(QIODevice::ReadOnly)) {
+                    whole.remove();
                     return fail(res, 400, "InvalidPart", "missing or out-of-order part");
-                const std::string data = part.readAll().toStdString();
-                if (etagOf(data) != m.captured(2).toStdString())
+                }
+                if (etag.readAll() != m.captured(2).toLatin1()) {
+                    whole.remove();
                     return fail(res, 400, "InvalidPart", "ETag mismatch");
-                whole += data;
+                }
+                etags += m.captured(2).toLatin1();
+                while (!part.atEnd())
+                    whole.write(part.read(1 << 20));
             }
-            if (expected == 1)
+            if (expected == 1) {
+                whole.remove();
                 return fail(res, 400, "MalformedXML", "no parts");
-            if (!store->write(store->objectPath(bucket, key), whole))
+            }
+            QFile::remove(target);
+            if (!whole.flush() || !whole.rename(target))
                 return fail(res, 500, "InternalError", "write");
+            const std::string etag = "\""
+                + QCryptographicHash::hash(etags, QCryptographicHash::Md5).toHex().toUpper().toStdString() + "-"
+                + std::to_string(expected - 1) + "\"";
             QDir(dir).removeRecursively();
             res.set_content("<?xml version=\"1.0\" encoding=\"UTF-8\"?><CompleteMultipartUploadResult><Key>" + key
-                    + "</Key><ETag>" + etagOf(whole) + "</ETag></CompleteMultipartUploadResult>",
+                    + "</Key><ETag>" + etag + "</ETag></CompleteMultipartUploadResult>",
                 "application/xml");
             return;
         }
