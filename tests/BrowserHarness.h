@@ -11,8 +11,12 @@
 #include "media/LMRAgora.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
+#include "net/HttpMsg.h"
+#include "net/LMRAosController.h"
 #include "record/AudioDataDispatcherController.h"
+#include "record/LMRRecordSQLite.h"
 #include "ui/Tools.h"
+#include "web/LMRUserInfo.h"
 #include "web/QCefApp.h"
 #include "web/QCefClient.h"
 #include "web/QCefView.h"
@@ -29,6 +33,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTextStream>
 #include <QVector>
@@ -147,7 +152,8 @@ class BrowserHarness
 {
 public:
     // Loads the classroom window; the main browser opens `url` unless empty.
-    explicit BrowserHarness(const QString &url)
+    // With a development service, recordings upload to it.
+    explicit BrowserHarness(const QString &url, const DevService *service = nullptr)
     {
         setUp();
         view = std::make_unique<QQuickView>();
@@ -163,7 +169,10 @@ public:
         agora = std::make_unique<LMRAgora>();
         context->setContextProperty(QStringLiteral("agoraEngine"), agora.get());
         context->setContextProperty(QStringLiteral("cppSimRoom"), &simRoom);
-        recorder = AudioDataDispatcherController::createProcessRecorder();
+        if (service)
+            recorder = uploadingRecorder(*service);
+        else
+            recorder = AudioDataDispatcherController::createProcessRecorder();
         QObject::connect(
             agora.get(), &LMRAgora::micFrame, recorder.get(), &AudioDataDispatcherController::acceptMicData);
         QObject::connect(
@@ -190,12 +199,38 @@ public:
         }
     }
 
+    std::unique_ptr<AudioDataDispatcherController> uploadingRecorder(const DevService &service)
+    {
+        LMRAosSettings settings;
+        settings.endpoint = service.ossEndpoint();
+        settings.accelerationEndpoint = service.ossAccelerationEndpoint();
+        settings.keyId = LUMIRA_OSS_KEY_ID;
+        settings.keySecret = LUMIRA_OSS_KEY_SECRET;
+        settings.uploadUrl = service.baseUrl();
+        aos = std::make_unique<LMRAosController>(settings);
+        const QString ini = testenv::sandboxRoot() + QStringLiteral("/api.ini");
+        QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("Browser/MainDebugUrlSwitch"), true);
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(service.port);
+        http = std::make_unique<HttpMsg>(ini, QStringList { host, host, host });
+        RecorderUploads uploads;
+        uploads.aos = aos.get();
+        uploads.http = http.get();
+        uploads.userId = [] { return LMRUserInfo::instance()->userId(); };
+        uploads.storedUserId = [] { return LMRConfig::instance()->getUserID(); };
+        uploads.userIsTeacher = [] { return LMRUserInfo::instance()->userRole() == LMRUserInfo::UserRole_Teacher; };
+        uploads.notifyPage = [](QString json) { QMLNotify::instance()->triggerSgNotifyH5(json); };
+        uploads.runnerIdleMs = 100;
+        return std::make_unique<AudioDataDispatcherController>(RecordState::process(), LMRRecordSQLite::instance(),
+            DirHelper::instance()->recordPath(), systemRecordClock(), uploads);
+    }
+
     ~BrowserHarness()
     {
         app.reset();
         view.reset();
         cef.reset();
         recorder.reset();
+        aos.reset();
         agora.reset();
     }
 
@@ -225,6 +260,8 @@ public:
     std::unique_ptr<QCefApp> app;
     std::unique_ptr<LMRAgora> agora;
     std::unique_ptr<AudioDataDispatcherController> recorder;
+    std::unique_ptr<LMRAosController> aos;
+    std::unique_ptr<HttpMsg> http;
     SimRoomControl simRoom;
     QQuickItem *rootCef = nullptr;
     QCefClient *client = nullptr;

@@ -6,11 +6,14 @@
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
+#include "record/LMRRecordSQLite.h"
 #include "record/RecordState.h"
 #include "web/LMRUserInfo.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QQuickWindow>
 
@@ -45,7 +48,7 @@ protected:
         LMRConfig *config = LMRConfig::instance();
         config->setValue(QStringLiteral("Browser/MainUrl"), service.lessonUrl());
         config->setMainUrlMode(1);
-        h = std::make_unique<BrowserHarness>(config->getMainUrl());
+        h = std::make_unique<BrowserHarness>(config->getMainUrl(), &service);
         h->view->resize(1280, 720);
         ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
         harness::processEventsFor(1500); // the page paints
@@ -191,6 +194,15 @@ TEST_F(Classroom, RecordingFromThePageGivesAStereoMp3)
     EXPECT_NEAR(d.seconds(), 3.0, 0.3);
     EXPECT_NEAR(audiocheck::frequency(d.left, 16000), 440, 5) << "our microphone on the left";
     EXPECT_NEAR(audiocheck::frequency(d.right, 16000), 660, 5) << "the class we hear on the right";
+
+    // Stopping hands it to the upload: the store gets it, the page shows its address.
+    const QString stored = service.ossDir + QStringLiteral("/lumira-files/pc-class-voice/")
+        + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("/demo-class-1_10001_pc.mp3");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() == QFileInfo(file).size(); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !h->recorder->isUploading(); }, 30000));
+    harness::processEventsFor(800);
+    h->view->grabWindow().save(shotPath("classroom-uploaded.png"));
+    EXPECT_TRUE(LMRRecordSQLite::instance()->getTokenIsNotEmpty("demo-class-1", "10001"));
 }
 
 TEST_F(Classroom, SettingsViewAndEyeOverlay)

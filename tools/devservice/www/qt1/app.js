@@ -108,6 +108,20 @@
     ["jsDeviceStatusNotify", "jsVideoHeight", "jsQuitRoomNotify", "jsDateTime", "goOutClassRoom",
      "h5DownloadState", "jsFunPingTcp", "jsFunCtrl", "jsFunScreen", "jsTransferAudioURL",
      "jsUploadProcessNotify", "jsDeviceOpenProblem"].forEach(function (name) { window[name] = notifier(name); });
+    // The uploaded recording's address, where a teacher would look for it.
+    var logTransfer = window.jsTransferAudioURL;
+    window.jsTransferAudioURL = function (url, token) {
+        logTransfer(url, token);
+        $("recordingUrl").textContent = "Uploaded " + token + ": " + url;
+    };
+    var logProgress = window.jsUploadProcessNotify;
+    window.jsUploadProcessNotify = function (state, value, token) {
+        logProgress(state, value, token);
+        if (state === "upload_progress")
+            $("recordingUrl").textContent = "Uploading " + token + ": " + value + " %";
+        else if (state === "upload_audio_fail")
+            $("recordingUrl").textContent = "Upload of " + token + " failed";
+    };
     var logToast = notifier("fromCtoast");
     var toastTimer = null;
     window.fromCtoast = function (msg, mode, time) {
