@@ -8,6 +8,7 @@
 //                                  prints CPU share of one core, drift of the written
 //                                  audio against the wall clock, and resident memory
 //                                  growth after a 30 s warm-up
+#include "../tests/RecordCheck.h"
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "media/ffmpeg/FFmpegPtr.h"
@@ -196,20 +197,6 @@ int encode(double seconds, const QString &dir)
     return 0;
 }
 
-QSharedPointer<AVFrameWrapper> tone(double hz, long &t)
-{
-    AVFrame *frame = av_frame_alloc();
-    frame->format = AV_SAMPLE_FMT_S16;
-    frame->sample_rate = 16000;
-    frame->nb_samples = 160;
-    av_channel_layout_default(&frame->ch_layout, 1);
-    av_frame_get_buffer(frame, 1);
-    auto *s = reinterpret_cast<int16_t *>(frame->data[0]);
-    for (int i = 0; i < 160; ++i, ++t)
-        s[i] = int16_t(9000 * std::sin(2 * kPi * hz * double(t) / 16000));
-    return QSharedPointer<AVFrameWrapper>::create(frame);
-}
-
 int live(QCoreApplication &app, double seconds, const QString &dir)
 {
     LMRRecordSQLite db(dir + QStringLiteral("/status.db"), QStringLiteral("bench"));
@@ -225,8 +212,8 @@ int live(QCoreApplication &app, double seconds, const QString &dir)
     feed.moveToThread(&feeder);
     long micT = 0, spkT = 0;
     QObject::connect(&feed, &QTimer::timeout, &feed, [&]() {
-        recorder.acceptMicData(tone(440, micT));
-        recorder.acceptSpeakerData(tone(660, spkT));
+        recorder.acceptMicData(recordcheck::toneFrame(440, micT));
+        recorder.acceptSpeakerData(recordcheck::toneFrame(660, spkT));
     });
     QObject::connect(&feeder, &QThread::started, &feed, qOverload<>(&QTimer::start));
     feeder.start();

@@ -96,6 +96,17 @@ public:
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
     QString ossEndpoint() const { return QStringLiteral("http://127.0.0.1:%1").arg(ossPort); }
     QString ossAccelerationEndpoint() const { return QStringLiteral("http://localhost:%1").arg(ossPort); }
+    // Transfers against this service's store and form upload, with the build's keys.
+    LMRAosSettings aosSettings() const
+    {
+        LMRAosSettings settings;
+        settings.endpoint = ossEndpoint();
+        settings.accelerationEndpoint = ossAccelerationEndpoint();
+        settings.keyId = LUMIRA_OSS_KEY_ID;
+        settings.keySecret = LUMIRA_OSS_KEY_SECRET;
+        settings.uploadUrl = baseUrl();
+        return settings;
+    }
     int port = 0;
     int ossPort = 0;
     int tlsPort = 0;
@@ -201,13 +212,7 @@ public:
 
     std::unique_ptr<AudioDataDispatcherController> uploadingRecorder(const DevService &service)
     {
-        LMRAosSettings settings;
-        settings.endpoint = service.ossEndpoint();
-        settings.accelerationEndpoint = service.ossAccelerationEndpoint();
-        settings.keyId = LUMIRA_OSS_KEY_ID;
-        settings.keySecret = LUMIRA_OSS_KEY_SECRET;
-        settings.uploadUrl = service.baseUrl();
-        aos = std::make_unique<LMRAosController>(settings);
+        aos = std::make_unique<LMRAosController>(service.aosSettings());
         const QString ini = testenv::sandboxRoot() + QStringLiteral("/api.ini");
         QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("Browser/MainDebugUrlSwitch"), true);
         const QString host = QStringLiteral("127.0.0.1:%1").arg(service.port);

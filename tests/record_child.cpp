@@ -4,6 +4,7 @@
 //   lumira_record_child <record dir> <db file> <token> <seconds, -1: until killed>
 // Prints "open <ms since epoch>" when the MP3 is open and "closed" after a
 // clean stop.
+#include "RecordCheck.h"
 #include "record/AVFrameWrapper.h"
 #include "record/AudioDataDispatcherController.h"
 #include "record/LMRRecordSQLite.h"
@@ -19,25 +20,6 @@ extern "C" {
 
 #include <cmath>
 #include <cstdio>
-
-namespace
-{
-
-QSharedPointer<AVFrameWrapper> tone(double hz, long &t)
-{
-    AVFrame *frame = av_frame_alloc();
-    frame->format = AV_SAMPLE_FMT_S16;
-    frame->sample_rate = 16000;
-    frame->nb_samples = 160;
-    av_channel_layout_default(&frame->ch_layout, 1);
-    av_frame_get_buffer(frame, 1); // linesize[0] is then exactly 320 bytes
-    auto *s = reinterpret_cast<int16_t *>(frame->data[0]);
-    for (int i = 0; i < 160; ++i, ++t)
-        s[i] = int16_t(9000 * std::sin(2 * 3.14159265358979323846 * hz * double(t) / 16000));
-    return QSharedPointer<AVFrameWrapper>::create(frame);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -56,8 +38,8 @@ int main(int argc, char **argv)
     QTimer feed;
     feed.setTimerType(Qt::PreciseTimer);
     QObject::connect(&feed, &QTimer::timeout, [&]() {
-        recorder->acceptMicData(tone(440, micT));
-        recorder->acceptSpeakerData(tone(660, spkT));
+        recorder->acceptMicData(recordcheck::toneFrame(440, micT));
+        recorder->acceptSpeakerData(recordcheck::toneFrame(660, spkT));
     });
     feed.start(10);
 

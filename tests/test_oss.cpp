@@ -77,16 +77,7 @@ protected:
         client = std::make_unique<oss::OssClient>(service.ossEndpoint(), kKeyId, kSecret);
         client->CreateBucket(kBucket);
     }
-    LMRAosSettings settings() const
-    {
-        LMRAosSettings s;
-        s.endpoint = service.ossEndpoint();
-        s.accelerationEndpoint = service.ossAccelerationEndpoint();
-        s.keyId = kKeyId;
-        s.keySecret = kSecret;
-        s.uploadUrl = service.baseUrl();
-        return s;
-    }
+    LMRAosSettings settings() const { return service.aosSettings(); }
     harness::DevService service;
     std::unique_ptr<oss::OssClient> client;
 };

@@ -3,6 +3,7 @@
 // and whole recordings decoded back with FFmpeg, including one whose process
 // was killed mid-lesson.
 #include "AudioCheck.h"
+#include "RecordCheck.h"
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
@@ -31,6 +32,7 @@
 #include <signal.h>
 
 using namespace audiocheck;
+using recordcheck::rowCount;
 using testenv::waitUntil;
 
 namespace
@@ -71,22 +73,6 @@ void sql(const QString &file, const QString &statement)
         ASSERT_TRUE(query.exec(statement)) << statement.toStdString();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("side"));
-}
-
-int rowCount(const QString &file, const QString &where)
-{
-    int count = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(QStringLiteral("SELECT COUNT(*) FROM RecordStatus WHERE ") + where) && query.next())
-                count = query.value(0).toInt();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("count"));
-    return count;
 }
 
 } // namespace
@@ -396,13 +382,8 @@ TEST_F(Dispatcher, SilenceFillingLimitsAndChannelSwitch)
 
 TEST_F(Dispatcher, FramesCountOnlyWhileRecording)
 {
-    AVFrame *frame = av_frame_alloc();
-    frame->format = AV_SAMPLE_FMT_S16;
-    frame->sample_rate = 16000;
-    frame->nb_samples = 160;
-    av_channel_layout_default(&frame->ch_layout, 1);
-    av_frame_get_buffer(frame, 1);
-    auto wrapped = QSharedPointer<AVFrameWrapper>::create(frame);
+    long t = 0;
+    auto wrapped = recordcheck::toneFrame(440, t);
     dispatcher->acceptMicData(wrapped);
     EXPECT_TRUE(st.micCache.isEmpty());
     dispatcher->startRecord("frames", "10001", "teacher");

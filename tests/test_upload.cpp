@@ -2,6 +2,7 @@
 // the development service with injected faults, the report to the service and
 // the status row, the page notices and the progress-dialog counts.
 #include "BrowserHarness.h"
+#include "RecordCheck.h"
 #include "TestEnv.h"
 
 #include "net/HttpMsg.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+using recordcheck::rowCount;
 using testenv::waitUntil;
 
 namespace
@@ -43,22 +45,6 @@ QString request(const harness::DevService &service, const QByteArray &verb, cons
     return body;
 }
 
-int rowCount(const QString &file, const QString &where)
-{
-    int count = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(QStringLiteral("SELECT COUNT(*) FROM RecordStatus WHERE ") + where) && query.next())
-                count = query.value(0).toInt();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("count"));
-    return count;
-}
-
 // What the page was told. jsUploadProcessNotify carries (state, value, token),
 // jsTransferAudioURL (url, token).
 struct PageNotice {
@@ -76,12 +62,7 @@ protected:
         dbFile = dir + "/status.db";
         db = std::make_unique<LMRRecordSQLite>(dbFile, "upload-" + QString::number(s_run));
 
-        LMRAosSettings settings;
-        settings.endpoint = service.ossEndpoint();
-        settings.accelerationEndpoint = service.ossAccelerationEndpoint();
-        settings.keyId = LUMIRA_OSS_KEY_ID;
-        settings.keySecret = LUMIRA_OSS_KEY_SECRET;
-        settings.uploadUrl = service.baseUrl();
+        LMRAosSettings settings = service.aosSettings();
         settings.client.maxAttempts = 1; // the routes are what is tested here
         aos = std::make_unique<LMRAosController>(settings);
 

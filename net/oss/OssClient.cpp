@@ -85,18 +85,7 @@ QByteArray escapeXml(const QString &text) { return text.toHtmlEscaped().toUtf8()
 
 } // namespace
 
-UploadObjectRequest::UploadObjectRequest(
-    QString bucket_, QString key_, QString filePath_, QString checkpointDir_, qint64 partSize_, int threadNum_)
-    : bucket(std::move(bucket_))
-    , key(std::move(key_))
-    , filePath(std::move(filePath_))
-    , checkpointDir(std::move(checkpointDir_))
-    , partSize(std::max<qint64>(100 * 1024, partSize_))
-    , threadNum(std::max(1, threadNum_))
-{
-}
-
-DownloadObjectRequest::DownloadObjectRequest(
+TransferRequest::TransferRequest(
     QString bucket_, QString key_, QString filePath_, QString checkpointDir_, qint64 partSize_, int threadNum_)
     : bucket(std::move(bucket_))
     , key(std::move(key_))

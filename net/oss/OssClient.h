@@ -44,8 +44,9 @@ struct ListObjectsOutcome : Outcome {
 
 constexpr qint64 kDefaultPartSize = 8 * 1024 * 1024;
 
-struct UploadObjectRequest {
-    UploadObjectRequest(QString bucket, QString key, QString filePath, QString checkpointDir = QString(),
+// A whole-file transfer: the object, the local file, and how to cut it.
+struct TransferRequest {
+    TransferRequest(QString bucket, QString key, QString filePath, QString checkpointDir = QString(),
         qint64 partSize = kDefaultPartSize, int threadNum = 1);
     QString bucket, key, filePath, checkpointDir;
     qint64 partSize;
@@ -53,13 +54,12 @@ struct UploadObjectRequest {
     TransferProgress progress;
 };
 
-struct DownloadObjectRequest {
-    DownloadObjectRequest(QString bucket, QString key, QString filePath, QString checkpointDir = QString(),
-        qint64 partSize = kDefaultPartSize, int threadNum = 1);
-    QString bucket, key, filePath, checkpointDir;
-    qint64 partSize;
-    int threadNum;
-    TransferProgress progress;
+struct UploadObjectRequest : TransferRequest {
+    using TransferRequest::TransferRequest;
+};
+
+struct DownloadObjectRequest : TransferRequest {
+    using TransferRequest::TransferRequest;
 };
 
 class OssClient
