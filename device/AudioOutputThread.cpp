@@ -1,0 +1,68 @@
+#include "device/AudioOutputThread.h"
+
+#include <QAudioOutput>
+#include <QDebug>
+#include <QThread>
+
+AudioOutputThread::AudioOutputThread(QAudioDeviceInfo device, QAudioFormat format, QObject *parent)
+    : QObject(parent)
+    , m_device(std::move(device))
+    , m_format(format)
+{
+}
+
+AudioOutputThread::~AudioOutputThread()
+{
+    if (m_output)
+        m_output->stop();
+}
+
+bool AudioOutputThread::isPlaying() const { return m_output && m_output->state() == QAudio::ActiveState; }
+
+void AudioOutputThread::run()
+{
+    if (!m_source)
+        return;
+    m_output = std::make_unique<QAudioOutput>(m_device, m_format);
+    QAudioOutput *output = m_output.get();
+    connect(
+        output, &QAudioOutput::stateChanged, this,
+        [output](QAudio::State state) {
+            const auto thread = QThread::currentThreadId();
+            switch (state) {
+            case QAudio::ActiveState:
+                qDebug() << "output active" << thread;
+                break;
+            case QAudio::SuspendedState:
+                qDebug() << "output suspend" << thread;
+                break;
+            case QAudio::StoppedState:
+                qDebug() << "output stop" << thread;
+                break;
+            case QAudio::IdleState:
+                qDebug() << "output idle" << thread;
+                output->stop(); // the source ran dry: the test music has ended
+                break;
+            default:
+                break;
+            }
+        },
+        Qt::DirectConnection);
+    output->start(m_source);
+}
+
+void AudioOutputThread::stop()
+{
+    if (m_output)
+        m_output->stop();
+}
+
+void AudioOutputThread::pause(bool pause)
+{
+    if (!m_output)
+        return;
+    if (pause)
+        m_output->start(); // push mode: nothing is pulled from the source
+    else
+        m_output->stop();
+}
