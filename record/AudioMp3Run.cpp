@@ -26,8 +26,10 @@ AudioMp3Run::AudioMp3Run(RecordState &state, QObject *parent)
 
 void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
 {
-    // Planar: the microphone is the left channel, the speaker the right.
-    std::vector<uint8_t> buffer(size_t(2 * packetBytes()));
+    // Planar: the microphone is the left channel, the speaker the right. The
+    // store copies what it keeps, so one buffer serves every pair.
+    std::vector<uint8_t> &buffer = m_frameBuffer;
+    buffer.assign(size_t(2 * packetBytes()), 0);
     std::memcpy(buffer.data(), mic.constData(), size_t(qMin(mic.size(), packetBytes())));
     std::memcpy(buffer.data() + packetBytes(), spk.constData(), size_t(qMin(spk.size(), packetBytes())));
 

@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <cstdint>
+#include <vector>
+
 // MP3 writer thread: pairs one microphone and one speaker packet into a
 // stereo frame and hands it to the store, until the file closes.
 class AudioMp3Run : public QObject
@@ -19,4 +22,5 @@ private:
     void encodePair(const QByteArray &mic, const QByteArray &spk);
 
     RecordState &m_state;
+    std::vector<uint8_t> m_frameBuffer; // one stereo frame, reused for every packet pair
 };

@@ -52,7 +52,7 @@ void PacketFormer::tick()
         m_state.notifyPackets();
 }
 
-qint64 PacketFormer::catchUp(Source s, qint64 fill)
+qint64 PacketFormer::catchUp(Source s, qint64 fill, const QString &report)
 {
     QMutexLocker bytes(&s.byteLock);
     QMutexLocker packets(&s.packetLock);
@@ -62,6 +62,7 @@ qint64 PacketFormer::catchUp(Source s, qint64 fill)
         ++s.count;
         --fill;
     }
+    TSpdlog::instance()->avInfo(report.arg(s.cache.size()).arg(s.packets.size()));
     return fill;
 }
 
@@ -85,22 +86,8 @@ void PacketFormer::correctDrift()
                         .arg(st.spkCount)
                         .arg(micLack)
                         .arg(spkLack));
-        micFill = catchUp(m_mic, micFill);
-        {
-            QMutexLocker bytes(&st.micByteLock);
-            QMutexLocker packets(&st.micPacketLock);
-            log->avInfo(QStringLiteral("音频录制:mic_buffer:%1,mic_bytebuffer:%2")
-                            .arg(st.micCache.size())
-                            .arg(st.micByteCache.size()));
-        }
-        spkFill = catchUp(m_spk, spkFill);
-        {
-            QMutexLocker bytes(&st.spkByteLock);
-            QMutexLocker packets(&st.spkPacketLock);
-            log->avInfo(QStringLiteral("音频录制:spk_buffer:%1,spk_bytebuffer:%2")
-                            .arg(st.spkCache.size())
-                            .arg(st.spkByteCache.size()));
-        }
+        micFill = catchUp(m_mic, micFill, QStringLiteral("音频录制:mic_buffer:%1,mic_bytebuffer:%2"));
+        spkFill = catchUp(m_spk, spkFill, QStringLiteral("音频录制:spk_buffer:%1,spk_bytebuffer:%2"));
         {
             QMutexLocker mic(&st.micByteLock);
             QMutexLocker spk(&st.spkByteLock);

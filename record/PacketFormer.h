@@ -27,7 +27,9 @@ private:
         qint64 &shortTicks;
     };
     static int form(Source source); // the packets now queued for the encoder
-    static qint64 catchUp(Source source, qint64 fill);
+    // Cuts cached bytes into packets for up to `fill` of the missing ones and
+    // logs what is left with `report` (byte count, packet count).
+    static qint64 catchUp(Source source, qint64 fill, const QString &report);
     void correctDrift();
 
     RecordState &m_state;

@@ -83,6 +83,18 @@ QString errorCode(const Outcome &outcome)
 
 QByteArray escapeXml(const QString &text) { return text.toHtmlEscaped().toUtf8(); }
 
+// Runs `worker` on `count` threads of its own and waits for all of them.
+void runOnThreads(int count, const std::function<void()> &worker)
+{
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back(QThread::create(worker));
+        threads.back()->start();
+    }
+    for (auto &thread : threads)
+        thread->wait();
+}
+
 } // namespace
 
 TransferRequest::TransferRequest(
@@ -325,13 +337,7 @@ Outcome OssClient::multipartUpload(const UploadObjectRequest &request, qint64 si
             etags[size_t(index)] = done.headers.value("etag");
         }
     };
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < std::min(request.threadNum, parts); ++i) {
-        threads.emplace_back(QThread::create(worker));
-        threads.back()->start();
-    }
-    for (auto &thread : threads)
-        thread->wait();
+    runOnThreads(std::min(request.threadNum, parts), worker);
 
     if (failed) {
         Call abort;
@@ -440,13 +446,7 @@ Outcome OssClient::ResumableDownloadObject(const DownloadObjectRequest &request)
         }
         out.flush();
     };
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < std::min(request.threadNum, std::max(parts, 1)); ++i) {
-        threads.emplace_back(QThread::create(worker));
-        threads.back()->start();
-    }
-    for (auto &thread : threads)
-        thread->wait();
+    runOnThreads(std::min(request.threadNum, std::max(parts, 1)), worker);
     if (failed) {
         QFile::remove(partial);
         return failure;
