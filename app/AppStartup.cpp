@@ -7,6 +7,8 @@
 #include "app/SingleInstance.h"
 #include "app/StartupArguments.h"
 #include "app/TSpdlog.h"
+#include "device/BCDevice.h"
+#include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
@@ -298,13 +300,22 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：向QML中注册C++组件"));
     registerMediaTypes();
     registerWebTypes();
+    registerDeviceTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
     context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());
     context->setContextProperty(QStringLiteral("cppConfigFile"), config);
     context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
-    auto *generate = new GenerateImage(app.get()); // lives as long as the application
-    context->setContextProperty(QStringLiteral("cppGenerate"), generate);
+    context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
+
+    // 25
+    logInfo(QStringLiteral("启动：初始化麦克风、扬声器、摄像头设备"));
+    if (config->getCameraIndex() == -1)
+        BCDevice::instance()->setDefaultCameraDevice();
+    if (config->getMicIndex() == -1)
+        BCDevice::instance()->setDefaultMicDevice();
+    if (config->getSpeakerIndex() == -1)
+        BCDevice::instance()->setDefaultSpeakerDevice();
 
     // 27
     auto cefView = std::make_unique<QCefView>();

@@ -27,7 +27,7 @@ void AudioOutputThread::run()
     QAudioOutput *output = m_output.get();
     connect(
         output, &QAudioOutput::stateChanged, this,
-        [output](QAudio::State state) {
+        [this, output](QAudio::State state) {
             const auto thread = QThread::currentThreadId();
             switch (state) {
             case QAudio::ActiveState:
@@ -42,6 +42,7 @@ void AudioOutputThread::run()
             case QAudio::IdleState:
                 qDebug() << "output idle" << thread;
                 output->stop(); // the source ran dry: the test music has ended
+                emit sgPlayEnd();
                 break;
             default:
                 break;

@@ -21,6 +21,10 @@ public:
     void setSource(QIODevice *source) { m_source = source; }
     bool isPlaying() const;
 
+signals:
+    // The source ran dry and the output stopped.
+    void sgPlayEnd();
+
 public slots:
     void run();
     void stop();

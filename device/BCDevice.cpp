@@ -1,0 +1,562 @@
+#include "device/BCDevice.h"
+
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "device/AudioOutputThread.h"
+#include "device/LoopBuffer.h"
+#include "device/Mp3Decode.h"
+#include "media/video/GenerateImage.h"
+#include "media/video/VideoSurface.h"
+#include "platform/AudioEndpoints.h"
+#include "platform/CameraIdentity.h"
+
+#include <QAudioInput>
+#include <QAudioOutput>
+#include <QCamera>
+#include <QCameraViewfinderSettings>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QThread>
+#include <QTimer>
+
+using lumira::device::Reconcile;
+using lumira::device::StoredDevice;
+namespace platform = lumira::platform;
+
+namespace
+{
+
+constexpr int kThreadEndWaitMs = 3000;
+
+bool supports8k(const QAudioDeviceInfo &device) { return device.supportedSampleRates().contains(8000); }
+
+QList<QAudioDeviceInfo> capableDevices(QAudio::Mode mode)
+{
+    QList<QAudioDeviceInfo> found;
+    for (const QAudioDeviceInfo &device : QAudioDeviceInfo::availableDevices(mode))
+        if (supports8k(device))
+            found.append(device);
+    return found;
+}
+
+QString joined(const QList<int> &values)
+{
+    QStringList items;
+    for (int v : values)
+        items << QString::number(v);
+    return items.join(QStringLiteral(", "));
+}
+
+// Writes the state of an input or output to the debug output, as "<what> <state>".
+void logState(const char *what, QAudio::State state)
+{
+    switch (state) {
+    case QAudio::ActiveState:
+        qDebug().noquote() << what << "active";
+        break;
+    case QAudio::SuspendedState:
+        qDebug().noquote() << what << "suspend";
+        break;
+    case QAudio::StoppedState:
+        qDebug().noquote() << what << "stop";
+        break;
+    case QAudio::IdleState:
+        qDebug().noquote() << what << "idle";
+        break;
+    default:
+        break;
+    }
+}
+
+// Ends a thread whose objects were told to stop; false when it did not end.
+bool endThread(QThread *thread)
+{
+    if (!thread)
+        return true;
+    thread->quit();
+    if (!thread->wait(kThreadEndWaitMs)) {
+        TSpdlog::instance()->avError(QStringLiteral("test music thread did not end"));
+        return false;
+    }
+    thread->deleteLater();
+    return true;
+}
+
+} // namespace
+
+BCDevice::BCDevice(QObject *parent)
+    : QObject(parent)
+    , m_recordBuffer(new LoopBuffer(kRecordBufferBytes, LoopBuffer::KeepNewest, false, this))
+    , m_surface(new VideoSurface(this))
+    , m_generate(new GenerateImage(this))
+{
+    m_recordBuffer->open(QIODevice::ReadWrite);
+    m_recordBuffer->setSampleLayout(m_sampleBits, m_channels);
+    connect(m_recordBuffer, &LoopBuffer::volume, this, &BCDevice::micWaveStrength);
+    // Camera frames go to the preview on the thread that delivers them.
+    GenerateImage *generate = m_generate;
+    connect(
+        m_surface, &VideoSurface::generateFrame, generate,
+        [generate](const QVideoFrame &frame) { generate->renderFrame(frame); }, Qt::DirectConnection);
+}
+
+BCDevice::~BCDevice() { stopAll(); }
+
+BCDevice *BCDevice::instance()
+{
+    // Never destroyed: QML and the engines hold it until the process ends; the
+    // devices are closed when the application quits.
+    static BCDevice *device = []() {
+        auto *created = new BCDevice();
+        if (QCoreApplication *app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, created, &BCDevice::stopAll);
+        return created;
+    }();
+    return device;
+}
+
+QAudioFormat BCDevice::audioParams() const
+{
+    QAudioFormat format;
+    format.setSampleRate(m_sampleRate);
+    format.setChannelCount(m_channels);
+    format.setSampleSize(m_sampleBits);
+    format.setCodec(QStringLiteral("audio/pcm"));
+    format.setByteOrder(QAudioFormat::LittleEndian);
+    format.setSampleType(QAudioFormat::SignedInt);
+    return format;
+}
+
+// ---- enumeration --------------------------------------------------------
+
+QStringList BCDevice::getCameras()
+{
+    m_cameras.clear();
+    m_cameraIds.clear();
+    QStringList names;
+    m_cameras = QCameraInfo::availableCameras();
+    for (const QCameraInfo &camera : qAsConst(m_cameras)) {
+        names << camera.description();
+        const std::optional<QString> id = platform::cameraId(camera.deviceName(), camera.description());
+        if (!id)
+            TSpdlog::fatalExit(QStringLiteral("Fatal:") + QStringLiteral("qt camera not start with @device:pnp")
+                + camera.deviceName() + QLatin1Char(' ') + QStringLiteral("camera index"));
+        m_cameraIds << *id;
+        TSpdlog::instance()->avInfo(
+            QStringLiteral("detect camera ?? \tdevice:%1\tdescrip:%2").arg(camera.deviceName(), camera.description()));
+    }
+
+    LMRConfig *config = LMRConfig::instance();
+    const StoredDevice choice { config->getCameraIndex(), config->getCameraName(), config->getCameraId() };
+    const Reconcile r = lumira::device::reconcileCamera(choice, m_cameraIds);
+    switch (r.action) {
+    case Reconcile::Clear:
+        storeCamera({});
+        break;
+    case Reconcile::TakeFirst:
+        storeCamera({ 0, names.first(), m_cameraIds.first() });
+        break;
+    case Reconcile::Swap:
+        lumira::device::swapEntries(names, r.from, choice.index);
+        lumira::device::swapEntries(m_cameras, r.from, choice.index);
+        lumira::device::swapEntries(m_cameraIds, r.from, choice.index);
+        break;
+    case Reconcile::Keep:
+        break;
+    }
+    return names;
+}
+
+QStringList BCDevice::getMicrophones() { return enumerateAudio(Kind::Microphone); }
+
+QStringList BCDevice::getLoudspeakers() { return enumerateAudio(Kind::Speaker); }
+
+QStringList BCDevice::enumerateAudio(Kind kind)
+{
+    const bool mic = kind == Kind::Microphone;
+    AudioList &list = mic ? m_mics : m_speakers;
+    list = {};
+    const QString detect
+        = mic ? QStringLiteral("detect mic ?? \tdevice:%1") : QStringLiteral("detect speaker ?? \tdevice:%1");
+    for (const QAudioDeviceInfo &device : capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput)) {
+        list.devices << device;
+        list.names << device.deviceName();
+        TSpdlog::instance()->avInfo(detect.arg(device.deviceName()));
+    }
+
+    // Devices the system's endpoint list does not know are left out before the
+    // stored choice is placed, so the stored index holds in the final list.
+    const QList<platform::AudioEndpoint> endpoints
+        = platform::activeAudioEndpoints(mic ? platform::AudioFlow::Capture : platform::AudioFlow::Render);
+    AudioList matched;
+    for (int i = 0; i < list.names.size(); ++i) {
+        const QString id = lumira::device::endpointIdFor(list.names.at(i), endpoints, mic);
+        if (id.isEmpty()) {
+            TSpdlog::instance()->avError(QStringLiteral("not this device (qt name):") + list.names.at(i));
+            continue;
+        }
+        matched.devices << list.devices.at(i);
+        matched.names << list.names.at(i);
+        matched.ids << id;
+    }
+    list = matched;
+
+    const StoredDevice choice = stored(kind);
+    const Reconcile r = lumira::device::reconcileAudio(choice, list.names);
+    if (r.action == Reconcile::Clear) {
+        store(kind, {});
+    } else if (r.action == Reconcile::Swap) {
+        lumira::device::swapEntries(list.devices, r.from, choice.index);
+        lumira::device::swapEntries(list.names, r.from, choice.index);
+        lumira::device::swapEntries(list.ids, r.from, choice.index);
+    }
+    return list.names;
+}
+
+void BCDevice::updateDevice()
+{
+    getCameras();
+    getMicrophones();
+    getLoudspeakers();
+}
+
+StoredDevice BCDevice::stored(Kind kind) const
+{
+    LMRConfig *config = LMRConfig::instance();
+    if (kind == Kind::Microphone)
+        return { config->getMicIndex(), config->getMicName(), config->getMicId() };
+    return { config->getSpeakerIndex(), config->getSpeakerName(), config->getSpeakerId() };
+}
+
+void BCDevice::store(Kind kind, const StoredDevice &choice) const
+{
+    LMRConfig *config = LMRConfig::instance();
+    if (kind == Kind::Microphone) {
+        config->setMicIndex(choice.index);
+        config->setMicName(choice.name);
+        config->setMicId(choice.id);
+    } else {
+        config->setSpeakerIndex(choice.index);
+        config->setSpeakerName(choice.name);
+        config->setSpeakerId(choice.id);
+    }
+}
+
+void BCDevice::storeCamera(const StoredDevice &choice) const
+{
+    LMRConfig *config = LMRConfig::instance();
+    config->setCameraIndex(choice.index);
+    config->setCameraName(choice.name);
+    config->setCameraId(choice.id);
+}
+
+// ---- default choice -----------------------------------------------------
+
+bool BCDevice::setDefaultCameraDevice()
+{
+    updateDevice();
+    const QCameraInfo camera = QCameraInfo::defaultCamera();
+    if (camera.isNull()) {
+        qDebug() << "warning: camera list is null";
+        storeCamera({});
+        return false;
+    }
+    const QString key = platform::defaultCameraKey(camera.deviceName(), camera.description());
+    for (int i = 0; i < m_cameraIds.size(); ++i) {
+        if (key.contains(m_cameraIds.at(i))) {
+            storeCamera({ i, camera.description(), m_cameraIds.at(i) });
+            return true;
+        }
+    }
+    qDebug() << "opps camera";
+    storeCamera({});
+    return false;
+}
+
+bool BCDevice::setDefaultMicDevice()
+{
+    updateDevice();
+    return setDefaultAudioDevice(Kind::Microphone);
+}
+
+bool BCDevice::setDefaultSpeakerDevice()
+{
+    updateDevice();
+    return setDefaultAudioDevice(Kind::Speaker);
+}
+
+bool BCDevice::setDefaultAudioDevice(Kind kind)
+{
+    const bool mic = kind == Kind::Microphone;
+    QList<QAudioDeviceInfo> candidates = capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput);
+    if (platform::defaultAudioFromSystemDefault()) {
+        const QAudioDeviceInfo system
+            = mic ? QAudioDeviceInfo::defaultInputDevice() : QAudioDeviceInfo::defaultOutputDevice();
+        if (!system.isNull() && supports8k(system))
+            candidates.prepend(system);
+    }
+    if (candidates.isEmpty()) {
+        qDebug() << (mic ? "warning: mic list is null" : "warning: speaker list is null");
+        store(kind, {});
+        return false;
+    }
+    const QString name = candidates.first().deviceName();
+    const AudioList &list = mic ? m_mics : m_speakers;
+    for (int i = 0; i < list.names.size(); ++i) {
+        if (name.contains(list.names.at(i))) {
+            store(kind, { i, name, list.ids.at(i) });
+            return true;
+        }
+    }
+    qDebug() << (mic ? "opps mic" : "opps speaker");
+    store(kind, {});
+    return false;
+}
+
+uchar BCDevice::resetDefaultDevice()
+{
+    updateDevice();
+    uchar failed = 0;
+    if (!setDefaultCameraDevice())
+        failed |= 4;
+    if (!setDefaultMicDevice())
+        failed |= 2;
+    if (!setDefaultSpeakerDevice())
+        failed |= 1;
+    return failed;
+}
+
+void BCDevice::setAudioParam(int sampleRate, int channels, int sampleBites)
+{
+    m_sampleRate = sampleRate;
+    m_channels = channels;
+    m_sampleBits = sampleBites;
+}
+
+bool BCDevice::supportResolution(QString uuid, int width, int height, int fps)
+{
+    if (m_cameras.isEmpty())
+        getCameras();
+    int at = -1;
+    for (int i = 0; i < m_cameras.size() && at < 0; ++i)
+        if (m_cameras.at(i).deviceName() == uuid)
+            at = i;
+    if (at < 0)
+        return true;
+    // Some drivers open a camera only once: the probe takes the place of the open one.
+    releaseCamera();
+    m_cameraIndex = -1;
+    m_camera = new QCamera(m_cameras.at(at), this);
+    m_camera->load();
+    bool supported = false;
+    for (const QCameraViewfinderSettings &setting : m_camera->supportedViewfinderSettings()) {
+        if (setting.resolution() != QSize(width, height))
+            continue;
+        if (fps <= 0 || (setting.minimumFrameRate() <= fps && fps <= setting.maximumFrameRate()))
+            supported = true;
+    }
+    return supported;
+}
+
+// ---- opening devices ----------------------------------------------------
+
+QAudioFormat BCDevice::formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted) const
+{
+    if (device.isFormatSupported(wanted))
+        return wanted;
+    qWarning() << "Default format not supported - trying to use nearest";
+    return device.nearestFormat(wanted);
+}
+
+void BCDevice::releaseCamera()
+{
+    if (m_camera) {
+        m_camera->stop();
+        m_camera->deleteLater();
+        m_camera = nullptr;
+    }
+}
+
+bool BCDevice::startCamera(int index)
+{
+    if (m_cameras.isEmpty() || index < 0 || index >= m_cameras.size())
+        return false;
+    m_cameraIndex = index;
+    const QCameraInfo &camera = m_cameras.at(index);
+    TSpdlog::instance()->avInfo(QStringLiteral("camera open ") + QString::number(index) + camera.deviceName()
+        + QStringLiteral(" Name:") + camera.description());
+    releaseCamera();
+    m_camera = new QCamera(camera, this);
+    m_camera->setViewfinder(m_surface);
+    m_camera->start();
+    return true;
+}
+
+bool BCDevice::startMicrophone(int index)
+{
+    if (m_mics.devices.isEmpty() || index < 0 || index >= m_mics.devices.size())
+        return false;
+    stopMicrophone();
+    m_micIndex = index;
+    const QAudioDeviceInfo &device = m_mics.devices.at(index);
+    TSpdlog::instance()->avInfo(
+        QStringLiteral("micphone begin ") + QString::number(index) + QLatin1Char(' ') + device.deviceName());
+    const QAudioFormat format = formatFor(device, audioParams());
+    m_input = new QAudioInput(device, format, this);
+    connect(m_input, &QAudioInput::stateChanged, this, [](QAudio::State state) { logState("input", state); });
+    m_recordBuffer->reset();
+    m_recordBuffer->setSampleLayout(format.sampleSize(), format.channelCount());
+    m_input->start(m_recordBuffer);
+    return true;
+}
+
+bool BCDevice::startLoudspeaker(int index)
+{
+    if (m_speakers.devices.isEmpty() || index < 0 || index >= m_speakers.devices.size())
+        return false;
+    stopLoudspeaker();
+    m_speakerIndex = index;
+    const QAudioDeviceInfo &device = m_speakers.devices.at(index);
+    TSpdlog::instance()->avInfo(
+        QStringLiteral("speaker begin ") + QString::number(index) + QLatin1Char(' ') + device.deviceName());
+    const QAudioFormat wanted = audioParams();
+    QAudioFormat format = wanted;
+    if (!device.isFormatSupported(wanted)) {
+        qWarning() << "trying to use nearest";
+        format = device.nearestFormat(wanted);
+    }
+    m_output = new QAudioOutput(device, format, this);
+    connect(m_output, &QAudioOutput::stateChanged, this, [](QAudio::State state) { logState("output", state); });
+    m_output->start(m_recordBuffer);
+    return true;
+}
+
+bool BCDevice::stopCamera()
+{
+    releaseCamera();
+    m_cameraIndex = -1;
+    return true;
+}
+
+bool BCDevice::stopMicrophone()
+{
+    if (m_input) {
+        m_input->stop();
+        m_input->deleteLater();
+        m_input = nullptr;
+    }
+    m_micIndex = -1;
+    return true;
+}
+
+bool BCDevice::stopLoudspeaker()
+{
+    if (m_output) {
+        m_output->stop();
+        m_output->deleteLater();
+        m_output = nullptr;
+    }
+    m_speakerIndex = -1;
+    return true;
+}
+
+bool BCDevice::stopAll()
+{
+    stopCamera();
+    stopMicrophone();
+    stopLoudspeaker();
+    stopMp3();
+    return true;
+}
+
+// ---- test music ---------------------------------------------------------
+
+bool BCDevice::playMp3(QString file, int speakerIndex)
+{
+    if (m_playing)
+        return false;
+    // Without the speaker nothing would hear the decoder: start neither.
+    if (m_speakers.devices.isEmpty() || speakerIndex < 0 || speakerIndex >= m_speakers.devices.size()) {
+        qDebug() << "playMp3" << speakerIndex << "no such speaker";
+        return false;
+    }
+    m_playing = true;
+
+    auto *decoder = new Mp3Decode(file); // deleted when its thread finishes
+    if (!m_playBuffer) {
+        m_playBuffer = std::make_unique<LoopBuffer>(kPlaybackBufferBytes, LoopBuffer::RefuseLargerThanFree, true);
+        m_playBuffer->open(QIODevice::ReadWrite);
+        m_playBuffer->setSampleLayout(16, 2);
+    }
+    decoder->setBuffer(m_playBuffer.get());
+    decoder->setOutputRate(kPlaybackRate);
+    setAudioParam(kPlaybackRate, 2, 16);
+
+    m_decoderThread = new QThread(this);
+    decoder->moveToThread(m_decoderThread);
+    connect(this, &BCDevice::sgStopMp3, decoder, &Mp3Decode::stop);
+    connect(m_decoderThread, &QThread::finished, decoder, &QObject::deleteLater);
+    m_decoderThread->start(QThread::InheritPriority);
+    QTimer::singleShot(0, decoder, &Mp3Decode::run);
+
+    const QAudioDeviceInfo &device = m_speakers.devices.at(speakerIndex);
+    qDebug() << "playMp3" << speakerIndex << device.deviceName();
+    const QAudioFormat format = formatFor(device, audioParams());
+    auto *output = new AudioOutputThread(device, format); // deleted when its thread finishes
+    output->setSource(m_playBuffer.get());
+    m_outputThread = new QThread(this);
+    output->moveToThread(m_outputThread);
+    connect(this, &BCDevice::sgStopMp3, output, &AudioOutputThread::stop, Qt::QueuedConnection);
+    connect(output, &AudioOutputThread::sgPlayEnd, this, &BCDevice::onPlaybackEnded, Qt::QueuedConnection);
+    connect(m_outputThread, &QThread::finished, output, &QObject::deleteLater);
+    m_outputThread->start(QThread::InheritPriority);
+    QTimer::singleShot(0, output, &AudioOutputThread::run);
+    return true;
+}
+
+void BCDevice::onPlaybackEnded()
+{
+    if (!m_playing)
+        return;
+    stopMp3();
+    emit sgMp3Finished();
+}
+
+bool BCDevice::stopMp3()
+{
+    emit sgStopMp3();
+    if (!m_playing)
+        return true;
+    const bool ended = endThread(m_outputThread) & endThread(m_decoderThread);
+    m_outputThread = nullptr;
+    m_decoderThread = nullptr;
+    if (m_playBuffer) {
+        m_playBuffer->reset();
+        if (ended) {
+            m_playBuffer.reset();
+        } else {
+            // A thread still reads or writes it: let it go with the thread.
+            LoopBuffer *buffer = m_playBuffer.release();
+            connect(qApp, &QCoreApplication::aboutToQuit, buffer, &QObject::deleteLater);
+        }
+    }
+    m_playing = false;
+    return true;
+}
+
+// ---- diagnostics --------------------------------------------------------
+
+void BCDevice::dumpInfo()
+{
+    const auto dump = [](const char *label, QAudio::Mode mode) {
+        for (const QAudioDeviceInfo &device : QAudioDeviceInfo::availableDevices(mode)) {
+            qDebug().noquote() << label << device.deviceName() << joined(device.supportedSampleSizes())
+                               << joined(device.supportedSampleRates()) << joined(device.supportedChannelCounts())
+                               << device.supportedCodecs().join(QStringLiteral(", "));
+        }
+    };
+    dump("input", QAudio::AudioInput);
+    dump("output", QAudio::AudioOutput);
+}
+
+qlonglong BCDevice::currentThreadId() { return qlonglong(quintptr(QThread::currentThreadId())); }

@@ -1,0 +1,19 @@
+#include "device/DeviceTypes.h"
+
+#include "device/BCDevice.h"
+
+#include <QQmlEngine>
+
+namespace lumira
+{
+
+void registerDeviceTypes()
+{
+    qmlRegisterSingletonType<BCDevice>("BCDevice", 1, 0, "BCDevice", [](QQmlEngine *, QJSEngine *) -> QObject * {
+        BCDevice *device = BCDevice::instance();
+        QQmlEngine::setObjectOwnership(device, QQmlEngine::CppOwnership);
+        return device;
+    });
+}
+
+} // namespace lumira

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace lumira
+{
+
+// Publishes the device manager to QML as the singleton "BCDevice".
+void registerDeviceTypes();
+
+} // namespace lumira

@@ -1,0 +1,566 @@
+// Devices: the ring buffer, the test music's decoder, and the device manager
+// on the real devices of a private PulseAudio server.
+#include "AudioCheck.h"
+#include "SoundServer.h"
+#include "TestEnv.h"
+
+#include "app/DirHelper.h"
+#include "app/LMRConfig.h"
+#include "app/TSpdlog.h"
+#include "device/BCDevice.h"
+#include "device/DeviceChoice.h"
+#include "device/LoopBuffer.h"
+#include "device/Mp3Decode.h"
+#include "platform/CameraIdentity.h"
+
+#include <QAudioInput>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+const QString kMusic = QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3");
+
+QByteArray counting(int n, int from = 0)
+{
+    QByteArray bytes(n, 0);
+    for (int i = 0; i < n; ++i)
+        bytes[i] = char(from + i);
+    return bytes;
+}
+
+QByteArray readN(LoopBuffer &buffer, int n)
+{
+    QByteArray out(n, '\x7f');
+    const qint64 got = buffer.read(out.data(), n);
+    out.resize(int(qMax<qint64>(0, got)));
+    return out;
+}
+
+QByteArray samples16(std::initializer_list<int16_t> values)
+{
+    QByteArray bytes;
+    for (int16_t v : values) {
+        bytes.append(char(uint16_t(v) & 0xff));
+        bytes.append(char(uint16_t(v) >> 8));
+    }
+    return bytes;
+}
+
+QString logText()
+{
+    TSpdlog::flushAll();
+    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_device.log"));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+// Records one input device (a speaker's monitor, a microphone) into memory.
+class Capture
+{
+public:
+    explicit Capture(const QString &deviceName)
+    {
+        for (const QAudioDeviceInfo &device : QAudioDeviceInfo::availableDevices(QAudio::AudioInput))
+            if (device.deviceName() == deviceName && device.realm() != QLatin1String("alsa"))
+                m_device = device;
+        m_format.setSampleRate(8000);
+        m_format.setChannelCount(1);
+        m_format.setSampleSize(16);
+        m_format.setCodec(QStringLiteral("audio/pcm"));
+        m_format.setByteOrder(QAudioFormat::LittleEndian);
+        m_format.setSampleType(QAudioFormat::SignedInt);
+    }
+    bool found() const { return !m_device.isNull(); }
+
+    // RMS of what the device carried for `ms`.
+    double listen(int ms)
+    {
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        QAudioInput input(m_device, m_format);
+        input.start(&sink);
+        testenv::waitUntil([]() { return false; }, ms);
+        input.stop();
+        const QByteArray &bytes = sink.buffer();
+        std::vector<int16_t> s(size_t(bytes.size() / 2));
+        std::memcpy(s.data(), bytes.constData(), s.size() * 2);
+        return s.empty() ? 0 : audiocheck::rms(s);
+    }
+
+private:
+    QAudioDeviceInfo m_device;
+    QAudioFormat m_format;
+};
+
+void clearStoredAudio()
+{
+    LMRConfig *config = LMRConfig::instance();
+    config->setMicIndex(-1);
+    config->setMicName(QString());
+    config->setMicId(QString());
+    config->setSpeakerIndex(-1);
+    config->setSpeakerName(QString());
+    config->setSpeakerId(QString());
+}
+
+} // namespace
+
+// ---- ring buffer --------------------------------------------------------
+
+TEST(LoopBuffer, WrapsAroundAndRefusesByMode)
+{
+    LoopBuffer refuseLarge(10, LoopBuffer::RefuseLargerThanCapacity);
+    refuseLarge.open(QIODevice::ReadWrite);
+    EXPECT_EQ(refuseLarge.write(counting(11)), 0);
+    EXPECT_EQ(refuseLarge.bytesAvailable(), 0);
+    ASSERT_EQ(refuseLarge.write(counting(6)), 6);
+    EXPECT_EQ(readN(refuseLarge, 4), counting(4));
+    // 2 left, 6 more wrap over the end of the storage.
+    ASSERT_EQ(refuseLarge.write(counting(6, 6)), 6);
+    EXPECT_EQ(refuseLarge.freeBytes(), 2);
+    EXPECT_EQ(readN(refuseLarge, 8), counting(8, 4));
+    EXPECT_EQ(refuseLarge.freeBytes(), 10);
+
+    LoopBuffer refuseFull(10, LoopBuffer::RefuseLargerThanFree);
+    refuseFull.open(QIODevice::ReadWrite);
+    ASSERT_EQ(refuseFull.write(counting(7)), 7);
+    EXPECT_EQ(refuseFull.write(counting(4, 50)), 0); // 3 free: nothing changes
+    EXPECT_EQ(refuseFull.freeBytes(), 3);
+    ASSERT_EQ(refuseFull.write(counting(3, 7)), 3);
+    EXPECT_EQ(readN(refuseFull, 10), counting(10));
+}
+
+TEST(LoopBuffer, KeepNewestDropsTheOldest)
+{
+    LoopBuffer buffer(10, LoopBuffer::KeepNewest);
+    buffer.open(QIODevice::ReadWrite);
+    EXPECT_TRUE(buffer.openMode() & QIODevice::Unbuffered);
+    // Larger than the storage: exactly the last 10 bytes stay.
+    ASSERT_EQ(buffer.write(counting(25)), 25);
+    EXPECT_EQ(buffer.freeBytes(), 0);
+    EXPECT_EQ(readN(buffer, 10), counting(10, 15));
+
+    // The writer passes the reader: the oldest bytes are lost, order is kept.
+    ASSERT_EQ(buffer.write(counting(8)), 8);
+    ASSERT_EQ(buffer.write(counting(5, 8)), 5);
+    EXPECT_EQ(buffer.freeBytes(), 0);
+    EXPECT_EQ(readN(buffer, 10), counting(10, 3));
+
+    ASSERT_TRUE(buffer.reset());
+    EXPECT_EQ(buffer.freeBytes(), 10);
+    EXPECT_EQ(buffer.bytesAvailable(), 0);
+}
+
+TEST(LoopBuffer, ReadingMoreThanStoredGivesSilenceAndKeepsTheData)
+{
+    LoopBuffer buffer(16, LoopBuffer::KeepNewest);
+    buffer.open(QIODevice::ReadWrite);
+    buffer.write(counting(4, 1));
+    EXPECT_EQ(readN(buffer, 6), QByteArray(6, '\0'));
+    EXPECT_EQ(readN(buffer, 4), counting(4, 1));
+    EXPECT_EQ(readN(buffer, 17), QByteArray(17, '\0')); // more than it can ever hold
+}
+
+TEST(LoopBuffer, LevelFollowsEveryStepthSampleAbovezero)
+{
+    LoopBuffer buffer(1024, LoopBuffer::KeepNewest);
+    buffer.open(QIODevice::ReadWrite);
+    buffer.setSampleLayout(16, 2); // one sample every 16 bytes
+    QSignalSpy levels(&buffer, &LoopBuffer::volume);
+
+    buffer.write(samples16({ 0, 0, 0, 0, 0, 0, 0, 0, -3000, 5, 5, 5, 5, 5, 5, 5 }));
+    EXPECT_EQ(levels.count(), 0) << "silence and negative samples are no level";
+
+    buffer.write(samples16({ 16384, 1, 1, 1, 1, 1, 1, 1, 8192, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0 }));
+    ASSERT_EQ(levels.count(), 2);
+    EXPECT_DOUBLE_EQ(levels.at(0).at(0).toDouble(), 0.5);
+    EXPECT_DOUBLE_EQ(levels.at(1).at(0).toDouble(), 0.25);
+
+    levels.clear();
+    buffer.setSampleLayout(8, 1); // one sample every 4 bytes, centred on 128
+    buffer.write(QByteArray("\xc0\x00\x00\x00\x80\x00\x00\x00\x40\x00\x00\x00", 12));
+    ASSERT_EQ(levels.count(), 1);
+    EXPECT_DOUBLE_EQ(levels.at(0).at(0).toDouble(), 0.5);
+}
+
+TEST(LoopBuffer, BlockingReadWaitsForTheWriterThenGivesUp)
+{
+    LoopBuffer buffer(64, LoopBuffer::RefuseLargerThanFree, true);
+    buffer.open(QIODevice::ReadWrite);
+    std::unique_ptr<QThread> writer(QThread::create([&buffer]() {
+        QThread::msleep(150);
+        buffer.write(counting(8));
+    }));
+    writer->start();
+    EXPECT_EQ(readN(buffer, 8), counting(8)) << "the reader waits for the bytes";
+    writer->wait();
+
+    // Nothing more comes: after five 100 ms attempts the reader gives up.
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(readN(buffer, 8).size(), 0);
+    EXPECT_GE(waited.elapsed(), 450);
+    // Data that arrives later is still read.
+    buffer.write(counting(8, 40));
+    EXPECT_EQ(readN(buffer, 8), counting(8, 40));
+}
+
+// ---- test music -----------------------------------------------------------
+
+TEST(Mp3Decode, DecodesTheTestMusicTo8kStereo)
+{
+    // Room for more than the whole file, so nothing is refused.
+    LoopBuffer buffer(400000, LoopBuffer::RefuseLargerThanFree);
+    buffer.open(QIODevice::ReadWrite);
+    Mp3Decode decoder(kMusic);
+    ASSERT_TRUE(decoder.hasAudio());
+    decoder.setBuffer(&buffer);
+    decoder.setOutputRate(8000);
+    qint64 emitted = 0;
+    QObject::connect(&decoder, &Mp3Decode::sgPCMData, [&emitted](const QByteArray &pcm) { emitted += pcm.size(); });
+    decoder.run();
+
+    const qint64 stored = buffer.bytesAvailable();
+    EXPECT_EQ(stored, emitted);
+    // 8 s at 8000 Hz, 2 channels, 2 bytes.
+    EXPECT_NEAR(double(stored), 8 * 8000 * 4, 8000 * 4 * 0.1);
+    const QByteArray pcm = readN(buffer, int(stored));
+    std::vector<int16_t> left;
+    for (int i = 0; i + 3 < pcm.size(); i += 4)
+        left.push_back(int16_t(uint8_t(pcm[i]) | uint8_t(pcm[i + 1]) << 8));
+    EXPECT_GT(audiocheck::rms(left), 1000) << "the music is audible";
+}
+
+TEST(Mp3Decode, WaitsWhileTheBufferIsFullAndStopsOnRequest)
+{
+    LoopBuffer buffer(16000, LoopBuffer::RefuseLargerThanFree);
+    buffer.open(QIODevice::ReadWrite);
+    Mp3Decode decoder(kMusic);
+    decoder.setBuffer(&buffer);
+    decoder.fullBufferWaitMs = 20;
+    QByteArray heard;
+    std::atomic<bool> draining { true };
+    std::unique_ptr<QThread> reader(QThread::create([&]() {
+        QByteArray chunk(3200, 0);
+        while (draining) {
+            if (buffer.bytesAvailable() >= chunk.size()) {
+                buffer.read(chunk.data(), chunk.size());
+                heard += chunk;
+            }
+            QThread::msleep(2);
+        }
+    }));
+    reader->start();
+    decoder.run();
+    draining = false;
+    reader->wait();
+    heard += readN(buffer, int(buffer.bytesAvailable()));
+    EXPECT_NEAR(double(heard.size()), 8 * 8000 * 4, 8000 * 4 * 0.1) << "nothing was lost while the buffer was full";
+
+    // A full buffer nobody reads: the decoder waits until it is told to stop.
+    LoopBuffer stuck(16000, LoopBuffer::RefuseLargerThanFree);
+    stuck.open(QIODevice::ReadWrite);
+    Mp3Decode waiting(kMusic);
+    waiting.setBuffer(&stuck);
+    QThread thread;
+    waiting.moveToThread(&thread);
+    thread.start();
+    QMetaObject::invokeMethod(&waiting, &Mp3Decode::run);
+    testenv::waitUntil([&stuck]() { return stuck.freeBytes() < 8102; }, 5000);
+    QElapsedTimer stopping;
+    stopping.start();
+    QMetaObject::invokeMethod(&waiting, &Mp3Decode::stop); // queued, as the device manager sends it
+    thread.quit();
+    EXPECT_TRUE(thread.wait(3000));
+    EXPECT_LT(stopping.elapsed(), 1500);
+}
+
+TEST(Mp3Decode, BadFilesAreLoggedNotPlayed)
+{
+    const QString garbage = testenv::sandboxRoot() + QStringLiteral("/tmp/not-music.mp3");
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(5000, 'x'));
+    file.close();
+    for (const QString &path : { garbage, testenv::sandboxRoot() + QStringLiteral("/tmp/missing.mp3") }) {
+        LoopBuffer buffer(100000, LoopBuffer::RefuseLargerThanFree);
+        buffer.open(QIODevice::ReadWrite);
+        Mp3Decode decoder(path);
+        EXPECT_FALSE(decoder.hasAudio());
+        decoder.setBuffer(&buffer);
+        decoder.run();
+        EXPECT_EQ(buffer.bytesAvailable(), 0) << path.toStdString();
+    }
+    EXPECT_TRUE(logText().contains(QStringLiteral("parseMp3MetaInfo open format context error")));
+}
+
+// ---- choice rules -----------------------------------------------------------
+
+TEST(DeviceChoice, CameraAndAudioReconciliation)
+{
+    using lumira::device::Reconcile;
+    using lumira::device::reconcileAudio;
+    using lumira::device::reconcileCamera;
+    const QStringList ids { QStringLiteral("cam-a"), QStringLiteral("cam-b"), QStringLiteral("cam-c") };
+    EXPECT_EQ(reconcileCamera({ -1, "", "cam-b" }, ids).action, Reconcile::Keep);
+    EXPECT_EQ(reconcileCamera({ 1, "B", "cam-b" }, {}).action, Reconcile::Clear);
+    EXPECT_EQ(reconcileCamera({ 1, "B", "gone" }, ids).action, Reconcile::TakeFirst);
+    const Reconcile moved = reconcileCamera({ 0, "C", "cam-c" }, ids);
+    EXPECT_EQ(moved.action, Reconcile::Swap);
+    EXPECT_EQ(moved.from, 2);
+    EXPECT_EQ(reconcileCamera({ 5, "C", "cam-c" }, ids).action, Reconcile::Keep) << "no place to swap into";
+
+    const QStringList names { QStringLiteral("Speakers"), QStringLiteral("Headset") };
+    EXPECT_EQ(reconcileAudio({ 1, "Headset", "" }, names).action, Reconcile::Keep);
+    EXPECT_EQ(reconcileAudio({ 2, "Headset", "" }, names).action, Reconcile::Clear);
+    EXPECT_EQ(reconcileAudio({ 0, "Headset", "" }, names).from, 1);
+    EXPECT_EQ(reconcileAudio({ 0, "USB", "" }, names).action, Reconcile::Clear);
+    EXPECT_EQ(reconcileAudio({ 0, "USB", "" }, {}).action, Reconcile::Clear);
+}
+
+TEST(DeviceChoice, EndpointMatchingAndCameraIds)
+{
+    using lumira::device::endpointIdFor;
+    const QList<lumira::platform::AudioEndpoint> endpoints {
+        { QStringLiteral("扬声器 (Realtek High Definition Audio)"), QStringLiteral("{0.0.0}.{spk}") },
+        { QStringLiteral("麦克风 (内装麦克风)"), QStringLiteral("{0.0.1}.{mic}") },
+    };
+    EXPECT_EQ(endpointIdFor(QStringLiteral("Realtek High Definition"), endpoints, false), "{0.0.0}.{spk}");
+    EXPECT_EQ(endpointIdFor(QStringLiteral("外接麦克风"), endpoints, true), "{0.0.1}.{mic}")
+        << "a microphone matches the other spelling of its kind";
+    EXPECT_EQ(endpointIdFor(QStringLiteral("外接麦克风"), endpoints, false), "");
+    EXPECT_EQ(endpointIdFor(QStringLiteral("realtek"), endpoints, false), "") << "case matters";
+
+    using lumira::platform::directShowCameraId;
+    EXPECT_EQ(
+        *directShowCameraId(QStringLiteral("@device:pnp:\\\\?\\usb#vid_046d"), "HD Webcam"), "\\\\?\\usb#vid_046d");
+    EXPECT_EQ(*directShowCameraId(QStringLiteral("@device:sw:{860BB310}\\yyvcam"), "YY Camera"), "YY Camera");
+    EXPECT_EQ(*directShowCameraId(QStringLiteral("@device:sw:{860BB310}\\obs"), "OBS"), "{860BB310}\\obs");
+    EXPECT_FALSE(directShowCameraId(QStringLiteral("/dev/video0"), "cam").has_value());
+    EXPECT_EQ(lumira::platform::directShowDefaultCameraKey(QStringLiteral("@device:sw:x\\yyanchorvcam"), "YY"), "YY");
+
+    // V4L2: the udev link that points at the node names the camera.
+    const QString byId = testenv::sandboxRoot() + QStringLiteral("/tmp/by-id");
+    QDir().mkpath(byId);
+    QFile::link(QStringLiteral("/dev/video2"), byId + QStringLiteral("/usb-Acme_Cam_123-video-index0"));
+    QFile::link(QStringLiteral("/dev/video3"), byId + QStringLiteral("/usb-Acme_Cam_123-video-index1"));
+    using lumira::platform::v4l2CameraId;
+    EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video2"), "Acme", byId), "usb-Acme_Cam_123-video-index0");
+    EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video7"), "Other", byId), "/dev/video7");
+    EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video9"), "Loopback 6RoomsCamV10", byId), "Loopback 6RoomsCamV10");
+}
+
+// ---- device manager on the sound server -------------------------------------
+
+class Devices : public ::testing::Test
+{
+protected:
+    void SetUp() override { clearStoredAudio(); }
+    void TearDown() override { device.stopAll(); }
+    BCDevice device;
+};
+
+TEST_F(Devices, ListsTheServersDevicesAt8kOnly)
+{
+    const QStringList speakers = device.getLoudspeakers();
+    EXPECT_EQ(speakers, QStringList({ "lumira_speaker", "lumira_headset" }));
+    EXPECT_EQ(device.getLoudspeakerIdList(), speakers) << "the server's names are the stable ids";
+    const QStringList mics = device.getMicrophones();
+    EXPECT_EQ(mics.size(), 2);
+    EXPECT_TRUE(mics.contains("lumira_mic"));
+    EXPECT_TRUE(mics.contains("lumira_silent_mic"));
+    EXPECT_FALSE(mics.join(' ').contains("monitor")) << "loopbacks are no microphones";
+
+    // Qt also lists ALSA aliases; those without 8000 Hz are never even looked at,
+    // the others are left out as unknown to the sound server.
+    bool someWithout8k = false;
+    for (const QAudioDeviceInfo &d : QAudioDeviceInfo::availableDevices(QAudio::AudioOutput))
+        someWithout8k |= !d.supportedSampleRates().contains(8000);
+    ASSERT_TRUE(someWithout8k) << "this machine lists no device without 8000 Hz";
+    const QString log = logText();
+    for (const QAudioDeviceInfo &d : QAudioDeviceInfo::availableDevices(QAudio::AudioOutput)) {
+        const QString line = QStringLiteral("detect speaker ?? \tdevice:") + d.deviceName() + QStringLiteral("\r\n");
+        EXPECT_EQ(log.contains(line), d.supportedSampleRates().contains(8000)) << d.deviceName().toStdString();
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("not this device (qt name):default")));
+}
+
+TEST_F(Devices, AStoredDeviceThatMovedIsSwappedBack)
+{
+    LMRConfig *config = LMRConfig::instance();
+    config->setSpeakerIndex(0);
+    config->setSpeakerName(QStringLiteral("lumira_headset"));
+    config->setSpeakerId(QStringLiteral("lumira_headset"));
+    EXPECT_EQ(device.getLoudspeakers(), QStringList({ "lumira_headset", "lumira_speaker" }));
+    EXPECT_EQ(device.getLoudspeakerIdList(), QStringList({ "lumira_headset", "lumira_speaker" }));
+    EXPECT_EQ(config->getSpeakerIndex(), 0);
+
+    config->setSpeakerName(QStringLiteral("unplugged headset"));
+    device.getLoudspeakers();
+    EXPECT_EQ(config->getSpeakerIndex(), -1);
+    EXPECT_EQ(config->getSpeakerName(), "");
+    EXPECT_EQ(config->getSpeakerId(), "");
+
+    config->setMicIndex(5);
+    config->setMicName(QStringLiteral("lumira_mic"));
+    device.getMicrophones();
+    EXPECT_EQ(config->getMicIndex(), -1) << "an index beyond the list is dropped";
+
+    // No camera on this machine: a stored camera is forgotten.
+    config->setCameraIndex(2);
+    config->setCameraName(QStringLiteral("USB Camera"));
+    config->setCameraId(QStringLiteral("usb-cam"));
+    EXPECT_TRUE(device.getCameras().isEmpty());
+    EXPECT_EQ(config->getCameraIndex(), -1);
+    EXPECT_EQ(config->getCameraName(), "");
+    EXPECT_EQ(config->getCameraId(), "");
+}
+
+TEST_F(Devices, DefaultsAreTheSystemDefaults)
+{
+    LMRConfig *config = LMRConfig::instance();
+    EXPECT_TRUE(device.setDefaultSpeakerDevice());
+    EXPECT_EQ(config->getSpeakerName(), "lumira_speaker");
+    EXPECT_EQ(config->getSpeakerId(), "lumira_speaker");
+    EXPECT_EQ(device.getLoudspeakers().at(config->getSpeakerIndex()), "lumira_speaker");
+    EXPECT_TRUE(device.setDefaultMicDevice());
+    EXPECT_EQ(config->getMicName(), "lumira_mic");
+    EXPECT_EQ(device.getMicrophones().at(config->getMicIndex()), "lumira_mic");
+    EXPECT_EQ(device.resetDefaultDevice(), 4) << "only the camera is missing";
+}
+
+TEST_F(Devices, MicrophoneLevelFollowsTheSource)
+{
+    const QStringList mics = device.getMicrophones();
+    QSignalSpy levels(&device, &BCDevice::micWaveStrength);
+    ASSERT_TRUE(device.startMicrophone(int(mics.indexOf("lumira_silent_mic"))));
+    testenv::waitUntil([]() { return false; }, 800);
+    EXPECT_EQ(levels.count(), 0) << "a silent microphone shows no level";
+
+    ASSERT_TRUE(device.startMicrophone(int(mics.indexOf("lumira_mic"))));
+    const int open = device.openMicrophoneIndex();
+    ASSERT_TRUE(testenv::waitUntil([&levels]() { return levels.count() > 100; }, 5000));
+    double peak = 0;
+    for (const QList<QVariant> &call : qAsConst(levels))
+        peak = std::max(peak, call.at(0).toDouble());
+    EXPECT_GT(peak, 0.1);
+    EXPECT_LE(peak, 1.0);
+
+    EXPECT_FALSE(device.startMicrophone(-1));
+    EXPECT_FALSE(device.startMicrophone(mics.size()));
+    EXPECT_EQ(device.openMicrophoneIndex(), open) << "a bad index leaves the open microphone alone";
+    levels.clear();
+    EXPECT_TRUE(testenv::waitUntil([&levels]() { return levels.count() > 10; }, 3000));
+    EXPECT_TRUE(device.stopMicrophone());
+    EXPECT_EQ(device.openMicrophoneIndex(), -1);
+}
+
+TEST_F(Devices, SpeakerTestPlaysTheMicrophoneBack)
+{
+    const QStringList mics = device.getMicrophones();
+    const QStringList speakers = device.getLoudspeakers();
+    Capture headset(QStringLiteral("lumira_headset.monitor"));
+    ASSERT_TRUE(headset.found());
+    ASSERT_TRUE(device.startMicrophone(int(mics.indexOf("lumira_mic"))));
+    ASSERT_TRUE(device.startLoudspeaker(int(speakers.indexOf("lumira_headset"))));
+    testenv::waitUntil([]() { return false; }, 1000); // the server's playback latency
+    EXPECT_GT(headset.listen(1500), 500);
+    device.stopAll();
+    EXPECT_LT(headset.listen(600), 50);
+}
+
+TEST_F(Devices, PlaysTheTestMusicOnTheChosenSpeakerOnly)
+{
+    const QStringList speakers = device.getLoudspeakers();
+    Capture headset(QStringLiteral("lumira_headset.monitor"));
+    Capture speaker(QStringLiteral("lumira_speaker.monitor"));
+    ASSERT_TRUE(headset.found() && speaker.found());
+
+    EXPECT_FALSE(device.playMp3(kMusic, speakers.size())) << "no such speaker";
+    EXPECT_FALSE(device.isPlaying());
+
+    ASSERT_TRUE(device.playMp3(kMusic, int(speakers.indexOf("lumira_headset"))));
+    EXPECT_TRUE(device.isPlaying());
+    EXPECT_EQ(device.audioParams().sampleRate(), 8000);
+    EXPECT_FALSE(device.playMp3(kMusic, 0)) << "a second play while playing does nothing";
+    EXPECT_GT(headset.listen(1500), 300) << "the music reaches the chosen speaker";
+    EXPECT_LT(speaker.listen(500), 50) << "and only that one";
+
+    QElapsedTimer stopping;
+    stopping.start();
+    EXPECT_TRUE(device.stopMp3());
+    EXPECT_LT(stopping.elapsed(), 2500);
+    EXPECT_FALSE(device.isPlaying());
+    EXPECT_LT(headset.listen(600), 50) << "stopping silences it";
+
+    ASSERT_TRUE(device.playMp3(kMusic, int(speakers.indexOf("lumira_speaker")))) << "a new play after a stop";
+    EXPECT_GT(speaker.listen(1000), 300);
+}
+
+TEST_F(Devices, ShortMusicEndsByItself)
+{
+    const QString shortMusic = testenv::sandboxRoot() + QStringLiteral("/tmp/short.mp3");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"),
+                  { "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=500:duration=0.6", "-ac", "2", "-c:a",
+                      "libmp3lame", shortMusic }),
+        0);
+    device.getLoudspeakers();
+    QSignalSpy finished(&device, &BCDevice::sgMp3Finished);
+    ASSERT_TRUE(device.playMp3(shortMusic, 0));
+    EXPECT_TRUE(finished.wait(6000));
+    EXPECT_FALSE(device.isPlaying());
+    EXPECT_TRUE(device.playMp3(shortMusic, 0)) << "the play button works again";
+}
+
+// ---- no sound server ---------------------------------------------------------
+
+TEST(NoSoundServer, NothingIsListedAndNothingStarts)
+{
+    clearStoredAudio();
+    BCDevice device;
+    EXPECT_EQ(device.resetDefaultDevice(), 7);
+    EXPECT_TRUE(device.getLoudspeakers().isEmpty());
+    EXPECT_TRUE(device.getMicrophones().isEmpty());
+    EXPECT_FALSE(device.startMicrophone(0));
+    EXPECT_FALSE(device.startLoudspeaker(0));
+    EXPECT_FALSE(device.startCamera(0));
+    EXPECT_FALSE(device.playMp3(kMusic, 0));
+    EXPECT_EQ(LMRConfig::instance()->getSpeakerIndex(), -1);
+    EXPECT_TRUE(device.stopAll());
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("device");
+    // Without a sound server only the tests that expect none run, and the other way round.
+    const bool noServer = qgetenv("LUMIRA_TEST_SOUND_SERVER") == "none";
+    testenv::SoundServer server;
+    if (noServer)
+        testenv::SoundServer::none(testenv::sandboxRoot() + QStringLiteral("/run"));
+    else if (!server.start(testenv::sandboxRoot() + QStringLiteral("/run/sound"))) {
+        std::fprintf(stderr, "the private sound server did not start\n");
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_device.log");
+    TSpdlog::create(log, log);
+    ::testing::GTEST_FLAG(filter) = noServer ? "NoSoundServer.*" : "-NoSoundServer.*";
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
