@@ -36,7 +36,7 @@ public:
     GenerateImage *generateImage() const { return m_generate; }
     VideoSurface *videoSurface() const { return m_surface; }
     LoopBuffer *recordBuffer() const { return m_recordBuffer; }
-    bool isPlaying() const { return m_playing; }
+    Q_INVOKABLE bool isPlaying() const { return m_playing; }
     int openCameraIndex() const { return m_cameraIndex; }
     int openMicrophoneIndex() const { return m_micIndex; }
     int openSpeakerIndex() const { return m_speakerIndex; }

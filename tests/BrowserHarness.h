@@ -8,9 +8,12 @@
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
+#include "device/BCDevice.h"
+#include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
+#include "media/video/GenerateImage.h"
 #include "net/HttpMsg.h"
 #include "net/LMRAosController.h"
 #include "record/AudioDataDispatcherController.h"
@@ -152,6 +155,7 @@ inline void setUp()
         lumira::initResources();
         lumira::registerWebTypes();
         lumira::registerMediaTypes();
+        lumira::registerDeviceTypes();
         const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
         TSpdlog::create(log, log);
         return true;
@@ -177,6 +181,7 @@ public:
         context->setContextProperty(QStringLiteral("cppConfigFile"), LMRConfig::instance());
         context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
         context->setContextProperty(QStringLiteral("cppCef"), cef.get());
+        context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
         agora = std::make_unique<LMRAgora>();
         context->setContextProperty(QStringLiteral("agoraEngine"), agora.get());
         context->setContextProperty(QStringLiteral("cppSimRoom"), &simRoom);

@@ -30,12 +30,6 @@ public:
         return true;
     }
 
-    // Points the program at a server that does not exist.
-    static void none(const QString &runtimeDir)
-    {
-        qputenv("PULSE_SERVER", "unix:" + QDir(runtimeDir).filePath(QStringLiteral("no-sound-server")).toLocal8Bit());
-    }
-
     ~SoundServer()
     {
         if (m_pid <= 0)

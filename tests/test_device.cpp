@@ -11,6 +11,9 @@
 #include "device/DeviceChoice.h"
 #include "device/LoopBuffer.h"
 #include "device/Mp3Decode.h"
+#include "media/video/GenerateImage.h"
+#include "media/video/VideoSurface.h"
+#include "media/video/XImageView.h"
 #include "platform/CameraIdentity.h"
 
 #include <QAudioInput>
@@ -526,6 +529,20 @@ TEST_F(Devices, ShortMusicEndsByItself)
     EXPECT_TRUE(device.playMp3(shortMusic, 0)) << "the play button works again";
 }
 
+TEST_F(Devices, CameraFramesReachThePreview)
+{
+    // No camera here: frames enter where the camera would hand them over.
+    XImageView preview;
+    device.generateImage()->setRenderImageView(&preview);
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(200, 30, 40));
+    ASSERT_TRUE(device.videoSurface()->present(QVideoFrame(picture)));
+    const QImage shown = preview.image();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.size(), QSize(64, 48));
+    EXPECT_EQ(shown.pixelColor(10, 10), QColor(200, 30, 40));
+}
+
 // ---- no sound server ---------------------------------------------------------
 
 TEST(NoSoundServer, NothingIsListedAndNothingStarts)
@@ -549,9 +566,7 @@ int main(int argc, char **argv)
     // Without a sound server only the tests that expect none run, and the other way round.
     const bool noServer = qgetenv("LUMIRA_TEST_SOUND_SERVER") == "none";
     testenv::SoundServer server;
-    if (noServer)
-        testenv::SoundServer::none(testenv::sandboxRoot() + QStringLiteral("/run"));
-    else if (!server.start(testenv::sandboxRoot() + QStringLiteral("/run/sound"))) {
+    if (!noServer && !server.start(testenv::sandboxRoot() + QStringLiteral("/run/sound"))) {
         std::fprintf(stderr, "the private sound server did not start\n");
         return 1;
     }

@@ -1,11 +1,15 @@
 // QML tests of the classroom window, run by QtQuickTest on the real resources.
+#include "SoundServer.h"
 #include "TestEnv.h"
 
 #include "app/AppStartup.h"
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
+#include "device/BCDevice.h"
+#include "device/DeviceTypes.h"
 #include "media/MediaTypes.h"
+#include "media/video/GenerateImage.h"
 #include "ui/Tools.h"
 #include "web/QCefClient.h"
 #include "web/QCefView.h"
@@ -44,6 +48,7 @@ public slots:
         lumira::initResources();
         lumira::registerWebTypes();
         lumira::registerMediaTypes();
+        lumira::registerDeviceTypes();
         const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_qml.log");
         TSpdlog::create(log, log);
     }
@@ -57,6 +62,7 @@ public slots:
         context->setContextProperty(QStringLiteral("cppConfigFile"), LMRConfig::instance());
         context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
         context->setContextProperty(QStringLiteral("cppCef"), &m_cef);
+        context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
         context->setContextProperty(QStringLiteral("cppTestLog"), this);
         context->setContextProperty(QStringLiteral("recordDispatcher"), &m_recorder);
         // Links the window opens land here instead of in a browser.
@@ -93,6 +99,16 @@ public slots:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    // The settings file as it is on disk.
+    QString configText()
+    {
+        QFile file(LMRConfig::instance()->fileName());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // Where grabbed pictures go, when screenshots are asked for; empty otherwise.
+    QString screenshotDir() { return qEnvironmentVariable("LUMIRA_SCREENSHOT_DIR"); }
+
 private:
     QObject m_window;
     QCefView m_cef;
@@ -104,6 +120,12 @@ private:
 int main(int argc, char **argv)
 {
     testenv::enterSandbox("qml");
+    // The device test pages list the devices of a private sound server, or of
+    // none at all.
+    testenv::SoundServer server;
+    if (qgetenv("LUMIRA_TEST_SOUND_SERVER") != "none"
+        && !server.start(testenv::sandboxRoot() + QStringLiteral("/run/sound")))
+        return 1;
     QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
     QCoreApplication::setApplicationName(QStringLiteral("lumira"));
     // Widgets: the window's quit path runs the upload dialog.

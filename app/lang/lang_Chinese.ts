@@ -126,101 +126,6 @@
     </message>
 </context>
 <context>
-    <name>LMRTestDevice</name>
-    <message>
-        <source>Speaker</source>
-        <translation>扬声器</translation>
-    </message>
-    <message>
-        <source>Microphone</source>
-        <translation>麦克风</translation>
-    </message>
-    <message>
-        <source>Camera</source>
-        <translation>摄像头</translation>
-    </message>
-    <message>
-        <source>Results</source>
-        <translation>检测结果</translation>
-    </message>
-</context>
-<context>
-    <name>LMRTestDeviceCamera</name>
-    <message>
-        <source>Can you see yourself?</source>
-        <translation>能看到自己的画面吗？</translation>
-    </message>
-    <message>
-        <source>No</source>
-        <translation>否</translation>
-    </message>
-    <message>
-        <source>Yes</source>
-        <translation>是</translation>
-    </message>
-</context>
-<context>
-    <name>LMRTestDeviceMic</name>
-    <message>
-        <source>Does the level move when you speak?</source>
-        <translation>说话时音量条有变化吗？</translation>
-    </message>
-    <message>
-        <source>No</source>
-        <translation>否</translation>
-    </message>
-    <message>
-        <source>Yes</source>
-        <translation>是</translation>
-    </message>
-</context>
-<context>
-    <name>LMRTestDeviceResults</name>
-    <message>
-        <source>Normal</source>
-        <translation>正常</translation>
-    </message>
-    <message>
-        <source>Abnormal</source>
-        <translation>异常</translation>
-    </message>
-    <message>
-        <source>Speaker</source>
-        <translation>扬声器</translation>
-    </message>
-    <message>
-        <source>Microphone</source>
-        <translation>麦克风</translation>
-    </message>
-    <message>
-        <source>Camera</source>
-        <translation>摄像头</translation>
-    </message>
-    <message>
-        <source>Test again</source>
-        <translation>重新检测</translation>
-    </message>
-    <message>
-        <source>Finish</source>
-        <translation>完成</translation>
-    </message>
-</context>
-<context>
-    <name>LMRTestDeviceSpeaker</name>
-    <message>
-        <source>Can you hear the test sound?</source>
-        <translation>能听到测试声音吗？</translation>
-    </message>
-    <message>
-        <source>No</source>
-        <translation>否</translation>
-    </message>
-    <message>
-        <source>Yes</source>
-        <translation>是</translation>
-    </message>
-</context>
-<context>
     <name>LMRWebView</name>
     <message>
         <source>OK</source>
@@ -442,6 +347,134 @@ Please restart the client!</source>
     <message>
         <source>total %1,now %2</source>
         <translation>共%1个，正在上传第%2个</translation>
+    </message>
+</context>
+<context>
+    <name>LMRTestDevice</name>
+    <message>
+        <source>Device Test</source>
+        <translation>设备检测</translation>
+    </message>
+    <message>
+        <source>Test Speaker</source>
+        <translation>扬声器检测</translation>
+    </message>
+    <message>
+        <source>Micphone Test</source>
+        <translation>麦克风检测</translation>
+    </message>
+    <message>
+        <source>Camera Test</source>
+        <translation>摄像头检测</translation>
+    </message>
+    <message>
+        <source>Test Result</source>
+        <translation>检测结果</translation>
+    </message>
+</context>
+<context>
+    <name>LMRTestDeviceSpeaker</name>
+    <message>
+        <source>Speaker</source>
+        <translation>扬声器</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Can hear</source>
+        <translation>能听到</translation>
+    </message>
+    <message>
+        <source>Can&apos;t hear</source>
+        <translation>听不到</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+</context>
+<context>
+    <name>LMRTestDeviceMic</name>
+    <message>
+        <source>Microphone</source>
+        <translation>麦克风</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>start record</source>
+        <translation>开始录音</translation>
+    </message>
+    <message>
+        <source>stop record</source>
+        <translation>停止录音</translation>
+    </message>
+    <message>
+        <source>Please click the “start recording” button, speak into the microphone, and check the volume bar to see if there is any fluctuation.</source>
+        <translation>请点击“开始录音”按钮，对着麦克风说话，观察音量条是否有波动。</translation>
+    </message>
+    <message>
+        <source>The volume fluctuates</source>
+        <translation>音量有波动</translation>
+    </message>
+    <message>
+        <source>No fluctuation in volume</source>
+        <translation>音量无波动</translation>
+    </message>
+    <message>
+        <source>If you cannot see the fluctuation of the red volume bar during the test, please check the problem in the following ways:</source>
+        <translation>如果测试时您看不到红色音量条波动，请按以下方式排查问题：</translation>
+    </message>
+    <message>
+        <source>1. Confirm that the device is connected normally and the headphone jack is inserted correctly;</source>
+        <translation>1、确认设备正常连接，耳机孔插入正确；</translation>
+    </message>
+    <message>
+        <source>2. Confirm that the microphone is connected and turned on and the volume has been adjusted to the maximum;</source>
+        <translation>2、确认麦克风连接并开启且音量已调整到最大；</translation>
+    </message>
+    <message>
+        <source>3. Try to switch equipment or replace microphone socket;</source>
+        <translation>3、尝试切换设备或更换麦克风插口；</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+</context>
+<context>
+    <name>LMRTestDeviceCamera</name>
+    <message>
+        <source>Camera</source>
+        <translation>摄像头</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>No camera found</source>
+        <translation>未检测到摄像头</translation>
+    </message>
+    <message>
+        <source>Can see</source>
+        <translation>能看到</translation>
+    </message>
+    <message>
+        <source>Can&apos;t see</source>
+        <translation>看不到</translation>
+    </message>
+    <message>
+        <source>The video appears the flower screen, does not display, may be the USB contact bad or the camera shooting effect is low!</source>
+        <translation>视频出现花屏、不显示，可能是USB接触不良或摄像头拍摄效果差！</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
     </message>
 </context>
 </TS>

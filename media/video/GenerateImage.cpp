@@ -43,4 +43,7 @@ void GenerateImage::renderFrame(const QVideoFrame &frame)
 {
     if (m_view)
         m_view->renderFrame(frame, m_rotation);
+    // The software preview paints pictures: the camera's frame becomes one.
+    if (m_imageView)
+        m_imageView->setImage(frame.image());
 }

@@ -2,11 +2,10 @@ import QtQuick 2.12
 import QtTest 1.2
 import "qrc:/lmr_controls"
 
-// The courseware audio bar against an engine that records what it is asked,
-// and the device test's steps.
+// The courseware audio bar against an engine that records what it is asked.
 TestCase {
     id: testCase
-    name: "PlayerAndDeviceTest"
+    name: "PlayerViews"
     width: 800
     height: 600
     visible: true
@@ -74,40 +73,5 @@ TestCase {
         player.refreshPosition()
         compare(player.duration, 5)
         player.stop()
-    }
-
-    Component {
-        id: deviceTestComponent
-        Item {
-            width: 800
-            height: 600
-            property alias view: t
-            LMRTestDevice { id: t }
-        }
-    }
-
-    function test_deviceTestWalksThroughItsSteps() {
-        var holder = createTemporaryObject(deviceTestComponent, testCase)
-        var view = holder.view
-        view.open()
-        tryCompare(view, "opened", true)
-        compare(view.step, 0)
-        var page = function () { return view.contentItem.children[1].item }
-        tryVerify(function () { return page() !== null })
-        page().sgResult("speaker", true)
-        compare(view.step, 1)
-        tryVerify(function () { return page() !== null })
-        page().sgResult("mic", false)
-        page().sgResult("camera", true)
-        compare(view.step, 3)
-        compare(view.results.speaker, "ok")
-        compare(view.results.mic, "fail")
-        tryVerify(function () { return page() !== null && page().results !== undefined })
-        compare(page().results.mic, "fail")
-        page().sgRetry()
-        compare(view.step, 0)
-        compare(view.results.mic, "")
-        view.close()
-        tryCompare(view, "opened", false)
     }
 }

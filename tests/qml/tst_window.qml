@@ -98,6 +98,19 @@ TestCase {
         win.testDeviceView.close()
     }
 
+    function test_pageOpensTheDeviceTestFromItsHomeView() {
+        var win = loader.item
+        LMRUserInfo.setIsInClassRoom(false)
+        cppConfigFile.setHomeFlag(false)
+        win.webview.callQML(JSON.stringify({ "request": "module_device_test://", "id": 31, "homeFlag": true }))
+        tryCompare(win.testDeviceView, "opened", true)
+        verify(cppConfigFile.getHomeFlag())
+        compare(win.testDeviceView.currentPage, 0, "the test starts with the speaker")
+        win.testDeviceView.closeWindow()
+        verify(!win.testDeviceView.opened)
+        verify(!cppConfigFile.getHomeFlag(), "the page is back on its home view")
+    }
+
     function test_quitAsksFirstAndAnOngoingCourseComesFirst() {
         var win = loader.item
         win.askQuit()

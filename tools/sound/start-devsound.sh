@@ -4,6 +4,8 @@
 # by that PID. The socket is "$1/pulse/native".
 set -eu
 RUNTIME=$1
+# The server and the check below talk over this runtime dir only.
+unset PULSE_SERVER
 HERE=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$RUNTIME"
 chmod 700 "$RUNTIME"

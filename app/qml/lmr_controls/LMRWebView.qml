@@ -1,4 +1,5 @@
 import QtQuick 2.12
+import BCDevice 1.0
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
 
@@ -80,7 +81,7 @@ Item {
         case "cppMicBoost": return typeof cppMicBoost !== "undefined" ? cppMicBoost : null
         case "cppAppUpdate": return typeof cppAppUpdate !== "undefined" ? cppAppUpdate : null
         case "cppSimRoom": return typeof cppSimRoom !== "undefined" ? cppSimRoom : null
-        case "BCDevice": return typeof BCDevice !== "undefined" ? BCDevice : null
+        case "BCDevice": return BCDevice
         }
         return null
     }

@@ -85,6 +85,8 @@
     $("btnStopRecord").onclick = function () {
         send({ request: "record://", oper: "stop", token: "demo-class-1", userId: user().id });
     };
+    // From the home view: the client brings the page back home when the test closes.
+    $("btnDeviceTest").onclick = function () { send({ request: "module_device_test://", homeFlag: true }); };
     $("btnSystemInfo").onclick = function () { send({ request: "system_info://" }); };
     $("btnVersion").onclick = function () { send({ request: "jsVersion://" }); };
     $("btnClose").onclick = function () { send({ request: "close_window" }); };
