@@ -104,7 +104,7 @@ Item {
                 width: 180
                 height: 48
                 source: "qrc:/images/devicetest/image_TestDevice_PlayerWaveEffect.webp"
-                visible: page.playing
+                opacity: page.playing ? 1 : 0 // keeps its room, so nothing below moves
                 playing: page.playing
                 anchors.verticalCenter: parent.verticalCenter
             }
