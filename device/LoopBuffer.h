@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QSemaphore>
 
+#include <atomic>
+
 // Fixed-size ring buffer as a QIODevice, between a writer (microphone or MP3
 // decoder) and a Qt Multimedia output; it also reports the signal level of
 // what is written.
@@ -53,7 +55,7 @@ private:
     int m_mode;
     bool m_blocking;
     QSemaphore m_readable;
-    int m_timeouts = 0;
+    std::atomic<int> m_timeouts { 0 }; // the reader's, reset by any thread
     int m_sampleBits = 16;
     int m_channels = 2;
 };

@@ -79,6 +79,29 @@ TestCase {
         verify(log.indexOf("speaker window close") >= 0)
     }
 
+    function test_softRenderPreviewsOnAPicture() {
+        var previous = cppConfigFile.getQMLRender()
+        cppConfigFile.setQMLRender("SOFT")
+        var soft = Qt.createComponent("qrc:/lmr_controls/LMRTestDevice.qml").createObject(testCase)
+        soft.open()
+        tryCompare(soft, "opened", true)
+        soft.sidebarClicked(2)
+        var camera = findChild(soft.contentItem, "cameraPage")
+        verify(findChild(camera, "imageWidget").item !== null)
+        verify(findChild(camera, "videoWidget").item === null)
+        camera.setRotate(90)
+        compare(findChild(camera, "imageWidget").rotation, 90)
+        soft.closeWindow()
+        soft.destroy()
+        cppConfigFile.setQMLRender(previous)
+    }
+
+    function test_placedWhereTheCallerSays() {
+        view.setDlgPoint(30, 40)
+        compare(view.x, 30)
+        compare(view.y, 40)
+    }
+
     function test_leavingThePageStopsTheMusic() {
         var speaker = page("speakerPage")
         speaker.sgPlayMusicClick()

@@ -98,6 +98,17 @@ TestCase {
         win.testDeviceView.close()
     }
 
+    function test_settingsMenuOpensTheDeviceTest() {
+        var win = loader.item
+        LMRUserInfo.setIsInClassRoom(false)
+        win.settingMenu.open()
+        tryCompare(win.settingMenu, "opened", true)
+        mouseClick(findChild(win.settingMenu.contentItem, "itemDeviceTest"))
+        tryCompare(win.testDeviceView, "opened", true)
+        win.testDeviceView.closeWindow()
+        verify(!win.testDeviceView.opened)
+    }
+
     function test_pageOpensTheDeviceTestFromItsHomeView() {
         var win = loader.item
         LMRUserInfo.setIsInClassRoom(false)

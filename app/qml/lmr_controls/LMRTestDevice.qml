@@ -22,6 +22,7 @@ Popup {
     readonly property alias currentPage: pages.currentIndex
 
     function setDlgPoint(dlgX, dlgY) {
+        anchors.centerIn = undefined // placed by the caller from now on
         x = dlgX
         y = dlgY
     }
