@@ -68,6 +68,17 @@ void logState(const char *what, QAudio::State state)
     }
 }
 
+// Replaced and stopped devices go once Qt Multimedia has delivered what it holds.
+template <typename Device>
+void stopAndDeleteLater(QPointer<Device> &device)
+{
+    if (device) {
+        device->stop();
+        device->deleteLater();
+        device = nullptr;
+    }
+}
+
 // Ends a thread whose objects were told to stop; false when it did not end.
 bool endThread(QThread *thread)
 {
@@ -76,6 +87,9 @@ bool endThread(QThread *thread)
     thread->quit();
     if (!thread->wait(kThreadEndWaitMs)) {
         TSpdlog::instance()->avError(QStringLiteral("test music thread did not end"));
+        // Never destroyed while running: it goes by itself once it ends.
+        thread->setParent(nullptr);
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         return false;
     }
     thread->deleteLater();
@@ -368,14 +382,7 @@ QAudioFormat BCDevice::formatFor(const QAudioDeviceInfo &device, const QAudioFor
     return device.nearestFormat(wanted);
 }
 
-void BCDevice::releaseCamera()
-{
-    if (m_camera) {
-        m_camera->stop();
-        m_camera->deleteLater();
-        m_camera = nullptr;
-    }
-}
+void BCDevice::releaseCamera() { stopAndDeleteLater(m_camera); }
 
 bool BCDevice::startCamera(int index)
 {
@@ -440,22 +447,14 @@ bool BCDevice::stopCamera()
 
 bool BCDevice::stopMicrophone()
 {
-    if (m_input) {
-        m_input->stop();
-        m_input->deleteLater();
-        m_input = nullptr;
-    }
+    stopAndDeleteLater(m_input);
     m_micIndex = -1;
     return true;
 }
 
 bool BCDevice::stopLoudspeaker()
 {
-    if (m_output) {
-        m_output->stop();
-        m_output->deleteLater();
-        m_output = nullptr;
-    }
+    stopAndDeleteLater(m_output);
     m_speakerIndex = -1;
     return true;
 }
@@ -535,7 +534,7 @@ bool BCDevice::stopMp3()
         if (ended) {
             m_playBuffer.reset();
         } else {
-            // A thread still reads or writes it: let it go with the thread.
+            // A thread may still read or write it: it stays until the application quits.
             LoopBuffer *buffer = m_playBuffer.release();
             connect(qApp, &QCoreApplication::aboutToQuit, buffer, &QObject::deleteLater);
         }

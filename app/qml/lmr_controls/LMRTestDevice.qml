@@ -160,6 +160,12 @@ Popup {
         sgTestDeviceShow()
         restart()
     }
+    // However it was closed, nothing keeps playing or recording.
+    onClosed: {
+        speakerPage.stopMusic()
+        micPage.stopRecord()
+        cameraPage.stopPreview()
+    }
 
     contentItem: Item {
         Rectangle {
