@@ -3,10 +3,15 @@
 
 #include <QDebug>
 
-#include <functiondiscoverykeys_devpkey.h>
 #include <memory>
-#include <mmdeviceapi.h>
+
 #include <windows.h>
+
+#include <mmdeviceapi.h>
+// The property keys are defined, not only declared, in this file.
+#include <initguid.h>
+
+#include <functiondiscoverykeys_devpkey.h>
 
 namespace lumira::platform
 {
