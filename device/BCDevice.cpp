@@ -27,6 +27,9 @@ namespace
 {
 
 constexpr int kThreadEndWaitMs = 3000;
+// Beyond the playing time of the buffered music: the output's own wait for
+// data and the sound server's latency.
+constexpr int kDrainGraceMs = 3000;
 
 bool supports8k(const QAudioDeviceInfo &device) { return device.supportedSampleRates().contains(8000); }
 
@@ -494,6 +497,8 @@ bool BCDevice::playMp3(QString file, int speakerIndex)
     m_decoderThread = new QThread(this);
     decoder->moveToThread(m_decoderThread);
     connect(this, &BCDevice::sgStopMp3, decoder, &Mp3Decode::stop);
+    const int session = ++m_playSession;
+    connect(decoder, &Mp3Decode::sgDecodeEnd, this, [this, session](qint64 bytes) { onDecodeEnded(session, bytes); });
     connect(m_decoderThread, &QThread::finished, decoder, &QObject::deleteLater);
     m_decoderThread->start(QThread::InheritPriority);
     QTimer::singleShot(0, decoder, &Mp3Decode::run);
@@ -511,6 +516,21 @@ bool BCDevice::playMp3(QString file, int speakerIndex)
     m_outputThread->start(QThread::InheritPriority);
     QTimer::singleShot(0, output, &AudioOutputThread::run);
     return true;
+}
+
+void BCDevice::onDecodeEnded(int session, qint64 bytes)
+{
+    if (session != m_playSession || !m_playing)
+        return;
+    // The output reports its end when the server runs dry, which a stream that
+    // never started (nothing decoded, or less than the server's prebuffer) never
+    // does: once what was handed over has had time to play, the playback ends.
+    const qint64 pending = qMin(bytes, kPlaybackBufferBytes);
+    const int playMs = int(pending * 1000 / (kPlaybackRate * 2 * 2)) + kDrainGraceMs;
+    QTimer::singleShot(bytes == 0 ? 0 : playMs, this, [this, session]() {
+        if (session == m_playSession)
+            onPlaybackEnded();
+    });
 }
 
 void BCDevice::onPlaybackEnded()
@@ -540,6 +560,7 @@ bool BCDevice::stopMp3()
         }
     }
     m_playing = false;
+    ++m_playSession; // late notices of this playback are void
     return true;
 }
 

@@ -98,6 +98,7 @@ private:
     void storeCamera(const lumira::device::StoredDevice &choice) const;
     QAudioFormat formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted) const;
     void releaseCamera();
+    void onDecodeEnded(int session, qint64 bytes);
     void onPlaybackEnded();
 
     QList<QCameraInfo> m_cameras;
@@ -125,4 +126,5 @@ private:
     QPointer<QThread> m_outputThread;
     std::unique_ptr<LoopBuffer> m_playBuffer;
     bool m_playing = false;
+    int m_playSession = 0;
 };

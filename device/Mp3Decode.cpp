@@ -78,6 +78,7 @@ bool Mp3Decode::offer(const QByteArray &pcm)
         if (m_stop || !m_buffer)
             return false;
         if (m_buffer->write(pcm) > 0) {
+            m_delivered += pcm.size();
             emit sgPCMData(pcm);
             return true;
         }
@@ -91,6 +92,12 @@ bool Mp3Decode::offer(const QByteArray &pcm)
 
 void Mp3Decode::run()
 {
+    // However the run ends, the player learns how much it got.
+    struct EndNotice {
+        Mp3Decode *decoder;
+        ~EndNotice() { emit decoder->sgDecodeEnd(decoder->m_delivered); }
+    } notice { this };
+    m_delivered = 0;
     m_stop = false;
     if (!m_buffer) {
         qWarning() << "buffer is empty";

@@ -31,6 +31,8 @@ public slots:
 
 signals:
     void sgPCMData(QByteArray array);
+    // The run is over (end of file, stop or failure) after `bytes` of PCM.
+    void sgDecodeEnd(qint64 bytes);
 
 private:
     bool offer(const QByteArray &pcm);
@@ -39,6 +41,7 @@ private:
     int m_rate = 8000;
     QPointer<LoopBuffer> m_buffer;
     std::atomic<bool> m_stop { false };
+    qint64 m_delivered = 0;
     int m_audioStream = -1;
     int m_videoStream = -1;
     ffmpeg::SwrPtr m_swr; // kept across frames; made for the first frame's format

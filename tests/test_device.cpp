@@ -529,6 +529,16 @@ TEST_F(Devices, ShortMusicEndsByItself)
     EXPECT_TRUE(device.playMp3(shortMusic, 0)) << "the play button works again";
 }
 
+TEST_F(Devices, MissingMusicEndsQuietly)
+{
+    device.getLoudspeakers();
+    QSignalSpy finished(&device, &BCDevice::sgMp3Finished);
+    ASSERT_TRUE(device.playMp3(testenv::sandboxRoot() + QStringLiteral("/tmp/deleted.mp3"), 0));
+    EXPECT_TRUE(finished.wait(6000)) << "the output runs dry and releases the playback";
+    EXPECT_FALSE(device.isPlaying());
+    EXPECT_TRUE(logText().contains(QStringLiteral("open format context error")));
+}
+
 TEST_F(Devices, CameraFramesReachThePreview)
 {
     // No camera here: frames enter where the camera would hand them over.
