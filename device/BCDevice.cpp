@@ -27,6 +27,8 @@ namespace
 {
 
 constexpr int kThreadEndWaitMs = 3000;
+constexpr int kInputBufferMs = 40;
+constexpr int kOutputBufferMs = 100;
 // Beyond the playing time of the buffered music: the output's own wait for
 // data and the sound server's latency.
 constexpr int kDrainGraceMs = 3000;
@@ -413,6 +415,9 @@ bool BCDevice::startMicrophone(int index)
         QStringLiteral("micphone begin ") + QString::number(index) + QLatin1Char(' ') + device.deviceName());
     const QAudioFormat format = formatFor(device, audioParams());
     m_input = new QAudioInput(device, format, this);
+    // Without a size the sound server may hand over seconds at a time, and the
+    // level would move in jumps.
+    m_input->setBufferSize(format.bytesForDuration(kInputBufferMs * 1000));
     connect(m_input, &QAudioInput::stateChanged, this, [](QAudio::State state) { logState("input", state); });
     m_recordBuffer->reset();
     m_recordBuffer->setSampleLayout(format.sampleSize(), format.channelCount());
@@ -436,6 +441,7 @@ bool BCDevice::startLoudspeaker(int index)
         format = device.nearestFormat(wanted);
     }
     m_output = new QAudioOutput(device, format, this);
+    m_output->setBufferSize(format.bytesForDuration(kOutputBufferMs * 1000)); // you hear yourself soon
     connect(m_output, &QAudioOutput::stateChanged, this, [](QAudio::State state) { logState("output", state); });
     m_output->start(m_recordBuffer);
     return true;

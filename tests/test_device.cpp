@@ -529,6 +529,22 @@ TEST_F(Devices, ShortMusicEndsByItself)
     EXPECT_TRUE(device.playMp3(shortMusic, 0)) << "the play button works again";
 }
 
+TEST_F(Devices, QuickPlayAndStopCyclesLeaveNothingBehind)
+{
+    device.getLoudspeakers();
+    QElapsedTimer cycles;
+    cycles.start();
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_TRUE(device.playMp3(kMusic, i % 2)) << i;
+        testenv::waitUntil([]() { return false; }, 20 * i);
+        ASSERT_TRUE(device.stopMp3());
+        ASSERT_FALSE(device.isPlaying());
+    }
+    EXPECT_LT(cycles.elapsed(), 15000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(device.findChildren<QThread *>().size(), 0) << "every playback's threads are gone";
+}
+
 TEST_F(Devices, MissingMusicEndsQuietly)
 {
     device.getLoudspeakers();
