@@ -274,6 +274,11 @@ void BCDevice::storeCamera(const StoredDevice &choice) const
 bool BCDevice::setDefaultCameraDevice()
 {
     updateDevice();
+    return chooseDefaultCamera();
+}
+
+bool BCDevice::chooseDefaultCamera()
+{
     const QCameraInfo camera = QCameraInfo::defaultCamera();
     if (camera.isNull()) {
         qDebug() << "warning: camera list is null";
@@ -295,16 +300,16 @@ bool BCDevice::setDefaultCameraDevice()
 bool BCDevice::setDefaultMicDevice()
 {
     updateDevice();
-    return setDefaultAudioDevice(Kind::Microphone);
+    return chooseDefaultAudio(Kind::Microphone);
 }
 
 bool BCDevice::setDefaultSpeakerDevice()
 {
     updateDevice();
-    return setDefaultAudioDevice(Kind::Speaker);
+    return chooseDefaultAudio(Kind::Speaker);
 }
 
-bool BCDevice::setDefaultAudioDevice(Kind kind)
+bool BCDevice::chooseDefaultAudio(Kind kind)
 {
     const bool mic = kind == Kind::Microphone;
     QList<QAudioDeviceInfo> candidates = capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput);
@@ -334,13 +339,13 @@ bool BCDevice::setDefaultAudioDevice(Kind kind)
 
 uchar BCDevice::resetDefaultDevice()
 {
-    updateDevice();
+    updateDevice(); // once for all three choices
     uchar failed = 0;
-    if (!setDefaultCameraDevice())
+    if (!chooseDefaultCamera())
         failed |= 4;
-    if (!setDefaultMicDevice())
+    if (!chooseDefaultAudio(Kind::Microphone))
         failed |= 2;
-    if (!setDefaultSpeakerDevice())
+    if (!chooseDefaultAudio(Kind::Speaker))
         failed |= 1;
     return failed;
 }
@@ -379,11 +384,11 @@ bool BCDevice::supportResolution(QString uuid, int width, int height, int fps)
 
 // ---- opening devices ----------------------------------------------------
 
-QAudioFormat BCDevice::formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted) const
+QAudioFormat BCDevice::formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted, const char *warning) const
 {
     if (device.isFormatSupported(wanted))
         return wanted;
-    qWarning() << "Default format not supported - trying to use nearest";
+    qWarning() << warning;
     return device.nearestFormat(wanted);
 }
 
@@ -415,8 +420,7 @@ bool BCDevice::startMicrophone(int index)
         QStringLiteral("micphone begin ") + QString::number(index) + QLatin1Char(' ') + device.deviceName());
     const QAudioFormat format = formatFor(device, audioParams());
     m_input = new QAudioInput(device, format, this);
-    // Without a size the sound server may hand over seconds at a time, and the
-    // level would move in jumps.
+    // Small blocks from the sound server, so that the level follows the voice.
     m_input->setBufferSize(format.bytesForDuration(kInputBufferMs * 1000));
     connect(m_input, &QAudioInput::stateChanged, this, [](QAudio::State state) { logState("input", state); });
     m_recordBuffer->reset();
@@ -434,12 +438,7 @@ bool BCDevice::startLoudspeaker(int index)
     const QAudioDeviceInfo &device = m_speakers.devices.at(index);
     TSpdlog::instance()->avInfo(
         QStringLiteral("speaker begin ") + QString::number(index) + QLatin1Char(' ') + device.deviceName());
-    const QAudioFormat wanted = audioParams();
-    QAudioFormat format = wanted;
-    if (!device.isFormatSupported(wanted)) {
-        qWarning() << "trying to use nearest";
-        format = device.nearestFormat(wanted);
-    }
+    const QAudioFormat format = formatFor(device, audioParams(), "trying to use nearest");
     m_output = new QAudioOutput(device, format, this);
     m_output->setBufferSize(format.bytesForDuration(kOutputBufferMs * 1000)); // you hear yourself soon
     connect(m_output, &QAudioOutput::stateChanged, this, [](QAudio::State state) { logState("output", state); });

@@ -92,11 +92,14 @@ private:
     };
 
     QStringList enumerateAudio(Kind kind);
-    bool setDefaultAudioDevice(Kind kind);
+    // The default choices on the lists of the last enumeration.
+    bool chooseDefaultCamera();
+    bool chooseDefaultAudio(Kind kind);
     lumira::device::StoredDevice stored(Kind kind) const;
     void store(Kind kind, const lumira::device::StoredDevice &choice) const;
     void storeCamera(const lumira::device::StoredDevice &choice) const;
-    QAudioFormat formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted) const;
+    QAudioFormat formatFor(const QAudioDeviceInfo &device, const QAudioFormat &wanted,
+        const char *warning = "Default format not supported - trying to use nearest") const;
     void releaseCamera();
     void onDecodeEnded(int session, qint64 bytes);
     void onPlaybackEnded();

@@ -95,6 +95,53 @@ void runOnThreads(int count, const std::function<void()> &worker)
         thread->wait();
 }
 
+// What the part threads of one transfer share: the next part to take, the
+// first failure, and the bytes moved so far for the progress callback.
+class PartThreads
+{
+public:
+    PartThreads(qint64 size, const TransferProgress &progress)
+        : m_size(size)
+        , m_progress(progress)
+    {
+    }
+
+    std::atomic<int> next { 0 };
+    std::atomic<bool> failed { false };
+
+    void fail(const Outcome &outcome)
+    {
+        QMutexLocker lock(&m_failureLock);
+        m_failure = outcome;
+        failed = true;
+    }
+    Outcome failure() const { return m_failure; } // once the threads are done
+
+    // A callback for one part's running count. A retried part counts again
+    // from zero: only what is new over its best attempt is reported.
+    std::function<void(qint64)> partCounter()
+    {
+        return [this, best = qint64(0)](qint64 done) mutable {
+            if (done <= best)
+                return;
+            const qint64 increment = done - best;
+            best = done;
+            QMutexLocker lock(&m_progressLock); // one callback at a time, in order of the totals
+            const qint64 total = m_transferred += increment;
+            if (m_progress)
+                m_progress(increment, std::min(total, m_size), m_size);
+        };
+    }
+
+private:
+    const qint64 m_size;
+    const TransferProgress &m_progress;
+    std::atomic<qint64> m_transferred { 0 };
+    QMutex m_progressLock;
+    Outcome m_failure;
+    QMutex m_failureLock;
+};
+
 } // namespace
 
 TransferRequest::TransferRequest(
@@ -288,20 +335,15 @@ Outcome OssClient::multipartUpload(const UploadObjectRequest &request, qint64 si
 
     const int parts = int((size + request.partSize - 1) / request.partSize);
     std::vector<QByteArray> etags(static_cast<size_t>(parts));
-    std::atomic<int> next { 0 };
-    std::atomic<bool> failed { false };
-    std::atomic<qint64> transferred { 0 };
-    QMutex progressLock; // one callback at a time, in order of the totals
-    Outcome failure;
-    QMutex failureLock;
+    PartThreads shared(size, request.progress);
 
     auto worker = [&]() {
         QFile file(request.filePath);
         if (!file.open(QIODevice::ReadOnly)) {
-            failed = true;
+            shared.failed = true;
             return;
         }
-        for (int index = next++; index < parts && !failed; index = next++) {
+        for (int index = shared.next++; index < parts && !shared.failed; index = shared.next++) {
             const qint64 offset = qint64(index) * request.partSize;
             file.seek(offset);
             Call part;
@@ -314,24 +356,10 @@ Outcome OssClient::multipartUpload(const UploadObjectRequest &request, qint64 si
             part.body = file.read(std::min(request.partSize, size - offset));
             // Parts go without Content-MD5: the store's ETag of each part is
             // checked at completion, which costs no second pass over the data.
-            // A retried part counts again from zero: report only what is new
-            // over this part's best attempt.
-            qint64 best = 0;
-            part.uploaded = [&](qint64 sent) {
-                if (sent <= best)
-                    return;
-                const qint64 increment = sent - best;
-                best = sent;
-                QMutexLocker lock(&progressLock);
-                const qint64 total = transferred += increment;
-                if (request.progress)
-                    request.progress(increment, std::min(total, size), size);
-            };
+            part.uploaded = shared.partCounter();
             const Outcome done = send(part);
             if (!done.ok || !done.headers.contains("etag")) {
-                QMutexLocker lock(&failureLock);
-                failure = done;
-                failed = true;
+                shared.fail(done);
                 return;
             }
             etags[size_t(index)] = done.headers.value("etag");
@@ -339,13 +367,14 @@ Outcome OssClient::multipartUpload(const UploadObjectRequest &request, qint64 si
     };
     runOnThreads(std::min(request.threadNum, parts), worker);
 
-    if (failed) {
+    if (shared.failed) {
         Call abort;
         abort.verb = "DELETE";
         abort.bucket = request.bucket;
         abort.key = request.key;
         abort.query = { { QStringLiteral("uploadId"), uploadId } };
         send(abort);
+        Outcome failure = shared.failure();
         if (failure.error.isEmpty())
             failure.error = QStringLiteral("part upload failed");
         failure.ok = false;
@@ -400,33 +429,18 @@ Outcome OssClient::ResumableDownloadObject(const DownloadObjectRequest &request)
         }
     }
     const int parts = size == 0 ? 0 : int((size + request.partSize - 1) / request.partSize);
-    std::atomic<int> next { 0 };
-    std::atomic<bool> failed { false };
-    std::atomic<qint64> transferred { 0 };
-    QMutex progressLock;
-    Outcome failure;
-    QMutex failureLock;
+    PartThreads shared(size, request.progress);
     auto worker = [&]() {
         QFile out(partial);
         if (!out.open(QIODevice::ReadWrite)) {
-            failed = true;
+            shared.failed = true;
             return;
         }
-        for (int index = next++; index < parts && !failed; index = next++) {
+        for (int index = shared.next++; index < parts && !shared.failed; index = shared.next++) {
             const qint64 from = qint64(index) * request.partSize;
             const qint64 to = std::min(size, from + request.partSize) - 1;
             // Each range lands in its own place; a retry rewrites only it.
-            qint64 best = 0;
-            RangeSink sink(out, from, [&](qint64 written) {
-                if (written <= best)
-                    return;
-                const qint64 increment = written - best;
-                best = written;
-                QMutexLocker lock(&progressLock);
-                const qint64 total = transferred += increment;
-                if (request.progress)
-                    request.progress(increment, std::min(total, size), size);
-            });
+            RangeSink sink(out, from, shared.partCounter());
             Call get;
             get.verb = "GET";
             get.bucket = request.bucket;
@@ -435,21 +449,20 @@ Outcome OssClient::ResumableDownloadObject(const DownloadObjectRequest &request)
             get.sink = &sink;
             const Outcome done = send(get);
             if (!done.ok || sink.written() != to - from + 1) {
-                QMutexLocker lock(&failureLock);
-                failure = done;
+                Outcome failure = done;
                 if (done.ok)
                     failure.error = QStringLiteral("short range");
                 failure.ok = false;
-                failed = true;
+                shared.fail(failure);
                 return;
             }
         }
         out.flush();
     };
     runOnThreads(std::min(request.threadNum, std::max(parts, 1)), worker);
-    if (failed) {
+    if (shared.failed) {
         QFile::remove(partial);
-        return failure;
+        return shared.failure();
     }
     QFile::remove(request.filePath);
     if (!QFile::rename(partial, request.filePath)) {
