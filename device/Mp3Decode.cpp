@@ -47,21 +47,27 @@ FormatPtr openFile(const QString &file, const char *openError)
     return format;
 }
 
+// The last audio and the last video stream of the file; -1 when there is none.
+void findStreams(const AVFormatContext &format, int &audio, int &video)
+{
+    audio = video = -1;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVMediaType type = format.streams[i]->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_AUDIO)
+            audio = int(i);
+        else if (type == AVMEDIA_TYPE_VIDEO)
+            video = int(i);
+    }
+}
+
 } // namespace
 
 Mp3Decode::Mp3Decode(QString file, QObject *parent)
     : QObject(parent)
     , m_file(std::move(file))
 {
-    if (FormatPtr format = openFile(m_file, "parseMp3MetaInfo open format context error")) {
-        for (unsigned i = 0; i < format->nb_streams; ++i) {
-            const AVMediaType type = format->streams[i]->codecpar->codec_type;
-            if (type == AVMEDIA_TYPE_AUDIO)
-                m_audioStream = int(i);
-            else if (type == AVMEDIA_TYPE_VIDEO)
-                m_videoStream = int(i);
-        }
-    }
+    if (FormatPtr format = openFile(m_file, "parseMp3MetaInfo open format context error"))
+        findStreams(*format, m_audioStream, m_videoStream);
 }
 
 void Mp3Decode::stop()
@@ -107,13 +113,7 @@ void Mp3Decode::run()
     if (!format)
         return;
     int audio = -1, video = -1;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVMediaType type = format->streams[i]->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_AUDIO)
-            audio = int(i);
-        else if (type == AVMEDIA_TYPE_VIDEO)
-            video = int(i);
-    }
+    findStreams(*format, audio, video);
     qDebug() << "video" << video << "audio" << audio;
     if (audio < 0)
         return;
