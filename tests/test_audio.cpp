@@ -1,6 +1,7 @@
 // Recording audio path: vendor buffers to 16 kHz mono, stereo frames to MP3,
 // checked by decoding the file back with FFmpeg.
 #include "AudioCheck.h"
+#include "GTestMain.h"
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
@@ -30,12 +31,7 @@ namespace
 
 using namespace audiocheck;
 
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_audio.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+using testenv::logText;
 
 QString tempPath(const QString &name) { return QDir(testenv::sandboxRoot()).filePath(name); }
 
@@ -228,11 +224,5 @@ TEST(FrameWrapper, CrossesThreadsAsARegisteredType)
 int main(int argc, char **argv)
 {
     testenv::enterSandbox("audio");
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_audio.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testenv::runGoogleTests(argc, argv, "LMRApp_audio.log");
 }

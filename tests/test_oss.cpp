@@ -2,6 +2,7 @@
 // our client against the development service's store (signatures checked,
 // real files, injected faults), and the transfer workers with their receivers.
 #include "BrowserHarness.h"
+#include "GTestMain.h"
 #include "TestEnv.h"
 
 #include "net/LMRAosController.h"
@@ -266,22 +267,8 @@ TEST_F(Store, TwoUploadsAtOnceAndTheFormUpload)
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("RequestPostFileAtOSS：文件不存在或文件大小为0")));
 }
 
-TEST(OssPaths, FileUrlPrefixesAreRemovedEverywhere)
-{
-    EXPECT_EQ(LMRAosController::localPath("file:///C:/x.mp3"), "/C:/x.mp3");
-    EXPECT_EQ(LMRAosController::localPath("file:///home/u/a.mp3"), "/home/u/a.mp3");
-    EXPECT_EQ(LMRAosController::localPath("/a/file:///b"), "/a//b");
-    EXPECT_EQ(LMRAosController::localPath("/plain/path.mp3"), "/plain/path.mp3");
-}
-
 int main(int argc, char **argv)
 {
     testenv::enterSandbox("oss");
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    QCoreApplication app(argc, argv);
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testenv::runGoogleTests(argc, argv, "LMRApp_test.log");
 }

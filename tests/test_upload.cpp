@@ -2,6 +2,7 @@
 // the development service with injected faults, the report to the service and
 // the status row, the page notices and the progress-dialog counts.
 #include "BrowserHarness.h"
+#include "GTestMain.h"
 #include "RecordCheck.h"
 #include "TestEnv.h"
 
@@ -272,11 +273,5 @@ TEST(UploadQueue, HandUploadsGoFirstAutomaticOnesLast)
 int main(int argc, char **argv)
 {
     testenv::enterSandbox("upload");
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    QCoreApplication app(argc, argv);
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_test.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testenv::runGoogleTests(argc, argv, "LMRApp_test.log");
 }

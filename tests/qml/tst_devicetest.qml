@@ -96,12 +96,6 @@ TestCase {
         cppConfigFile.setQMLRender(previous)
     }
 
-    function test_placedWhereTheCallerSays() {
-        view.setDlgPoint(30, 40)
-        compare(view.x, 30)
-        compare(view.y, 40)
-    }
-
     function test_leavingThePageStopsTheMusic() {
         var speaker = page("speakerPage")
         speaker.sgPlayMusicClick()
