@@ -87,7 +87,7 @@ Item {
                 id: videoLoader
                 objectName: "videoWidget"
                 anchors.fill: parent
-                active: !page.softRender
+                active: page.visible && !page.softRender // made when the page is shown, not with the window
                 rotation: page.previewRotation
                 sourceComponent: BCQmlRenderView {}
             }
@@ -95,7 +95,7 @@ Item {
                 id: imageLoader
                 objectName: "imageWidget"
                 anchors.fill: parent
-                active: page.softRender
+                active: page.visible && page.softRender
                 rotation: page.previewRotation
                 sourceComponent: XImageView {}
             }
