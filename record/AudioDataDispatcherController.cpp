@@ -68,7 +68,7 @@ AudioDataDispatcherController::AudioDataDispatcherController(RecordState &state,
         UploadState &up = *m_uploads.state;
         up.exit = false;
         // Old files go before anything else runs.
-        m_upload = new AudioUpload(up, db, recordDir, m_uploads.userId, m_uploads.storedUserId);
+        m_upload = new AudioUpload(up, db, recordDir, m_uploads.storedUserId ? m_uploads.storedUserId() : QString());
         m_upload->moveToThread(&m_uploadThread);
         // The object-storage entry points belong to the GUI thread: the
         // runner asks for them there.
@@ -83,7 +83,7 @@ AudioDataDispatcherController::AudioDataDispatcherController(RecordState &state,
             QMetaObject::invokeMethod(
                 aos, [=]() { aos->postFile(comId, bucket, key, path); }, Qt::QueuedConnection);
         };
-        m_uploadRun = new AudioUploadRun(up, state, db, recordDir, m_uploads.userId, m_uploads.userIsTeacher, routes);
+        m_uploadRun = new AudioUploadRun(up, state, db, recordDir, routes);
         m_uploadRun->idleMs = m_uploads.runnerIdleMs;
         m_uploadRun->moveToThread(&m_uploadRunThread);
         connect(this, &AudioDataDispatcherController::sgHandUpload, m_upload, &AudioUpload::handUpload);
@@ -116,9 +116,14 @@ AudioDataDispatcherController::~AudioDataDispatcherController()
 {
     if (m_uploads.aos)
         m_uploads.aos->unregisterReceiver(this);
-    // The stop reaches the dispatcher before its thread's quit; the close it
-    // sends reaches the MP3 thread before that thread's quit.
-    emit sgStopRecord();
+    // QThread::quit() ends an event loop without delivering what is still
+    // queued for it. A stop or a close lost that way left the encoding loop
+    // running, or running on a store deleted with AudioMp3. So the stop runs
+    // to its end on the dispatcher thread, then everything queued on the MP3
+    // thread (the close that the stop sent among it), before any thread quits.
+    QMetaObject::invokeMethod(m_dispatcher, &AudioDataDispatcher::stopRecord, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_mp3, [] {}, Qt::BlockingQueuedConnection);
     m_uploads.state->exit = true;
     for (QThread *thread :
         { &m_dispatcherThread, &m_mp3Thread, &m_mp3WriteThread, &m_uploadThread, &m_uploadRunThread }) {
@@ -143,11 +148,48 @@ void AudioDataDispatcherController::stopRecord() { emit sgStopRecord(); }
 
 void AudioDataDispatcherController::switchChannel() { emit sgSwitchChannel(); }
 
-void AudioDataDispatcherController::handUpload(QString token, bool callH5) { emit sgHandUpload(token, callH5); }
+UploadOwner AudioDataDispatcherController::currentOwner() const
+{
+    UploadOwner owner;
+    owner.userId = m_uploads.userId ? m_uploads.userId() : QString();
+    owner.teacher = m_uploads.userIsTeacher && m_uploads.userIsTeacher();
+    return owner;
+}
+
+void AudioDataDispatcherController::handUpload(QString token, bool callH5)
+{
+    if (!token.isEmpty()) {
+        const UploadOwner owner = currentOwner();
+        QMutexLocker lock(&m_uploads.state->queueLock);
+        m_uploads.state->owners[token] = owner;
+    }
+    emit sgHandUpload(token, callH5);
+}
 
 void AudioDataDispatcherController::handUpload(QString token) { handUpload(token, true); }
 
-void AudioDataDispatcherController::autoUpload() { emit sgAutoUpload(); }
+void AudioDataDispatcherController::autoUpload()
+{
+    const UploadOwner owner = currentOwner();
+    {
+        QMutexLocker lock(&m_uploads.state->queueLock);
+        m_uploads.state->autoUploadOwner = owner;
+    }
+    emit sgAutoUpload();
+}
+
+UploadOwner AudioDataDispatcherController::ownerOf(const QString &token) const
+{
+    QMutexLocker lock(&m_uploads.state->queueLock);
+    return m_uploads.state->owners.value(token);
+}
+
+void AudioDataDispatcherController::forgetOwner(const QString &token)
+{
+    QMutexLocker lock(&m_uploads.state->queueLock);
+    if (!m_uploads.state->queue.contains(token))
+        m_uploads.state->owners.remove(token);
+}
 
 void AudioDataDispatcherController::uploadError(QString token)
 {
@@ -214,6 +256,7 @@ void AudioDataDispatcherController::onAosEffect(QString com_id, QString effect)
             log->avError(QStringLiteral("音频录制: 上传失败") + QStringLiteral(" token:") + token);
             up.route = 0;
             uploadError(token);
+            forgetOwner(token);
             up.uploading = false;
             emit sgUploadfinished();
             return;
@@ -222,13 +265,16 @@ void AudioDataDispatcherController::onAosEffect(QString com_id, QString effect)
         return;
     }
     reportUpload(token, effect);
+    forgetOwner(token);
     up.uploading = false;
     emit sgUploadfinished();
 }
 
 void AudioDataDispatcherController::reportUpload(const QString &token, const QString &url)
 {
-    const QString user = m_uploads.userId ? m_uploads.userId() : QString();
+    // The recording's owner, as queued: the class information may name
+    // somebody else by the time the store answers.
+    const QString user = ownerOf(token).userId;
     if (m_uploads.notifyPage)
         m_uploads.notifyPage(QMLNotify::instance()->callH5_jsTransferAudioURL(token, url));
     if (!m_uploads.http)

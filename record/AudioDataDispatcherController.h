@@ -29,6 +29,7 @@ struct RecorderUploads {
     UploadState *state = &UploadState::process();
     LMRAosController *aos = nullptr;
     HttpMsg *http = nullptr;
+    // Asked on the controller's thread only, when a recording is queued.
     std::function<QString()> userId; // the class information's user
     std::function<QString()> storedUserId; // the user in the settings file
     std::function<bool()> userIsTeacher;
@@ -91,6 +92,9 @@ signals:
 
 private:
     void reportUpload(const QString &token, const QString &url);
+    UploadOwner currentOwner() const;
+    UploadOwner ownerOf(const QString &token) const;
+    void forgetOwner(const QString &token);
 
     static QPointer<AudioDataDispatcherController> s_instance;
 

@@ -17,6 +17,13 @@ AudioMp3::AudioMp3(RecordState &state, RecordClock clock, QObject *parent)
     connect(&m_mp3WriteTimer, &QTimer::timeout, this, &AudioMp3::mp3WriteTimer);
 }
 
+AudioMp3::~AudioMp3()
+{
+    // The store is our child: never leave it to the encoding loop once we go.
+    if (m_state.store.load())
+        mp3Close();
+}
+
 void AudioMp3::mp3Open(QString filePath)
 {
     if (m_state.store.load())

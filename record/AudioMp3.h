@@ -13,6 +13,7 @@ class AudioMp3 : public QObject
 public:
     explicit AudioMp3(RecordState &state = RecordState::process(), RecordClock clock = systemRecordClock(),
         QObject *parent = nullptr);
+    ~AudioMp3() override;
 
 public slots:
     void mp3Open(QString filePath);

@@ -6,13 +6,12 @@
 #include <QFile>
 #include <QMutexLocker>
 
-AudioUpload::AudioUpload(UploadState &state, LMRRecordSQLite *db, QString recordDir, std::function<QString()> userId,
-    std::function<QString()> storedUserId, QObject *parent)
+AudioUpload::AudioUpload(
+    UploadState &state, LMRRecordSQLite *db, QString recordDir, QString storedUserId, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_db(db)
     , m_recordDir(std::move(recordDir))
-    , m_userId(std::move(userId))
     , m_storedUserId(std::move(storedUserId))
 {
     mp3Delete();
@@ -30,7 +29,12 @@ void AudioUpload::handUpload(QString token, bool callH5)
 
 void AudioUpload::autoUpload()
 {
-    const QStringList tokens = m_db->getUnuploadedTokens(m_userId());
+    UploadOwner owner;
+    {
+        QMutexLocker lock(&m_state.queueLock);
+        owner = m_state.autoUploadOwner;
+    }
+    const QStringList tokens = m_db->getUnuploadedTokens(owner.userId);
     QMutexLocker lock(&m_state.queueLock);
     for (const QString &token : tokens) {
         if (token.isEmpty())
@@ -38,12 +42,13 @@ void AudioUpload::autoUpload()
         m_state.queue.removeAll(token);
         m_state.queue.append(token);
         m_state.callH5[token] = false;
+        m_state.owners[token] = owner;
     }
 }
 
 void AudioUpload::mp3Delete()
 {
-    const QString user = m_storedUserId();
+    const QString &user = m_storedUserId;
     for (const QString &token : m_db->getDeletableTokens()) {
         RecordStatusChange gone;
         gone.del = 1;

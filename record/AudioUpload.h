@@ -3,7 +3,6 @@
 #include "record/UploadState.h"
 
 #include <QObject>
-#include <functional>
 
 class LMRRecordSQLite;
 
@@ -13,9 +12,9 @@ class AudioUpload : public QObject
 {
     Q_OBJECT
 public:
-    // `userId` gives the class information's user; `storedUserId` the one in the settings.
-    AudioUpload(UploadState &state, LMRRecordSQLite *db, QString recordDir, std::function<QString()> userId,
-        std::function<QString()> storedUserId, QObject *parent = nullptr);
+    // Runs the old-file clean-up at once, for the user stored in the settings.
+    AudioUpload(
+        UploadState &state, LMRRecordSQLite *db, QString recordDir, QString storedUserId, QObject *parent = nullptr);
 
 public slots:
     void handUpload(QString token, bool callH5);
@@ -26,6 +25,5 @@ private:
     UploadState &m_state;
     LMRRecordSQLite *m_db;
     QString m_recordDir;
-    std::function<QString()> m_userId;
-    std::function<QString()> m_storedUserId;
+    QString m_storedUserId;
 };

@@ -9,14 +9,12 @@
 #include <QThread>
 
 AudioUploadRun::AudioUploadRun(UploadState &upload, RecordState &record, LMRRecordSQLite *db, QString recordDir,
-    std::function<QString()> userId, std::function<bool()> userIsTeacher, UploadRoutes routes, QObject *parent)
+    UploadRoutes routes, QObject *parent)
     : QObject(parent)
     , m_upload(upload)
     , m_record(record)
     , m_db(db)
     , m_recordDir(std::move(recordDir))
-    , m_userId(std::move(userId))
-    , m_userIsTeacher(std::move(userIsTeacher))
     , m_routes(std::move(routes))
 {
 }
@@ -36,6 +34,7 @@ void AudioUploadRun::run()
     TSpdlog *log = TSpdlog::instance();
     while (!m_upload.exit) {
         QString token;
+        UploadOwner owner;
         int queued = 0;
         if (!m_upload.uploading) {
             QMutexLocker lock(&m_upload.queueLock);
@@ -46,6 +45,7 @@ void AudioUploadRun::run()
                 if (!m_upload.queue.isEmpty())
                     token = m_upload.queue.takeFirst();
                 m_token = token;
+                owner = m_upload.owners.value(token);
             }
         }
         if (token.isEmpty()) {
@@ -59,7 +59,7 @@ void AudioUploadRun::run()
         if (m_upload.exit)
             return;
 
-        const QString user = m_userId();
+        const QString &user = owner.userId;
         const QString path = m_recordDir + QLatin1Char('/') + AudioDataDispatcher::fileName(token, user);
         if (!QFileInfo::exists(path)) {
             log->avError(QStringLiteral("音频录制: 上传音频不存在:") + path);
@@ -69,7 +69,7 @@ void AudioUploadRun::run()
         if (!m_db->getTokenIsNotEmpty(token, user)) {
             log->avError(QStringLiteral("音频录制: 上传音频数据库不存在:") + path);
             log->avInfo(QStringLiteral("音频录制: 上传音频数据库自动补全:") + path);
-            if (!m_db->add(token, user, m_userIsTeacher() ? QStringLiteral("teacher") : QStringLiteral("student"))) {
+            if (!m_db->add(token, user, owner.teacher ? QStringLiteral("teacher") : QStringLiteral("student"))) {
                 emit sgError(token);
                 continue;
             }

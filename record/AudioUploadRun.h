@@ -23,8 +23,7 @@ class AudioUploadRun : public QObject
     Q_OBJECT
 public:
     AudioUploadRun(UploadState &upload, RecordState &record, LMRRecordSQLite *db, QString recordDir,
-        std::function<QString()> userId, std::function<bool()> userIsTeacher, UploadRoutes routes,
-        QObject *parent = nullptr);
+        UploadRoutes routes, QObject *parent = nullptr);
 
     // Idle wait between looks at the queue; tests shorten it.
     int idleMs = 1000;
@@ -44,8 +43,6 @@ private:
     RecordState &m_record;
     LMRRecordSQLite *m_db;
     QString m_recordDir;
-    std::function<QString()> m_userId;
-    std::function<bool()> m_userIsTeacher;
     UploadRoutes m_routes;
     QString m_token;
 };

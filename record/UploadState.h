@@ -7,13 +7,23 @@
 
 #include <atomic>
 
+// Whose recording a queued token is. Taken from the class information on the
+// controller's (GUI) thread when the token is queued: the upload threads never
+// read the class information, which the GUI thread may be changing.
+struct UploadOwner {
+    QString userId;
+    bool teacher = false;
+};
+
 // What the upload queue, its runner and the result callbacks share.
 struct UploadState {
     static UploadState &process();
 
-    QMutex queueLock; // guards queue and callH5
+    QMutex queueLock; // guards queue, callH5, owners and autoUploadOwner
     QStringList queue; // tokens waiting for upload, next first
     QMap<QString, bool> callH5; // per token: the page hears of failures
+    QMap<QString, UploadOwner> owners; // per queued or uploading token
+    UploadOwner autoUploadOwner; // the user whose old recordings autoUpload() looks for
 
     std::atomic<bool> uploading { false };
     std::atomic<bool> exit { false };

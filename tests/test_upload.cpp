@@ -77,7 +77,7 @@ protected:
         uploads.state = &upload;
         uploads.aos = aos.get();
         uploads.http = http.get();
-        uploads.userId = [] { return QStringLiteral("10001"); };
+        uploads.userId = [this] { return classUser; };
         uploads.storedUserId = [] { return QStringLiteral("10001"); };
         uploads.userIsTeacher = [] { return true; };
         uploads.notifyPage = [this](QString json) {
@@ -118,6 +118,7 @@ protected:
     }
 
     static int s_run;
+    QString classUser = QStringLiteral("10001"); // the class information's user, GUI thread
     harness::DevService service;
     QString dir, dbFile;
     RecordState record;
@@ -211,6 +212,25 @@ TEST_F(Upload, MissingFilesLostRowsAndLessonsStillRecording)
     EXPECT_EQ(rowCount(dbFile, "Token='lost' AND RecordUpload LIKE 'http://%'"), 1);
 }
 
+TEST_F(Upload, ARecordingUploadsForTheUserItWasQueuedFor)
+{
+    // Queued while still being recorded; by the time the runner takes it,
+    // the page has signed somebody else in.
+    recording("mine");
+    record.setRecordToken("mine");
+    recorder->handUpload("mine", false);
+    classUser = QStringLiteral("20002");
+    record.setRecordToken(QString());
+    ASSERT_TRUE(waitUntil([&] { return finished == 1; }, 30000));
+    EXPECT_EQ(noticesOf("jsUploadProcessNotify", "upload_audio_fail"), 0);
+    EXPECT_EQ(rowCount(dbFile, "Token='mine' AND UserID='10001' AND RecordUpload LIKE 'http://%'"), 1);
+    const QString reports = request(service, "GET", "/dev/reports");
+    EXPECT_TRUE(reports.contains("lesson_token=mine&sound_url=")) << reports.toStdString();
+    EXPECT_TRUE(reports.contains("&user_role=teacher&user_id=10001&isUpload=1")) << reports.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(service.ossDir + "/lumira-files/pc-class-voice/"
+        + QDate::currentDate().toString("yyyy-MM-dd") + "/mine_10001_pc.mp3"));
+}
+
 TEST_F(Upload, DialogCountsABatch)
 {
     recorder->uploadCount(3);
@@ -255,8 +275,8 @@ TEST(UploadQueue, HandUploadsGoFirstAutomaticOnesLast)
     ASSERT_TRUE(db.add("old2", "10001", "teacher"));
     now += LMRRecordSQLite::kIdleBeforeAutoUploadMs + 1;
     UploadState state;
-    AudioUpload queue(
-        state, &db, dir, [] { return QStringLiteral("10001"); }, [] { return QStringLiteral("10001"); });
+    state.autoUploadOwner.userId = QStringLiteral("10001");
+    AudioUpload queue(state, &db, dir, QStringLiteral("10001"));
     queue.handUpload("a", true);
     queue.handUpload("b", true);
     queue.handUpload("", true);
