@@ -291,9 +291,9 @@ int runApplication(int argc, char **argv)
     // 21
     logInfo(QStringLiteral("启动：初始化音频录制"));
     std::unique_ptr<AudioDataDispatcherController> recorder = AudioDataDispatcherController::createProcessRecorder();
-    QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder.get(), &AudioDataDispatcherController::acceptMicData);
-    QObject::connect(
-        agoraEngine, &LMRAgora::spkFrame, recorder.get(), &AudioDataDispatcherController::acceptSpeakerData);
+    // The frames are taken on the SDK thread, without a stop on the GUI thread.
+    QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder->micSink());
+    QObject::connect(agoraEngine, &LMRAgora::spkFrame, recorder->speakerSink());
     context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
 
     // 22

@@ -31,7 +31,7 @@ QString AudioDataDispatcher::fileName(const QString &token, const QString &userI
 }
 
 void AudioDataDispatcher::accept(const QSharedPointer<AVFrameWrapper> &frame, QMutex &busyLock, bool &busy,
-    QMutex &byteLock, QByteArray &cache, quint64 &received)
+    QMutex &byteLock, QByteArray &cache, std::atomic<quint64> &received)
 {
     {
         QMutexLocker lock(&busyLock);
@@ -40,7 +40,7 @@ void AudioDataDispatcher::accept(const QSharedPointer<AVFrameWrapper> &frame, QM
         busy = true;
     }
     const AVFrame *f = frame ? frame->frame() : nullptr;
-    if (!m_state.recordToken.isEmpty() && f && f->data[0] && f->linesize[0] > 0) {
+    if (m_state.recording && f && f->data[0] && f->linesize[0] > 0) {
         ++received;
         QMutexLocker lock(&byteLock);
         cache.reserve(cache.size() + f->linesize[0]);
@@ -112,8 +112,8 @@ void AudioDataDispatcher::stopTimeTiemr()
 void AudioDataDispatcher::stopRecord()
 {
     TSpdlog *log = TSpdlog::instance();
-    log->avInfo(QStringLiteral("record recv mic package %1").arg(m_state.receivedMicFrames));
-    log->avInfo(QStringLiteral("record recv speaker package %1").arg(m_state.receivedSpkFrames));
+    log->avInfo(QStringLiteral("record recv mic package %1").arg(m_state.receivedMicFrames.load()));
+    log->avInfo(QStringLiteral("record recv speaker package %1").arg(m_state.receivedSpkFrames.load()));
     if (m_state.recordToken.isEmpty())
         return; // nothing is recorded: no row to touch, no file to close
     log->avInfo(QStringLiteral("音频录制: 录制结束:") + m_state.recordToken);

@@ -10,6 +10,7 @@
 #include "record/AudioMp3Run.h"
 #include "record/AudioUpload.h"
 #include "record/AudioUploadRun.h"
+#include "record/FrameIntake.h"
 #include "record/LMRRecordSQLite.h"
 #include "web/LMRUserInfo.h"
 #include "web/QMLNotify.h"
@@ -44,6 +45,7 @@ AudioDataDispatcherController::AudioDataDispatcherController(RecordState &state,
     , m_dispatcher(new AudioDataDispatcher(state, db, recordDir, clock))
     , m_mp3(new AudioMp3(state, clock))
     , m_mp3Run(new AudioMp3Run(state))
+    , m_intake(std::make_shared<FrameIntake>(m_dispatcher))
 {
     qRegisterMetaType<QSharedPointer<AVFrameWrapper>>("QSharedPointer<AVFrameWrapper>");
     m_dispatcher->moveToThread(&m_dispatcherThread);
@@ -114,6 +116,7 @@ AudioDataDispatcherController::AudioDataDispatcherController(RecordState &state,
 
 AudioDataDispatcherController::~AudioDataDispatcherController()
 {
+    m_intake->close();
     if (m_uploads.aos)
         m_uploads.aos->unregisterReceiver(this);
     // QThread::quit() ends an event loop without delivering what is still
@@ -132,11 +135,21 @@ AudioDataDispatcherController::~AudioDataDispatcherController()
     }
 }
 
-void AudioDataDispatcherController::acceptMicData(QSharedPointer<AVFrameWrapper> frame) { emit sgAcceptMicData(frame); }
+void AudioDataDispatcherController::acceptMicData(QSharedPointer<AVFrameWrapper> frame) { m_intake->mic(frame); }
 
 void AudioDataDispatcherController::acceptSpeakerData(QSharedPointer<AVFrameWrapper> frame)
 {
-    emit sgAcceptSpeakerData(frame);
+    m_intake->speaker(frame);
+}
+
+AudioDataDispatcherController::FrameSink AudioDataDispatcherController::micSink() const
+{
+    return [intake = m_intake](QSharedPointer<AVFrameWrapper> frame) { intake->mic(frame); };
+}
+
+AudioDataDispatcherController::FrameSink AudioDataDispatcherController::speakerSink() const
+{
+    return [intake = m_intake](QSharedPointer<AVFrameWrapper> frame) { intake->speaker(frame); };
 }
 
 void AudioDataDispatcherController::startRecord(QString token, QString userID, QString userRole)

@@ -6,6 +6,7 @@
 #include "record/RecordState.h"
 #include "record/UploadState.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class AudioDataDispatcher;
+class FrameIntake;
 class AudioMp3;
 class AudioMp3Run;
 class AudioUpload;
@@ -58,6 +60,10 @@ public:
     AudioDataDispatcher *dispatcher() const { return m_dispatcher; }
     RecordState &state() const { return m_state; }
 
+    using FrameSink = std::function<void(QSharedPointer<AVFrameWrapper>)>;
+    FrameSink micSink() const;
+    FrameSink speakerSink() const;
+
     Q_INVOKABLE bool isUploading() const { return m_uploads.state->uploading; }
     Q_INVOKABLE bool isRecording() const { return !m_state.fileClosed; }
 
@@ -65,6 +71,8 @@ public:
     void onAosEffect(QString com_id, QString effect) override;
 
 public slots:
+    // Any thread, while the controller lives. Engines connect micSink() and
+    // speakerSink() instead, which also stay safe while it is destroyed.
     void acceptMicData(QSharedPointer<AVFrameWrapper> frame);
     void acceptSpeakerData(QSharedPointer<AVFrameWrapper> frame);
     void startRecord(QString token, QString userID, QString userRole);
@@ -114,4 +122,5 @@ private:
     AudioUploadRun *m_uploadRun = nullptr;
     int m_dialogTotal = 0;
     int m_dialogCurrent = 0;
+    std::shared_ptr<FrameIntake> m_intake;
 };

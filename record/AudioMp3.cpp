@@ -50,6 +50,7 @@ void AudioMp3::mp3Close()
     TSpdlog *log = TSpdlog::instance();
     log->avInfo(QStringLiteral("音频录制: 收到关闭mp3文件信号,正在关闭mp3文件"));
     m_state.fileClosed = true;
+    m_state.notifyPackets(); // the encoding loop sees it at once, not after its idle wait
     log->avInfo(QStringLiteral("音频录制: 开始停止m_mp3WriteTimer"));
     m_mp3WriteTimer.stop();
     log->avInfo(QStringLiteral("音频录制: 正在停止m_mp3WriteTimer"));

@@ -18,6 +18,23 @@ extern "C" {
 
 using namespace recordformat;
 
+namespace
+{
+// Moves the first `count` packets of `queue` to `taken`; the whole queue
+// (the usual case) changes hands without copying.
+void takeFront(QVector<QByteArray> &queue, int count, QVector<QByteArray> &taken)
+{
+    if (count <= 0)
+        return;
+    if (count == queue.size()) {
+        taken.swap(queue);
+        return;
+    }
+    taken = queue.mid(0, count);
+    queue.remove(0, count);
+}
+} // namespace
+
 AudioMp3Run::AudioMp3Run(RecordState &state, QObject *parent)
     : QObject(parent)
     , m_state(state)
@@ -27,20 +44,26 @@ AudioMp3Run::AudioMp3Run(RecordState &state, QObject *parent)
 void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
 {
     // Planar: the microphone is the left channel, the speaker the right. The
-    // store copies what it keeps, so one buffer serves every pair.
+    // store copies what it keeps, so one buffer and one frame serve every pair.
     std::vector<uint8_t> &buffer = m_frameBuffer;
-    buffer.assign(size_t(2 * packetBytes()), 0);
+    const size_t frameBytes = size_t(2 * packetBytes());
+    int r = 0;
+    if (!m_frame || buffer.size() != frameBytes) {
+        buffer.assign(frameBytes, 0);
+        m_frame.reset(av_frame_alloc());
+        if (!m_frame)
+            return;
+        m_frame->format = AV_SAMPLE_FMT_S16P;
+        m_frame->sample_rate = kSampleRate;
+        m_frame->nb_samples = packetSamples();
+        av_channel_layout_default(&m_frame->ch_layout, 2);
+        r = avcodec_fill_audio_frame(m_frame.get(), 2, AV_SAMPLE_FMT_S16P, buffer.data(), int(buffer.size()), 1);
+        if (r < 0)
+            m_frame.reset(); // set up again for the next pair
+    }
+    std::memset(buffer.data(), 0, buffer.size());
     std::memcpy(buffer.data(), mic.constData(), size_t(qMin(mic.size(), packetBytes())));
     std::memcpy(buffer.data() + packetBytes(), spk.constData(), size_t(qMin(spk.size(), packetBytes())));
-
-    ffmpeg::FramePtr frame(av_frame_alloc());
-    if (!frame)
-        return;
-    frame->format = AV_SAMPLE_FMT_S16P;
-    frame->sample_rate = kSampleRate;
-    frame->nb_samples = packetSamples();
-    av_channel_layout_default(&frame->ch_layout, 2);
-    const int r = avcodec_fill_audio_frame(frame.get(), 2, AV_SAMPLE_FMT_S16P, buffer.data(), int(buffer.size()), 1);
     if (r < 0) {
         char text[1024] = {};
         av_strerror(r, text, sizeof text - 1);
@@ -54,7 +77,7 @@ void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
         TSpdlog::instance()->avError(QStringLiteral("音频录制: 编码器初始化失败"));
         return;
     }
-    store->write(frame.get()); // the store copies what it keeps
+    store->write(m_frame.get()); // the store copies what it keeps
 }
 
 void AudioMp3Run::mp3Write()
@@ -72,12 +95,8 @@ void AudioMp3Run::mp3Write()
             QMutexLocker micLock(&m_state.micPacketLock);
             QMutexLocker spkLock(&m_state.spkPacketLock);
             const int pairs = qMin(m_state.micByteCache.size(), m_state.spkByteCache.size());
-            if (pairs > 0) {
-                mic = m_state.micByteCache.mid(0, pairs);
-                spk = m_state.spkByteCache.mid(0, pairs);
-                m_state.micByteCache.remove(0, pairs);
-                m_state.spkByteCache.remove(0, pairs);
-            }
+            takeFront(m_state.micByteCache, pairs, mic);
+            takeFront(m_state.spkByteCache, pairs, spk);
         }
         int done = 0;
         while (done < mic.size() && !m_state.fileClosed) {
@@ -92,7 +111,9 @@ void AudioMp3Run::mp3Write()
             m_state.spkByteCache = spk.mid(done) + m_state.spkByteCache;
             continue;
         }
-        m_state.waitForPackets(kWriterIdleMs);
+        // The packet former wakes us for every MP3 frame's worth and the
+        // close wakes us too: the idle wait is only a safety net.
+        m_state.waitForPackets(kWriterSafetyWaitMs);
     }
     TSpdlog::instance()->avInfo(QStringLiteral("音频录制: 退出写mp3文件循环"));
     m_state.writing = false;

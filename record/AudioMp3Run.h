@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/ffmpeg/FFmpegPtr.h"
 #include "record/RecordState.h"
 
 #include <QObject>
@@ -23,4 +24,5 @@ private:
 
     RecordState &m_state;
     std::vector<uint8_t> m_frameBuffer; // one stereo frame, reused for every packet pair
+    ffmpeg::FramePtr m_frame; // points at m_frameBuffer; set up once
 };

@@ -20,6 +20,7 @@ inline qint64 driftCheckPackets = 3003; // 27.027 s
 constexpr int kSampleRate = 16000;
 constexpr int kPartialPatienceTicks = 60;
 constexpr int kWriterIdleMs = 20;
+constexpr int kWriterSafetyWaitMs = 200;
 constexpr int kHeartbeatMs = 100;
 constexpr int kPacketsPerMp3Frame = 4; // 576 samples at 16 kHz
 constexpr qint64 kLongestFilledGapMs = 3600000;
@@ -36,10 +37,12 @@ struct RecordState {
 
     QString recordToken; // written on the dispatcher thread only; empty: not recording
     QMutex recordTokenLock; // for readers on other threads
+    std::atomic<bool> recording { false }; // recordToken is not empty; for the frame intake
     void setRecordToken(const QString &token)
     {
         QMutexLocker lock(&recordTokenLock);
         recordToken = token;
+        recording = !token.isEmpty();
     }
     QString currentRecordToken()
     {
@@ -63,9 +66,9 @@ struct RecordState {
     qint64 spkShortTicks = 0;
     qint64 nextDriftCheck = 3003;
 
-    // Dispatcher thread.
-    quint64 receivedMicFrames = 0;
-    quint64 receivedSpkFrames = 0;
+    // Counted by the frame intake (the engines' threads), logged at stop.
+    std::atomic<quint64> receivedMicFrames { 0 };
+    std::atomic<quint64> receivedSpkFrames { 0 };
 
     // Created and cleared on the MP3 thread; the encoding loop uses it while
     // `writing` is set, and the store is closed only after the loop ended.

@@ -189,10 +189,8 @@ public:
             recorder = uploadingRecorder(*service);
         else
             recorder = AudioDataDispatcherController::createProcessRecorder();
-        QObject::connect(
-            agora.get(), &LMRAgora::micFrame, recorder.get(), &AudioDataDispatcherController::acceptMicData);
-        QObject::connect(
-            agora.get(), &LMRAgora::spkFrame, recorder.get(), &AudioDataDispatcherController::acceptSpeakerData);
+        QObject::connect(agora.get(), &LMRAgora::micFrame, recorder->micSink());
+        QObject::connect(agora.get(), &LMRAgora::spkFrame, recorder->speakerSink());
         context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
         view->show();
