@@ -9,12 +9,17 @@
 #include "media/video/BCQmlRenderView.h"
 
 #include <QAbstractVideoSurface>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMutex>
+#include <QWaitCondition>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include <simroom/SimRoom.h>
 
@@ -51,6 +56,7 @@ simroom::Config fastRoom()
 // Counts frames and checks their format as they arrive (on the room's threads).
 struct FrameProbe {
     QMutex mutex;
+    QWaitCondition arrived;
     int mic = 0, speaker = 0, badFormat = 0;
     void take(const QSharedPointer<AVFrameWrapper> &wrapper, bool isMic)
     {
@@ -59,11 +65,22 @@ struct FrameProbe {
         if (!f || f->sample_rate != 16000 || f->ch_layout.nb_channels != 1 || f->format != AV_SAMPLE_FMT_S16)
             ++badFormat;
         (isMic ? mic : speaker)++;
+        arrived.wakeAll();
     }
     std::pair<int, int> counts()
     {
         QMutexLocker lock(&mutex);
         return { mic, speaker };
+    }
+    // Blocks the calling thread (no event loop) until both counts reach `least`.
+    bool waitForBoth(int least, unsigned long guardMs)
+    {
+        const QDeadlineTimer deadline { qint64(guardMs) };
+        QMutexLocker lock(&mutex);
+        while (mic < least || speaker < least)
+            if (!arrived.wait(&mutex, deadline))
+                return false;
+        return true;
     }
 };
 
@@ -194,6 +211,30 @@ TEST(Agora, RemoteVideoShowsAndHidesAboutOneSecondAfterTheLastFrame)
     EXPECT_EQ(surface.last, QSize(480, 360)); // 640x360 cropped to 4:3
     ASSERT_FALSE(volumes.isEmpty());
     EXPECT_EQ(volumes.first(), 100); // 255 from the SDK
+}
+
+// The SDK's audio thread does not wait for its render thread: while a remote
+// frame is being drawn into its view, microphone and speaker frames go on.
+TEST(Agora, AudioFramesArriveWhileAVideoFrameIsBeingDrawn)
+{
+    Adapter a;
+    std::atomic<bool> first { true }, finished { false }, sawAudio { false };
+    BCQmlRenderView remote;
+    a.agora.setupRemoteVideo("20002", &remote);
+    // Emitted on the render thread from inside the adapter's video callback.
+    QObject::connect(
+        &remote, qOverload<>(&BCQmlRenderView::renderFrame), &remote,
+        [&] {
+            if (!first.exchange(false))
+                return;
+            const auto start = a.probe.counts();
+            sawAudio = a.probe.waitForBoth(std::max(start.first, start.second) + 20, 10000);
+            finished = true;
+        },
+        Qt::DirectConnection);
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return finished.load(); }, 20000));
+    EXPECT_TRUE(sawAudio);
 }
 
 TEST(Agora, AViewDestroyedMidClassIsNoLongerDrawnInto)

@@ -135,9 +135,8 @@ public:
     {
         if (!token || !channelId || !*channelId)
             return -2;
-        m_channel = channelId;
         // Playback is delivered at the SDK's own rate: 48 kHz stereo, 10 ms per call.
-        return simroom::Room::instance().join(this, m_channel, uid, m_capture, { 48000, 2, 480 });
+        return simroom::Room::instance().join(this, channelId, uid, m_capture, { 48000, 2, 480 });
     }
     int leaveChannel() override
     {
@@ -216,9 +215,9 @@ public:
     }
 
     // simroom::Listener, on the room's threads
-    void onJoined(unsigned uid, int elapsedMs) override
+    void onJoined(const std::string &channel, unsigned uid, int elapsedMs) override
     {
-        m_handler->onJoinChannelSuccess(m_channel.c_str(), uid, elapsedMs);
+        m_handler->onJoinChannelSuccess(channel.c_str(), uid, elapsedMs);
     }
     void onConnectionFailed() override
     {
@@ -316,7 +315,6 @@ private:
     rtc::IRtcEngineEventHandler *m_handler = nullptr;
     rtc::VideoEncoderConfiguration m_encoder;
     simroom::AudioFormat m_capture;
-    std::string m_channel;
     std::mutex m_mixMutex;
     bool m_mixing = false, m_paused = false;
     int m_mixDurationMs = 0, m_mixOffsetMs = 0;

@@ -44,12 +44,15 @@ struct I420View {
     const uint8_t *planes[3] = { nullptr, nullptr, nullptr };
 };
 
-// Called on the room's threads.
+// Called on the room's threads: join, connection, peer, volume and statistics
+// events on the event thread, both audio directions on the audio thread, and
+// the pictures on the render thread. The threads do not wait for each other's
+// callbacks. A callback may call the Room back, leave() included.
 class Listener
 {
 public:
     virtual ~Listener() = default;
-    virtual void onJoined(unsigned uid, int elapsedMs) = 0;
+    virtual void onJoined(const std::string &channel, unsigned uid, int elapsedMs) = 0;
     virtual void onConnectionFailed() = 0;
     virtual void onRemoteUser(unsigned uid, bool present) = 0;
     virtual void onVolume(unsigned uid, int volume) = 0;
@@ -72,6 +75,10 @@ public:
     // reported later through onJoined on the event thread.
     int join(Listener *listener, const std::string &channel, unsigned uid, const AudioFormat &capture,
         const AudioFormat &playback);
+    // Once leave() has returned, no callback is in progress and none starts.
+    // Called from inside a callback, that callback is still in progress, and
+    // so may be one of another thread that leaves from inside its own callback
+    // at the same time: the two cannot wait for each other.
     void leave();
     bool inRoom() const;
 
