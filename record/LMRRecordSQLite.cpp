@@ -4,12 +4,17 @@
 #include "app/TSpdlog.h"
 
 #include <QDateTime>
+#include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
+#include <QThread>
+
+#include <map>
 
 namespace
 {
@@ -17,9 +22,75 @@ const QString kConnection = QStringLiteral("lumiraRecordSql.db");
 const QString kCreateTable = QStringLiteral(
     "CREATE TABLE RecordStatus (Token TEXT NOT NULL,UserID TEXT,Role TEXT,RecordStartTime TEXT,RecordStopTime "
     "TEXT,RecordUpload TEXT,Date DATE,Time TEXT,Del TEXT)");
+// The store's own connections never wait on each other: its lock orders them
+// and none keeps a snapshot between calls. Another process on the file (a
+// tool, a second client) can hold the write lock for a moment. The wait is
+// kept short because the heartbeat waits holding the store's lock, and the
+// recorder's thread with it.
+constexpr int kBusyTimeoutMs = 2000;
 
 TSpdlog *log() { return TSpdlog::instance(); }
 } // namespace
+
+struct LMRRecordSQLite::ThreadConnection {
+    QString name;
+    QSqlDatabase db;
+    std::unique_ptr<QSqlTableModel> model; // null when the file did not open
+    QMetaObject::Connection threadEnd;
+
+    ~ThreadConnection()
+    {
+        QObject::disconnect(threadEnd);
+        // The model and this handle keep the connection in use: both go
+        // before its name does.
+        model.reset();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+struct LMRRecordSQLite::Connections {
+    QMutex mutex; // orders every operation of the store, on any thread
+    std::map<QThread *, std::unique_ptr<ThreadConnection>> byThread;
+    int derived = 0; // connections named after the first so far
+
+    void release(QThread *thread)
+    {
+        QMutexLocker lock(&mutex);
+        byThread.erase(thread);
+    }
+};
+
+// One operation: the store's lock and the calling thread's model. Leaving it
+// ends the model's query: a select that stopped part way (the whole-table
+// select after an add reads only the first rows of a long table) keeps a
+// read snapshot until that thread's next call. In WAL mode a snapshot held by
+// an idle thread stops every checkpoint, and the -wal file would take every
+// heartbeat of the lesson.
+class LMRRecordSQLite::Operation
+{
+public:
+    explicit Operation(LMRRecordSQLite &store)
+        : m_lock(&store.m_connections->mutex)
+    {
+        if (ThreadConnection *connection = store.threadConnection())
+            m_model = connection->model.get();
+    }
+    ~Operation()
+    {
+        if (m_model)
+            m_model->query().finish();
+    }
+    Operation(const Operation &) = delete;
+    Operation &operator=(const Operation &) = delete;
+
+    QSqlTableModel *model() const { return m_model; }
+
+private:
+    QMutexLocker m_lock;
+    QSqlTableModel *m_model = nullptr;
+};
 
 LMRRecordSQLite *LMRRecordSQLite::instance()
 {
@@ -28,34 +99,85 @@ LMRRecordSQLite *LMRRecordSQLite::instance()
 }
 
 LMRRecordSQLite::LMRRecordSQLite(const QString &filePath, const QString &connectionName, RecordClock clock)
-    : m_connectionName(connectionName)
+    : m_filePath(filePath)
+    , m_connectionName(connectionName)
     , m_clock(std::move(clock))
+    , m_connections(std::make_shared<Connections>())
 {
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    m_db.setDatabaseName(filePath);
-    if (!m_db.open()) {
+    std::unique_ptr<ThreadConnection> first = open(connectionName);
+    if (!first->model) {
         log()->otherError(QStringLiteral("数据库: 数据库打开失败"));
         return;
     }
     log()->otherInfo(QStringLiteral("数据库: 数据库打开成功"));
-    QSqlQuery(m_db).exec(kCreateTable); // fails harmlessly when the table exists
-    // The recorder's heartbeat commits ten times a second. A write-ahead log
-    // without a sync per commit keeps that cheap and still survives a crash
-    // of the client; only a power cut can lose the last heartbeats, which
-    // only shortens the silence padded on resume.
-    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    m_model = std::make_unique<QSqlTableModel>(nullptr, m_db);
-    m_model->setTable(QStringLiteral("RecordStatus"));
-    m_model->setEditStrategy(QSqlTableModel::OnManualSubmit);
+    m_opened = true;
+    watchThreadEnd(QThread::currentThread(), *first);
+    m_connections->byThread.emplace(QThread::currentThread(), std::move(first));
 }
 
 LMRRecordSQLite::~LMRRecordSQLite()
 {
-    m_model.reset();
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    // Connections of threads still running close here, on this thread; a
+    // thread that ends meanwhile finds nothing left to release.
+    QMutexLocker lock(&m_connections->mutex);
+    m_connections->byThread.clear();
+}
+
+std::unique_ptr<LMRRecordSQLite::ThreadConnection> LMRRecordSQLite::open(const QString &name) const
+{
+    auto connection = std::make_unique<ThreadConnection>();
+    connection->name = name;
+    QSqlDatabase &db = connection->db;
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(m_filePath);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open())
+        return connection;
+    QSqlQuery(db).exec(kCreateTable); // fails harmlessly when the table exists
+    // The recorder's heartbeat commits ten times a second. A write-ahead log
+    // without a sync per commit keeps that cheap and still survives a crash
+    // of the client; only a power cut can lose the last heartbeats, which
+    // only shortens the silence padded on resume. The log mode stays with
+    // the file, the sync level is each connection's own.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    connection->model = std::make_unique<QSqlTableModel>(nullptr, db);
+    connection->model->setTable(QStringLiteral("RecordStatus"));
+    connection->model->setEditStrategy(QSqlTableModel::OnManualSubmit);
+    return connection;
+}
+
+void LMRRecordSQLite::watchThreadEnd(QThread *thread, ThreadConnection &connection)
+{
+    // Direct, so the connection closes on its own thread as that ends. The
+    // store may be gone by then: the hook holds only the shared part.
+    std::weak_ptr<Connections> connections = m_connections;
+    connection.threadEnd = QObject::connect(
+        thread, &QThread::finished, thread,
+        [connections, thread] {
+            if (const std::shared_ptr<Connections> alive = connections.lock())
+                alive->release(thread);
+        },
+        Qt::DirectConnection);
+}
+
+LMRRecordSQLite::ThreadConnection *LMRRecordSQLite::threadConnection()
+{
+    if (!m_opened)
+        return nullptr;
+    QThread *thread = QThread::currentThread();
+    auto &byThread = m_connections->byThread;
+    const auto found = byThread.find(thread);
+    if (found != byThread.end())
+        return found->second.get();
+    std::unique_ptr<ThreadConnection> connection
+        = open(m_connectionName + QLatin1Char('#') + QString::number(++m_connections->derived));
+    // A connection that did not open is kept all the same: the thread's
+    // calls fail from then on without another attempt, or another line.
+    if (!connection->model)
+        log()->otherError(QStringLiteral("数据库: 数据库打开失败"));
+    watchThreadEnd(thread, *connection);
+    return byThread.emplace(thread, std::move(connection)).first->second.get();
 }
 
 QString LMRRecordSQLite::quoted(const QString &value)
@@ -64,29 +186,30 @@ QString LMRRecordSQLite::quoted(const QString &value)
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
 
-int LMRRecordSQLite::selectPair(const QString &token, const QString &userID)
+int LMRRecordSQLite::selectPair(QSqlTableModel *model, const QString &token, const QString &userID)
 {
-    if (!m_model)
+    if (!model)
         return -1;
-    m_model->setFilter(QStringLiteral("Token=%1 AND UserID=%2").arg(quoted(token), quoted(userID)));
-    if (!m_model->select())
+    model->setFilter(QStringLiteral("Token=%1 AND UserID=%2").arg(quoted(token), quoted(userID)));
+    if (!model->select())
         return -1;
-    while (m_model->canFetchMore())
-        m_model->fetchMore();
-    return m_model->rowCount();
+    while (model->canFetchMore())
+        model->fetchMore();
+    return model->rowCount();
 }
 
 bool LMRRecordSQLite::add(QString token, QString userID, QString role)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_model) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (!model) {
         log()->otherError(QStringLiteral("数据库: 数据库add失败,token:%1,userID:%2,role:%3").arg(token, userID, role));
         return false;
     }
-    m_model->setFilter(QString());
+    model->setFilter(QString());
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock());
     const QString ms = QString::number(now.toMSecsSinceEpoch());
-    QSqlRecord record = m_model->record();
+    QSqlRecord record = model->record();
     record.setValue(QStringLiteral("Token"), token);
     record.setValue(QStringLiteral("UserID"), userID);
     record.setValue(QStringLiteral("Role"), role);
@@ -96,30 +219,31 @@ bool LMRRecordSQLite::add(QString token, QString userID, QString role)
     record.setValue(QStringLiteral("Date"), now.toString(QStringLiteral("yyyy-MM-dd")));
     record.setValue(QStringLiteral("Time"), now.toString(QStringLiteral("hh:mm:ss:zzz")));
     record.setValue(QStringLiteral("Del"), 0);
-    const bool ok = m_model->insertRecord(-1, record) && m_model->submitAll();
+    const bool ok = model->insertRecord(-1, record) && model->submitAll();
     if (!ok) {
         log()->otherError(QStringLiteral("数据库: 数据库add失败,token:%1,userID:%2,role:%3").arg(token, userID, role));
-        m_model->revertAll();
+        model->revertAll();
     }
     return ok;
 }
 
-bool LMRRecordSQLite::writeColumn(const QString &column, const QVariant &value)
+bool LMRRecordSQLite::writeColumn(QSqlTableModel *model, const QString &column, const QVariant &value)
 {
-    QSqlRecord record = m_model->record(0);
+    QSqlRecord record = model->record(0);
     record.setValue(column, value);
-    const bool ok = m_model->setRecord(0, record) && m_model->submitAll();
+    const bool ok = model->setRecord(0, record) && model->submitAll();
     if (!ok) {
         log()->otherError(QStringLiteral("数据库: 数据库update失败,com:%1,msg:%2").arg(column, value.toString()));
-        m_model->revertAll();
+        model->revertAll();
     }
     return ok;
 }
 
 bool LMRRecordSQLite::update(QString token, QString userID, RecordStatusChange change)
 {
-    QMutexLocker lock(&m_mutex);
-    if (selectPair(token, userID) != 1) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (selectPair(model, token, userID) != 1) {
         log()->otherError(QStringLiteral("数据库: 数据库update失败,token:%1,userID:%2").arg(token, userID));
         return false;
     }
@@ -127,20 +251,21 @@ bool LMRRecordSQLite::update(QString token, QString userID, RecordStatusChange c
     // Each column is its own write; the row stays selected because the filter
     // names the old user id only until that column is written last.
     if (change.stopTime >= 0)
-        ok = writeColumn(QStringLiteral("RecordStopTime"), QString::number(change.stopTime));
-    if (!change.upload.isEmpty() && m_model->rowCount() == 1)
-        ok = writeColumn(QStringLiteral("RecordUpload"), change.upload);
-    if (change.del == 1 && m_model->rowCount() == 1)
-        ok = writeColumn(QStringLiteral("Del"), QStringLiteral("1"));
-    if (!change.userID.isEmpty() && m_model->rowCount() == 1)
-        ok = writeColumn(QStringLiteral("UserID"), change.userID);
+        ok = writeColumn(model, QStringLiteral("RecordStopTime"), QString::number(change.stopTime));
+    if (!change.upload.isEmpty() && model->rowCount() == 1)
+        ok = writeColumn(model, QStringLiteral("RecordUpload"), change.upload);
+    if (change.del == 1 && model->rowCount() == 1)
+        ok = writeColumn(model, QStringLiteral("Del"), QStringLiteral("1"));
+    if (!change.userID.isEmpty() && model->rowCount() == 1)
+        ok = writeColumn(model, QStringLiteral("UserID"), change.userID);
     return ok;
 }
 
 bool LMRRecordSQLite::getTokenIsNotEmpty(QString token, QString userID)
 {
-    QMutexLocker lock(&m_mutex);
-    if (selectPair(token, userID) != 1) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (selectPair(model, token, userID) != 1) {
         log()->otherError(QStringLiteral("数据库: 数据库getTokenIsNotEmpty失败,token:%1,userID:%2").arg(token, userID));
         return false;
     }
@@ -149,46 +274,50 @@ bool LMRRecordSQLite::getTokenIsNotEmpty(QString token, QString userID)
 
 qint64 LMRRecordSQLite::getRecordStopTime(QString token, QString userID)
 {
-    QMutexLocker lock(&m_mutex);
-    if (selectPair(token, userID) != 1) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (selectPair(model, token, userID) != 1) {
         log()->otherError(QStringLiteral("数据库: 数据库getRecordStopTime失败,token:%1,userID:%2").arg(token, userID));
         return 0;
     }
-    return m_model->record(0).value(QStringLiteral("RecordStopTime")).toString().toLongLong();
+    return model->record(0).value(QStringLiteral("RecordStopTime")).toString().toLongLong();
 }
 
 QString LMRRecordSQLite::getDate(QString token, QString userID)
 {
-    QMutexLocker lock(&m_mutex);
-    if (selectPair(token, userID) != 1) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (selectPair(model, token, userID) != 1) {
         log()->otherError(QStringLiteral("数据库: 数据库getDate失败,token:%1,userID:%2").arg(token, userID));
         return QString();
     }
-    return m_model->record(0).value(QStringLiteral("Date")).toString();
+    return model->record(0).value(QStringLiteral("Date")).toString();
 }
 
 QString LMRRecordSQLite::getRole(QString token, QString userID)
 {
-    QMutexLocker lock(&m_mutex);
-    if (selectPair(token, userID) != 1) {
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
+    if (selectPair(model, token, userID) != 1) {
         log()->otherError(QStringLiteral("数据库: 数据库getRole失败,token:%1,userID:%2").arg(token, userID));
         return QString();
     }
-    return m_model->record(0).value(QStringLiteral("Role")).toString();
+    return model->record(0).value(QStringLiteral("Role")).toString();
 }
 
-QStringList LMRRecordSQLite::tokensWhere(const QString &filter, const std::function<bool(int row)> &keep)
+QStringList LMRRecordSQLite::tokensWhere(
+    QSqlTableModel *model, const QString &filter, const std::function<bool(int row)> &keep)
 {
     QStringList tokens;
-    if (!m_model)
+    if (!model)
         return tokens;
-    m_model->setFilter(filter);
-    if (!m_model->select())
+    model->setFilter(filter);
+    if (!model->select())
         return tokens;
-    while (m_model->canFetchMore())
-        m_model->fetchMore();
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        const QString token = m_model->record(row).value(QStringLiteral("Token")).toString();
+    while (model->canFetchMore())
+        model->fetchMore();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString token = model->record(row).value(QStringLiteral("Token")).toString();
         if (keep(row) && !tokens.contains(token))
             tokens << token;
     }
@@ -197,11 +326,13 @@ QStringList LMRRecordSQLite::tokensWhere(const QString &filter, const std::funct
 
 QStringList LMRRecordSQLite::getDeletableTokens()
 {
-    QMutexLocker lock(&m_mutex);
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
     const auto all = [](int) { return true; };
-    QStringList tokens
-        = tokensWhere(QStringLiteral("Del=0 AND date('now', '-3 day') >= date(Date) AND RecordUpload !='null'"), all);
-    for (const QString &token : tokensWhere(QStringLiteral("Del=0 AND date('now', '-30 day') >= date(Date)"), all))
+    QStringList tokens = tokensWhere(
+        model, QStringLiteral("Del=0 AND date('now', '-3 day') >= date(Date) AND RecordUpload !='null'"), all);
+    for (const QString &token :
+        tokensWhere(model, QStringLiteral("Del=0 AND date('now', '-30 day') >= date(Date)"), all))
         if (!tokens.contains(token))
             tokens << token;
     return tokens;
@@ -209,14 +340,15 @@ QStringList LMRRecordSQLite::getDeletableTokens()
 
 QStringList LMRRecordSQLite::getUnuploadedTokens(QString userID)
 {
-    QMutexLocker lock(&m_mutex);
+    Operation op(*this);
+    QSqlTableModel *model = op.model();
     // Ids are numbers and go in as they are; anything else is quoted so that
     // it can only ever match itself.
     static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
     const QString id = number.match(userID).hasMatch() ? userID : quoted(userID);
     const qint64 now = m_clock();
-    return tokensWhere(QStringLiteral("UserID=%1 AND RecordUpload='null'").arg(id), [&](int row) {
-        const qint64 stop = m_model->record(row).value(QStringLiteral("RecordStopTime")).toString().toLongLong();
+    return tokensWhere(model, QStringLiteral("UserID=%1 AND RecordUpload='null'").arg(id), [&](int row) {
+        const qint64 stop = model->record(row).value(QStringLiteral("RecordStopTime")).toString().toLongLong();
         return now - stop > kIdleBeforeAutoUploadMs;
     });
 }

@@ -2,8 +2,6 @@
 
 #include "record/RecordClock.h"
 
-#include <QMutex>
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -12,6 +10,7 @@
 #include <memory>
 
 class QSqlTableModel;
+class QThread;
 
 // What an update changes; each field has a value that leaves its column alone.
 struct RecordStatusChange {
@@ -23,7 +22,9 @@ struct RecordStatusChange {
 
 // Per lesson and user: when the recording started and last wrote, whether and
 // where it was uploaded, whether the local MP3 is gone. One SQLite file, one
-// table model, one mutex around every operation.
+// mutex around every operation. Qt lets a connection be used only on the
+// thread that made it, so each calling thread gets its own connection and
+// table model, made on its first call and dropped when the thread finishes.
 class LMRRecordSQLite
 {
 public:
@@ -31,12 +32,15 @@ public:
     static LMRRecordSQLite *instance();
 
     // A store on any file; tests give their own file, connection and clock.
+    // The connection made here, for the calling thread, has connectionName;
+    // those of other threads are named after it.
     LMRRecordSQLite(const QString &filePath, const QString &connectionName, RecordClock clock = systemRecordClock());
     ~LMRRecordSQLite();
     LMRRecordSQLite(const LMRRecordSQLite &) = delete;
     LMRRecordSQLite &operator=(const LMRRecordSQLite &) = delete;
 
-    bool isOpen() const { return m_model != nullptr; }
+    // Whether the file opened when the store was made; if not, every call fails.
+    bool isOpen() const { return m_opened; }
 
     bool add(QString token, QString userID, QString role);
     bool update(QString token, QString userID, RecordStatusChange change);
@@ -53,14 +57,25 @@ public:
     static QString quoted(const QString &value);
 
 private:
-    // Selects the rows of (token, userID); the number of rows, -1 without a table.
-    int selectPair(const QString &token, const QString &userID);
-    bool writeColumn(const QString &column, const QVariant &value);
-    QStringList tokensWhere(const QString &filter, const std::function<bool(int row)> &keep);
+    struct ThreadConnection;
+    struct Connections;
+    class Operation;
 
-    QMutex m_mutex;
+    // The calling thread's connection, opened on its first call; the lock is held.
+    ThreadConnection *threadConnection();
+    std::unique_ptr<ThreadConnection> open(const QString &name) const;
+    void watchThreadEnd(QThread *thread, ThreadConnection &connection);
+
+    // Selects the rows of (token, userID); the number of rows, -1 without a table.
+    static int selectPair(QSqlTableModel *model, const QString &token, const QString &userID);
+    static bool writeColumn(QSqlTableModel *model, const QString &column, const QVariant &value);
+    static QStringList tokensWhere(
+        QSqlTableModel *model, const QString &filter, const std::function<bool(int row)> &keep);
+
+    QString m_filePath;
     QString m_connectionName;
     RecordClock m_clock;
-    QSqlDatabase m_db;
-    std::unique_ptr<QSqlTableModel> m_model;
+    bool m_opened = false;
+    // Shared with the hooks on the threads' ends, which may run while the store goes away.
+    std::shared_ptr<Connections> m_connections;
 };
