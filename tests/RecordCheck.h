@@ -1,13 +1,19 @@
 #pragma once
-// Helpers of the recording tests: engine-like tone frames and a look into the
-// status table through a connection of its own.
+// Helpers of the recording tests: engine-like tone frames, a look into the
+// status table through a connection of its own, fresh folders and a clock
+// that tests move.
+#include "TestEnv.h"
+
 #include "record/AVFrameWrapper.h"
+#include "record/RecordClock.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 }
 
+#include <QDateTime>
+#include <QDir>
 #include <QSharedPointer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -51,5 +57,23 @@ inline int rowCount(const QString &file, const QString &where)
     QSqlDatabase::removeDatabase(QStringLiteral("recordcheck"));
     return count;
 }
+
+// A fresh, empty folder under the sandbox.
+inline QString freshDir(const QString &name)
+{
+    const QString dir = QDir(testenv::sandboxRoot()).filePath(name);
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+// A clock that stands still until the test moves it.
+struct ManualClock {
+    qint64 now = QDateTime::currentMSecsSinceEpoch();
+    RecordClock clock()
+    {
+        return [this]() { return now; };
+    }
+};
 
 } // namespace recordcheck
