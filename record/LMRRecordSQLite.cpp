@@ -36,13 +36,15 @@ struct LMRRecordSQLite::ThreadConnection {
     QString name;
     QSqlDatabase db;
     std::unique_ptr<QSqlTableModel> model; // null when the file did not open
+    std::unique_ptr<QSqlQuery> stopTimeWrite; // the heartbeat's statement, prepared once
     QMetaObject::Connection threadEnd;
 
     ~ThreadConnection()
     {
         QObject::disconnect(threadEnd);
-        // The model and this handle keep the connection in use: both go
-        // before its name does.
+        // The statement, the model and this handle keep the connection in
+        // use: all go before its name does.
+        stopTimeWrite.reset();
         model.reset();
         db.close();
         db = QSqlDatabase();
@@ -74,8 +76,9 @@ public:
     explicit Operation(LMRRecordSQLite &store)
         : m_lock(&store.m_connections->mutex)
     {
-        if (ThreadConnection *connection = store.threadConnection())
-            m_model = connection->model.get();
+        m_connection = store.threadConnection();
+        if (m_connection)
+            m_model = m_connection->model.get();
     }
     ~Operation()
     {
@@ -86,9 +89,11 @@ public:
     Operation &operator=(const Operation &) = delete;
 
     QSqlTableModel *model() const { return m_model; }
+    ThreadConnection *connection() const { return m_connection; }
 
 private:
     QMutexLocker m_lock;
+    ThreadConnection *m_connection = nullptr;
     QSqlTableModel *m_model = nullptr;
 };
 
@@ -239,8 +244,53 @@ bool LMRRecordSQLite::writeColumn(QSqlTableModel *model, const QString &column, 
     return ok;
 }
 
+// The heartbeat, ten times a second for the whole lesson: one prepared
+// statement that writes the stop time only when exactly one row matches, as
+// the model's select, set and submit would, at a fraction of their cost.
+bool LMRRecordSQLite::writeStopTime(const QString &token, const QString &userID, qint64 stopTime)
+{
+    Operation op(*this);
+    ThreadConnection *connection = op.connection();
+    if (!op.model()) {
+        log()->otherError(QStringLiteral("数据库: 数据库update失败,token:%1,userID:%2").arg(token, userID));
+        return false;
+    }
+    if (!connection->stopTimeWrite) {
+        auto query = std::make_unique<QSqlQuery>(connection->db);
+        if (!query->prepare(QStringLiteral(
+                "UPDATE RecordStatus SET RecordStopTime=? WHERE rowid=(SELECT rowid FROM RecordStatus WHERE "
+                "Token=? AND UserID=?) AND (SELECT COUNT(*) FROM RecordStatus WHERE Token=? AND UserID=?)=1"))) {
+            log()->otherError(QStringLiteral("数据库: 数据库update失败,com:%1,msg:%2")
+                                  .arg(QStringLiteral("RecordStopTime"), QString::number(stopTime)));
+            return false;
+        }
+        connection->stopTimeWrite = std::move(query);
+    }
+    QSqlQuery &query = *connection->stopTimeWrite;
+    query.bindValue(0, QString::number(stopTime));
+    query.bindValue(1, token);
+    query.bindValue(2, userID);
+    query.bindValue(3, token);
+    query.bindValue(4, userID);
+    const bool ran = query.exec();
+    const int rows = ran ? query.numRowsAffected() : 0;
+    query.finish();
+    if (!ran) {
+        log()->otherError(QStringLiteral("数据库: 数据库update失败,com:%1,msg:%2")
+                              .arg(QStringLiteral("RecordStopTime"), QString::number(stopTime)));
+        return false;
+    }
+    if (rows != 1) {
+        log()->otherError(QStringLiteral("数据库: 数据库update失败,token:%1,userID:%2").arg(token, userID));
+        return false;
+    }
+    return true;
+}
+
 bool LMRRecordSQLite::update(QString token, QString userID, RecordStatusChange change)
 {
+    if (change.stopTime >= 0 && change.upload.isEmpty() && change.del != 1 && change.userID.isEmpty())
+        return writeStopTime(token, userID, change.stopTime);
     Operation op(*this);
     QSqlTableModel *model = op.model();
     if (selectPair(model, token, userID) != 1) {

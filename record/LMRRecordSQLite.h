@@ -69,6 +69,7 @@ private:
     // Selects the rows of (token, userID); the number of rows, -1 without a table.
     static int selectPair(QSqlTableModel *model, const QString &token, const QString &userID);
     static bool writeColumn(QSqlTableModel *model, const QString &column, const QVariant &value);
+    bool writeStopTime(const QString &token, const QString &userID, qint64 stopTime);
     static QStringList tokensWhere(
         QSqlTableModel *model, const QString &filter, const std::function<bool(int row)> &keep);
 
