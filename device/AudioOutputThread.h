@@ -19,7 +19,7 @@ public:
     ~AudioOutputThread() override;
 
     void setSource(QIODevice *source) { m_source = source; }
-    bool isPlaying() const;
+    bool isPlaying() const; // on the output's own thread, where run() made it
 
 signals:
     // The source ran dry and the output stopped.

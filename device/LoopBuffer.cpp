@@ -1,5 +1,6 @@
 #include "device/LoopBuffer.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QMutexLocker>
 
@@ -19,17 +20,13 @@ bool LoopBuffer::open(OpenMode mode) { return QIODevice::open(mode | QIODevice::
 qint64 LoopBuffer::bytesAvailable() const
 {
     QMutexLocker lock(&m_lock);
-    return capacity() - m_free + QIODevice::bytesAvailable();
+    return storedBytes() + QIODevice::bytesAvailable();
 }
 
-void LoopBuffer::syncReadable()
+qint64 LoopBuffer::freeBytes() const
 {
-    const int stored = int(capacity() - m_free);
-    const int counted = m_readable.available();
-    if (stored > counted)
-        m_readable.release(stored - counted);
-    else if (counted > stored)
-        m_readable.tryAcquire(counted - stored);
+    QMutexLocker lock(&m_lock);
+    return m_free;
 }
 
 bool LoopBuffer::reset()
@@ -38,28 +35,28 @@ bool LoopBuffer::reset()
     m_writePos = m_readPos = 0;
     m_free = capacity();
     m_timeouts = 0;
-    if (m_blocking)
-        m_readable.tryAcquire(m_readable.available());
     return true;
 }
 
 void LoopBuffer::setSampleLayout(int sampleSizeBits, int channels)
 {
-    m_sampleBits = sampleSizeBits;
-    m_channels = qMax(1, channels);
+    QMutexLocker lock(&m_lock);
+    m_layout = { sampleSizeBits, qMax(1, channels) };
 }
 
 qint64 LoopBuffer::writeData(const char *data, qint64 size)
 {
-    const qint64 written = store(data, size);
+    Layout layout;
+    const qint64 written = store(data, size, layout);
     if (written > 0)
-        emitLevel(data, size); // outside the lock: receivers may touch the buffer
+        emitLevel(data, size, layout); // outside the lock: receivers may touch the buffer
     return written;
 }
 
-qint64 LoopBuffer::store(const char *data, qint64 size)
+qint64 LoopBuffer::store(const char *data, qint64 size, Layout &layout)
 {
     QMutexLocker lock(&m_lock);
+    layout = m_layout;
     const qint64 cap = capacity();
     switch (m_mode) {
     case RefuseLargerThanCapacity:
@@ -73,7 +70,7 @@ qint64 LoopBuffer::store(const char *data, qint64 size)
             m_writePos = m_readPos = 0;
             m_free = 0;
             if (m_blocking)
-                syncReadable();
+                m_stored.wakeAll();
             return size;
         }
         break;
@@ -88,7 +85,7 @@ qint64 LoopBuffer::store(const char *data, qint64 size)
     const qint64 first = qMin(size, cap - m_writePos);
     std::memcpy(m_storage.data() + m_writePos, data, size_t(first));
     std::memcpy(m_storage.data(), data + first, size_t(size - first));
-    const qint64 stored = cap - m_free;
+    const qint64 stored = storedBytes();
     m_writePos = (m_writePos + size) % cap;
     if (stored + size >= cap) {
         // The writer passed the reader: the oldest bytes are gone.
@@ -98,20 +95,26 @@ qint64 LoopBuffer::store(const char *data, qint64 size)
         m_free -= size;
     }
     if (m_blocking)
-        syncReadable();
+        m_stored.wakeAll();
     return size;
 }
 
 qint64 LoopBuffer::readData(char *data, qint64 maxSize)
 {
-    if (m_blocking) {
-        while (!m_readable.tryAcquire(int(maxSize), kReadTimeoutMs))
-            if (++m_timeouts > kMaxReadTimeouts)
-                return 0;
-    }
     QMutexLocker lock(&m_lock);
+    if (m_blocking) {
+        // Each attempt waits up to kReadTimeoutMs for all of `maxSize`.
+        QDeadlineTimer attempt(kReadTimeoutMs);
+        while (storedBytes() < maxSize) {
+            if (!m_stored.wait(&m_lock, attempt)) {
+                if (++m_timeouts > kMaxReadTimeouts)
+                    return 0;
+                attempt.setRemainingTime(kReadTimeoutMs);
+            }
+        }
+    }
     const qint64 cap = capacity();
-    if (maxSize <= cap && cap - m_free >= maxSize) {
+    if (maxSize <= cap && storedBytes() >= maxSize) {
         const qint64 first = qMin(maxSize, cap - m_readPos);
         std::memcpy(data, m_storage.constData() + m_readPos, size_t(first));
         std::memcpy(data + first, m_storage.constData(), size_t(maxSize - first));
@@ -125,15 +128,15 @@ qint64 LoopBuffer::readData(char *data, qint64 maxSize)
     return maxSize;
 }
 
-void LoopBuffer::emitLevel(const char *data, qint64 size)
+void LoopBuffer::emitLevel(const char *data, qint64 size, Layout layout)
 {
-    const int step = (m_sampleBits * 4 / 8) * m_channels;
+    const int step = (layout.sampleBits * 4 / 8) * layout.channels;
     if (step <= 0)
         return;
     const auto *bytes = reinterpret_cast<const unsigned char *>(data);
-    for (qint64 i = 0; i + (m_sampleBits > 8 ? 1 : 0) < size; i += step) {
+    for (qint64 i = 0; i + (layout.sampleBits > 8 ? 1 : 0) < size; i += step) {
         double value;
-        if (m_sampleBits == 8)
+        if (layout.sampleBits == 8)
             value = (double(bytes[i]) - 128) / 128;
         else
             value = double(int16_t(uint16_t(bytes[i]) | uint16_t(bytes[i + 1]) << 8)) / 32768;

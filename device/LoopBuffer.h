@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QMutex>
-#include <QSemaphore>
-
-#include <atomic>
+#include <QWaitCondition>
 
 // Fixed-size ring buffer as a QIODevice, between a writer (microphone or MP3
 // decoder) and a Qt Multimedia output; it also reports the signal level of
@@ -25,11 +23,11 @@ public:
     bool open(OpenMode mode) override; // always unbuffered as well
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
-    bool reset() override; // empty; a blocking buffer gets a fresh semaphore
+    bool reset() override; // empty, and a blocking reader's patience is restored
 
     void setSampleLayout(int sampleSizeBits, int channels);
     qint64 capacity() const { return m_storage.size(); }
-    qint64 freeBytes() const { return m_free; }
+    qint64 freeBytes() const;
 
     static constexpr int kReadTimeoutMs = 100;
     static constexpr int kMaxReadTimeouts = 4;
@@ -42,20 +40,25 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
-    qint64 store(const char *data, qint64 size);
-    void emitLevel(const char *data, qint64 size);
-    void syncReadable(); // a blocking buffer's semaphore follows what is stored
+    struct Layout {
+        int sampleBits;
+        int channels;
+    };
+    qint64 store(const char *data, qint64 size, Layout &layout);
+    void emitLevel(const char *data, qint64 size, Layout layout);
+    qint64 storedBytes() const { return capacity() - m_free; }
 
-    // The writer and the reader (Qt Multimedia) run on different threads.
+    // The writer and the reader (Qt Multimedia) run on different threads: the
+    // state below is used under the lock. A blocking reader goes by what is
+    // stored and nothing else, checked under the lock the writer stores under.
     mutable QMutex m_lock;
-    QByteArray m_storage;
+    QWaitCondition m_stored; // a blocking buffer's: woken whenever bytes are stored
+    QByteArray m_storage; // its size never changes
     qint64 m_writePos = 0;
     qint64 m_readPos = 0;
     qint64 m_free;
-    int m_mode;
-    bool m_blocking;
-    QSemaphore m_readable;
-    std::atomic<int> m_timeouts { 0 }; // the reader's, reset by any thread
-    int m_sampleBits = 16;
-    int m_channels = 2;
+    const int m_mode;
+    const bool m_blocking;
+    int m_timeouts = 0; // the blocking reader's attempts since it last got data
+    Layout m_layout { 16, 2 };
 };

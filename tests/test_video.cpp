@@ -10,9 +10,13 @@
 #include <QAbstractVideoSurface>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QThread>
+#include <QVideoSurfaceFormat>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace
@@ -72,6 +76,123 @@ public:
     }
     QList<QVideoFrame> frames;
     int firstByte = -1;
+};
+
+// The frames a worker sends in turn; two formats at one size, as a stream
+// that switches between hardware and software decoding gives them.
+struct Variant {
+    QSize size;
+    AVPixelFormat av;
+    QVideoFrame::PixelFormat qt;
+};
+const Variant kVariants[] = {
+    { QSize(64, 48), AV_PIX_FMT_YUV420P, QVideoFrame::Format_YUV420P },
+    { QSize(64, 48), AV_PIX_FMT_NV12, QVideoFrame::Format_NV12 },
+    { QSize(96, 72), AV_PIX_FMT_YUV420P, QVideoFrame::Format_YUV420P },
+    { QSize(96, 72), AV_PIX_FMT_NV12, QVideoFrame::Format_NV12 },
+};
+constexpr int kVariantCount = int(sizeof kVariants / sizeof kVariants[0]);
+// Frame n carries the tag 1 + n % kTags in every luma byte, so the tag names
+// the variant it was sent as.
+constexpr int kTags = 200;
+static_assert(kTags % kVariantCount == 0, "a tag must name one variant");
+
+const Variant &variantOfTag(int tag) { return kVariants[(tag - 1) % kVariantCount]; }
+
+// The luma byte shared by the whole picture; -1 when it differs anywhere.
+int uniformLuma(const QVideoFrame &frame)
+{
+    QVideoFrame copy(frame);
+    if (!copy.map(QAbstractVideoBuffer::ReadOnly))
+        return -1;
+    const int first = copy.bits()[0];
+    bool uniform = true;
+    for (int y = 0; y < copy.height() && uniform; ++y)
+        for (int x = 0; x < copy.width() && uniform; ++x)
+            uniform = copy.bits()[y * copy.bytesPerLine() + x] == first;
+    copy.unmap();
+    return uniform ? first : -1;
+}
+
+// Checks what the tile owes its output: the surface is driven on its own
+// thread, every frame has the format the surface was started with (Qt's
+// VideoOutput stops on any other), and the surface is started only for a
+// frame it is then given. Like the output, it keeps the frames it was given.
+class CheckingSurface : public QAbstractVideoSurface
+{
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return { QVideoFrame::Format_YUV420P, QVideoFrame::Format_NV12, QVideoFrame::Format_RGB32 };
+    }
+    bool start(const QVideoSurfaceFormat &format) override
+    {
+        checkThread();
+        if (m_startPending)
+            fault(
+                QStringLiteral("started at %1x%2 with no frame shown").arg(m_pending.width()).arg(m_pending.height()));
+        m_startPending = true;
+        m_pending = format.frameSize();
+        return QAbstractVideoSurface::start(format);
+    }
+    void stop() override
+    {
+        checkThread();
+        QAbstractVideoSurface::stop();
+    }
+    bool present(const QVideoFrame &frame) override
+    {
+        checkThread();
+        m_startPending = false;
+        const QVideoSurfaceFormat format = surfaceFormat();
+        if (!isActive() || frame.pixelFormat() != format.pixelFormat() || frame.size() != format.frameSize())
+            fault(QStringLiteral("a %1x%2 frame of format %3 on a surface of %4x%5, format %6")
+                      .arg(frame.width())
+                      .arg(frame.height())
+                      .arg(frame.pixelFormat())
+                      .arg(format.frameWidth())
+                      .arg(format.frameHeight())
+                      .arg(format.pixelFormat()));
+        if (frame.pixelFormat() == QVideoFrame::Format_RGB32)
+            return true; // a placeholder
+        const int tag = uniformLuma(frame);
+        if (tag < 1 || tag > kTags)
+            fault(QStringLiteral("a frame of mixed or foreign content"));
+        else if (variantOfTag(tag).size != frame.size() || variantOfTag(tag).qt != frame.pixelFormat())
+            fault(QStringLiteral("the content of frame %1 under another frame's size or format").arg(tag));
+        shown.append({ frame, tag });
+        return true;
+    }
+    // After the run: a start still waiting for its frame.
+    void finish()
+    {
+        if (m_startPending)
+            fault(
+                QStringLiteral("started at %1x%2 with no frame shown").arg(m_pending.width()).arg(m_pending.height()));
+    }
+
+    struct Shown {
+        QVideoFrame frame;
+        int tag;
+    };
+    QList<Shown> shown;
+    QStringList faults;
+
+private:
+    void checkThread()
+    {
+        if (QThread::currentThread() != thread())
+            fault(QStringLiteral("driven from another thread"));
+    }
+    void fault(const QString &what)
+    {
+        if (faults.size() < 5)
+            faults << what;
+        else
+            faults.last() = QStringLiteral("...");
+    }
+    bool m_startPending = false;
+    QSize m_pending;
 };
 
 } // namespace
@@ -200,6 +321,55 @@ TEST(RenderView, FramesReachTheSurfaceAndABusyViewDrops)
     EXPECT_FALSE(view.renderFrame(rgb.get(), 0)); // no surface format for it
     EXPECT_TRUE(view.tryBeginFrame()); // and the view is not left busy
     view.endFrame();
+}
+
+TEST(RenderView, FramesFromAnotherThreadWhileTheTileIsResized)
+{
+    BCQmlRenderView view;
+    CheckingSurface surface;
+    view.setVideoSurface(&surface);
+    std::vector<ffmpeg::FramePtr> frames;
+    for (const Variant &variant : kVariants) {
+        frames.emplace_back(av_frame_alloc());
+        AVFrame *frame = frames.back().get();
+        frame->format = variant.av;
+        frame->width = variant.size.width();
+        frame->height = variant.size.height();
+        ASSERT_EQ(av_frame_get_buffer(frame, 32), 0);
+        for (int plane = 1; plane < 3 && frame->data[plane]; ++plane)
+            std::memset(frame->data[plane], 128, size_t(frame->linesize[plane] * frame->height / 2));
+    }
+
+    // A render thread sends frames, as the engines' do, while the GUI thread
+    // resizes the tile, shows placeholders and delivers what was sent.
+    constexpr int kFrames = 600;
+    std::unique_ptr<QThread> sender(QThread::create([&frames, &view]() {
+        for (int n = 0; n < kFrames; ++n) {
+            AVFrame *frame = frames[size_t(n % kVariantCount)].get();
+            std::memset(frame->data[0], 1 + n % kTags, size_t(frame->linesize[0] * frame->height));
+            view.renderFrame(frame, n / 50 % 2 * 90);
+            QThread::usleep(100); // gives the GUI thread turns in between
+        }
+    }));
+    sender->start();
+    for (int step = 0; step < 300 || !sender->isFinished(); ++step) {
+        view.setSize(QSizeF(200 + step % 7 * 10, 150 + step % 5 * 10));
+        if (step % 10 == 0)
+            view.flushFirstView();
+        QCoreApplication::processEvents();
+    }
+    sender->wait();
+    QCoreApplication::processEvents();
+    surface.finish();
+    EXPECT_TRUE(surface.faults.isEmpty()) << surface.faults.join(QStringLiteral("; ")).toStdString();
+    ASSERT_FALSE(surface.shown.isEmpty());
+
+    // The surface holds on to what it was given: nothing may have been written
+    // into a frame once it was shown.
+    int changed = 0;
+    for (const CheckingSurface::Shown &shown : qAsConst(surface.shown))
+        changed += uniformLuma(shown.frame) != shown.tag;
+    EXPECT_EQ(changed, 0) << "of " << surface.shown.size() << " frames shown";
 }
 
 TEST(RenderView, PlaceholdersFromPlainAndQrcPaths)

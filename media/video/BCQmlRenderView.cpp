@@ -56,10 +56,13 @@ void BCQmlRenderView::endFrame()
 
 void BCQmlRenderView::updateRotation(int rotation)
 {
-    if (rotation != m_rotation) {
+    {
+        QMutexLocker lock(&m_mutex);
+        if (rotation == m_rotation)
+            return;
         m_rotation = rotation;
-        emit setRotate(rotation);
     }
+    emit setRotate(rotation);
 }
 
 bool BCQmlRenderView::renderFrame(const AVFrame *frame, int rotation)
@@ -72,28 +75,28 @@ bool BCQmlRenderView::renderFrame(const AVFrame *frame, int rotation)
         pixel = QVideoFrame::Format_YUV420P;
     else if (frame->format == AV_PIX_FMT_NV12)
         pixel = QVideoFrame::Format_NV12;
-    if (pixel == QVideoFrame::Format_Invalid) {
+    const int bytes = av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
+    if (pixel == QVideoFrame::Format_Invalid || frame->width <= 0 || frame->height <= 0 || bytes <= 0) {
         endFrame();
         return false;
     }
+    // A fresh frame each time: the surface keeps the frames it was given and
+    // paints them on its own thread, so a presented frame is never written
+    // again. The busy flag keeps other entries out while this one copies.
+    QVideoFrame copy(bytes, QSize(frame->width, frame->height), frame->width, pixel);
+    if (!copy.map(QAbstractVideoBuffer::WriteOnly)) {
+        endFrame();
+        return false;
+    }
+    av_image_copy_to_buffer(
+        copy.bits(), bytes, frame->data, frame->linesize, AVPixelFormat(frame->format), frame->width, frame->height, 1);
+    copy.unmap();
+    copy.setStartTime(0);
     {
         QMutexLocker lock(&m_mutex);
-        if (!m_format.isValid() || m_format.pixelFormat() != pixel)
-            m_format = QVideoSurfaceFormat(QSize(frame->width, frame->height), pixel);
-        if (frame->width > 0 && frame->height > 0 && (frame->width != m_width || frame->height != m_height)) {
-            m_width = frame->width;
-            m_height = frame->height;
-            m_frame.reset();
-        }
-        const int bytes = av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
-        if (!m_frame && bytes > 0)
-            m_frame = std::make_unique<QVideoFrame>(bytes, QSize(frame->width, frame->height), frame->width, pixel);
-        if (m_frame && m_frame->map(QAbstractVideoBuffer::WriteOnly)) {
-            av_image_copy_to_buffer(m_frame->bits(), bytes, frame->data, frame->linesize, AVPixelFormat(frame->format),
-                frame->width, frame->height, 1);
-            m_frame->unmap();
-            m_frame->setStartTime(0);
-        }
+        m_frame = copy;
+        m_width = frame->width;
+        m_height = frame->height;
         m_busy = false;
     }
     emit renderFrame();
@@ -119,24 +122,27 @@ bool BCQmlRenderView::renderFrame(const QVideoFrame &frame, int rotation)
 
 void BCQmlRenderView::onRenderFrame()
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_busy || !m_frame || !m_surface)
-        return;
-    if (!m_surface->isActive() || m_surface->surfaceFormat().pixelFormat() != m_format.pixelFormat()
-        || m_surface->surfaceFormat().frameSize() != QSize(m_width, m_height)) {
-        m_surface->stop();
-        m_format = QVideoSurfaceFormat(QSize(m_width, m_height), m_format.pixelFormat());
-        m_surface->start(m_format);
+    QVideoFrame frame;
+    {
+        QMutexLocker lock(&m_mutex);
+        // A newer frame is being copied: it announces itself when done.
+        if (m_busy || !m_frame.isValid())
+            return;
+        frame = m_frame;
     }
-    m_surface->present(*m_frame);
+    presentFrame(frame);
 }
 
-void BCQmlRenderView::onNewVideoContentReceived(QVideoFrame frame)
+void BCQmlRenderView::onNewVideoContentReceived(QVideoFrame frame) { presentFrame(frame); }
+
+void BCQmlRenderView::presentFrame(const QVideoFrame &frame)
 {
     if (!m_surface)
         return;
-    if (!m_surface->isActive() || m_surface->surfaceFormat().pixelFormat() != frame.pixelFormat()
-        || m_surface->surfaceFormat().frameSize() != frame.size()) {
+    // The surface's format describes the frames it is given, whichever entry
+    // they came through.
+    const QVideoSurfaceFormat current = m_surface->surfaceFormat();
+    if (!m_surface->isActive() || current.pixelFormat() != frame.pixelFormat() || current.frameSize() != frame.size()) {
         m_surface->stop();
         m_format = QVideoSurfaceFormat(frame.size(), frame.pixelFormat());
         m_surface->start(m_format);
@@ -149,12 +155,8 @@ void BCQmlRenderView::geometryChanged(const QRectF &newGeometry, const QRectF &o
     QQuickItem::geometryChanged(newGeometry, oldGeometry);
     if (newGeometry.size() == oldGeometry.size())
         return;
-    m_format = QVideoSurfaceFormat(newGeometry.size().toSize(), QVideoFrame::Format_YUV420P);
-    if (m_surface && m_surface->isActive()) {
-        m_surface->stop();
-        m_format = m_surface->nearestFormat(m_format);
-        m_surface->start(m_format);
-    }
+    // The surface is left alone: its format is that of the frames, which a
+    // resize does not change; the output scales them to the item itself.
     emit viewSizeChanged(qRound(newGeometry.width()), qRound(newGeometry.height()));
 }
 

@@ -9,8 +9,6 @@
 #include <QVideoFrame>
 #include <QVideoSurfaceFormat>
 
-#include <memory>
-
 // A video tile: native code pushes frames from any thread, the picture reaches
 // a Qt Multimedia surface (a VideoOutput in QML) on the GUI thread. A frame
 // that arrives while the previous one is still being copied is dropped.
@@ -57,13 +55,18 @@ protected:
 
 private:
     void updateRotation(int rotation);
+    // GUI thread: (re)starts the surface for the frame's format, then shows it.
+    void presentFrame(const QVideoFrame &frame);
 
+    // Shared with the frame entries, under m_mutex.
     mutable QMutex m_mutex;
     bool m_busy = false;
     int m_rotation = 0;
-    QPointer<QAbstractVideoSurface> m_surface;
-    QVideoSurfaceFormat m_format;
-    std::unique_ptr<QVideoFrame> m_frame;
+    QVideoFrame m_frame; // the newest copied frame; never written once stored
     int m_width = 240;
     int m_height = 180;
+
+    // GUI thread only: the surface and the format it was last started with.
+    QPointer<QAbstractVideoSurface> m_surface;
+    QVideoSurfaceFormat m_format;
 };
