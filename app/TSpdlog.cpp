@@ -21,15 +21,29 @@ namespace
 const char kPattern[] = "[%Y-%m-%d %H:%M:%S.%e][thread %t][%l] : %v";
 const char kLineEnd[] = "\r\n";
 
+// Owns the process's loggers. They live until the process ends (threads may
+// log until then) and close their files when it does.
 struct Registry {
     QMutex mutex; // creation happens at start-up, but tests and late callers may race
     QVector<TSpdlog *> loggers;
     QHash<QString, int> byName;
     TSpdlog *fallback = nullptr;
+
+    ~Registry()
+    {
+        QVector<TSpdlog *> all = loggers; // each logger takes itself out as it goes
+        if (fallback)
+            all.push_back(fallback);
+        qDeleteAll(all);
+    }
 };
 
 Registry &registry()
 {
+    // spdlog's registry is made first so that it is destroyed after ours:
+    // our loggers drop themselves from it.
+    static spdlog::details::registry &spdlogRegistry = spdlog::details::registry::instance();
+    Q_UNUSED(spdlogRegistry)
     static Registry r;
     return r;
 }

@@ -26,6 +26,8 @@
 #include <QWidget>
 #include <QtQuickTest>
 
+#include <dlfcn.h>
+
 // Stands in for the recording dispatcher where the window only asks whether
 // uploads are running.
 class RecordDispatcherDouble : public QObject
@@ -119,6 +121,12 @@ private:
 
 int main(int argc, char **argv)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The software GL driver leaks two small blocks and is unloaded at exit,
+    // after which a leak report cannot name it and its suppression cannot
+    // match. Kept loaded, it is named.
+    dlopen("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);
+#endif
     testenv::enterSandbox("qml");
     // The device test pages list the devices of a private sound server, or of
     // none at all.

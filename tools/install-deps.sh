@@ -17,7 +17,7 @@ libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libswresample-dev l
 libspdlog-dev libfmt-dev libquazip1-qt5-dev libhidapi-dev libunwind-dev
 libsqlite3-dev sqlite3 libcpp-httplib-dev libssl-dev openssl
 libgtest-dev libgmock-dev googletest libbenchmark-dev
-xvfb xauth x11-utils libgl1-mesa-dri mesa-utils-bin
+xvfb xauth x11-utils gdb libgl1-mesa-dri mesa-utils-bin
 pulseaudio pulseaudio-utils libpulse-dev qt5-image-formats-plugins fonts-wqy-microhei
 "
 
