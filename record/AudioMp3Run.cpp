@@ -103,6 +103,8 @@ void AudioMp3Run::mp3Write()
             encodePair(mic[done], spk[done]);
             ++done;
         }
+        m_state.recyclePackets(mic, done);
+        m_state.recyclePackets(spk, done);
         if (done < mic.size()) {
             // The file is closing: what was not written waits for the next file.
             QMutexLocker micLock(&m_state.micPacketLock);

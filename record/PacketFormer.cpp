@@ -4,6 +4,8 @@
 
 #include <QMutexLocker>
 
+#include <cstring>
+
 using namespace recordformat;
 
 PacketFormer::PacketFormer(RecordState &state, RecordClock clock)
@@ -16,25 +18,33 @@ PacketFormer::PacketFormer(RecordState &state, RecordClock clock)
 {
 }
 
-int PacketFormer::form(Source s)
+// The first `bytes` of the cache (at most a packet) as a packet, padded with
+// silence, in a packet the encoding loop handed back.
+QByteArray PacketFormer::cut(RecordState &state, QByteArray &cache, int bytes)
+{
+    QByteArray packet = state.takePacket();
+    char *out = packet.data();
+    std::memcpy(out, cache.constData(), size_t(bytes));
+    std::memset(out + bytes, 0, size_t(packetBytes() - bytes));
+    cache.remove(0, bytes);
+    return packet;
+}
+
+int PacketFormer::form(RecordState &state, Source s)
 {
     QMutexLocker bytes(&s.byteLock);
     QMutexLocker packets(&s.packetLock);
     const int size = s.cache.size();
     if (size >= packetBytes()) {
-        s.packets.append(s.cache.left(packetBytes()));
-        s.cache.remove(0, packetBytes());
+        s.packets.append(cut(state, s.cache, packetBytes()));
         ++s.count;
         s.shortTicks = 0;
     } else if (size == 0) {
-        s.packets.append(QByteArray(packetBytes(), '\0'));
+        s.packets.append(cut(state, s.cache, 0));
         ++s.count;
     } else if (++s.shortTicks >= kPartialPatienceTicks) {
         // A source that stopped mid-packet: what it sent still goes out, padded.
-        QByteArray packet = s.cache;
-        packet.append(QByteArray(packetBytes() - size, '\0'));
-        s.cache.clear();
-        s.packets.append(packet);
+        s.packets.append(cut(state, s.cache, size));
         ++s.count;
         s.shortTicks = 0;
     }
@@ -43,7 +53,7 @@ int PacketFormer::form(Source s)
 
 void PacketFormer::tick()
 {
-    const int queued = qMin(form(m_mic), form(m_spk));
+    const int queued = qMin(form(m_state, m_mic), form(m_state, m_spk));
     if (m_state.micCount >= m_state.nextDriftCheck)
         correctDrift();
     // The encoder takes four packets per MP3 frame: waking it for fewer
@@ -52,13 +62,12 @@ void PacketFormer::tick()
         m_state.notifyPackets();
 }
 
-qint64 PacketFormer::catchUp(Source s, qint64 fill, const QString &report)
+qint64 PacketFormer::catchUp(RecordState &state, Source s, qint64 fill, const QString &report)
 {
     QMutexLocker bytes(&s.byteLock);
     QMutexLocker packets(&s.packetLock);
     while (s.cache.size() >= packetBytes() && fill > 0) {
-        s.packets.append(s.cache.left(packetBytes()));
-        s.cache.remove(0, packetBytes());
+        s.packets.append(cut(state, s.cache, packetBytes()));
         ++s.count;
         --fill;
     }
@@ -86,8 +95,8 @@ void PacketFormer::correctDrift()
                         .arg(st.spkCount)
                         .arg(micLack)
                         .arg(spkLack));
-        micFill = catchUp(m_mic, micFill, QStringLiteral("音频录制:mic_buffer:%1,mic_bytebuffer:%2"));
-        spkFill = catchUp(m_spk, spkFill, QStringLiteral("音频录制:spk_buffer:%1,spk_bytebuffer:%2"));
+        micFill = catchUp(m_state, m_mic, micFill, QStringLiteral("音频录制:mic_buffer:%1,mic_bytebuffer:%2"));
+        spkFill = catchUp(m_state, m_spk, spkFill, QStringLiteral("音频录制:spk_buffer:%1,spk_bytebuffer:%2"));
         {
             QMutexLocker mic(&st.micByteLock);
             QMutexLocker spk(&st.spkByteLock);

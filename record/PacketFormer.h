@@ -26,10 +26,11 @@ private:
         qint64 &count;
         qint64 &shortTicks;
     };
-    static int form(Source source); // the packets now queued for the encoder
+    static QByteArray cut(RecordState &state, QByteArray &cache, int bytes);
+    static int form(RecordState &state, Source source); // the packets now queued for the encoder
     // Cuts cached bytes into packets for up to `fill` of the missing ones and
     // logs what is left with `report` (byte count, packet count).
-    static qint64 catchUp(Source source, qint64 fill, const QString &report);
+    static qint64 catchUp(RecordState &state, Source source, qint64 fill, const QString &report);
     void correctDrift();
 
     RecordState &m_state;

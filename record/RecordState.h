@@ -21,6 +21,7 @@ constexpr int kSampleRate = 16000;
 constexpr int kPartialPatienceTicks = 60;
 constexpr int kWriterIdleMs = 20;
 constexpr int kWriterSafetyWaitMs = 200;
+constexpr int kPooledPackets = 64; // spent packets kept for reuse, per process
 constexpr int kHeartbeatMs = 100;
 constexpr int kPacketsPerMp3Frame = 4; // 576 samples at 16 kHz
 constexpr qint64 kLongestFilledGapMs = 3600000;
@@ -75,6 +76,34 @@ struct RecordState {
     std::atomic<AVFileStoreMP3 *> store { nullptr };
     std::atomic<bool> fileClosed { true };
     std::atomic<bool> writing { false };
+
+    // Spent packets, handed back by the encoding loop and refilled by the
+    // packet former: no allocation per packet, and none freed on another
+    // thread than the one that made it. poolLock is taken last: nothing else
+    // is taken while it is held.
+    QMutex poolLock;
+    QVector<QByteArray> pool;
+
+    QByteArray takePacket()
+    {
+        {
+            QMutexLocker lock(&poolLock);
+            if (!pool.isEmpty())
+                return pool.takeLast();
+        }
+        return QByteArray(recordformat::packetBytes(), Qt::Uninitialized);
+    }
+    // The first `count` packets of `spent` go back to the pool when nothing
+    // else shares them (silence padding shares one buffer among many).
+    void recyclePackets(QVector<QByteArray> &spent, int count)
+    {
+        QMutexLocker lock(&poolLock);
+        for (int i = 0; i < count && pool.size() < recordformat::kPooledPackets; ++i) {
+            QByteArray &packet = spent[i];
+            if (packet.isDetached() && packet.size() == recordformat::packetBytes())
+                pool.append(std::move(packet));
+        }
+    }
 
     QMutex wakeLock;
     QWaitCondition wake;

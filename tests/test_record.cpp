@@ -338,7 +338,7 @@ TEST(Recording, TenSecondsInAnAgoraRoomGiveTenSecondsOfStereo)
     room.joinDelayMs = 50;
     simroom::Room::instance().setConfig(room);
     int joined = 0;
-    QObject::connect(&agora, &LMRAgora::joined, [&] { ++joined; });
+    QObject::connect(&agora, &LMRAgora::joined, &agora, [&] { ++joined; }); // on this thread
     agora.init();
     agora.enterRoom("10001", "demo-sig", "123456");
     ASSERT_TRUE(waitUntil([&] { return joined == 1; }, 5000));

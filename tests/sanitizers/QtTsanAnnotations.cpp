@@ -70,6 +70,13 @@ void QCoreApplication::postEvent(QObject *receiver, QEvent *event, int priority)
     own(receiver, event, priority);
 }
 
+void QObject::deleteLater()
+{
+    static const auto own = qtOwn<void (*)(QObject *)>("_ZN7QObject11deleteLaterEv");
+    __tsan_release(&g_eventToken);
+    own(this);
+}
+
 // Events delivered to our objects, queued slot calls among them.
 bool QObject::event(QEvent *event)
 {
