@@ -9,7 +9,9 @@
 //
 // Events are coarser than Qt's truth: every post releases, and every event
 // our objects receive acquires, one process-wide token. Races hidden behind
-// an unrelated event can then go unseen; none are reported that are not.
+// an unrelated event can then go unseen. Qt builds the event inside the call,
+// so the release is repeated when the call returns: a receiver that takes
+// the event in the few instructions before that can still be reported.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
@@ -42,6 +44,7 @@ void QMetaObject::activate(QObject *sender, const QMetaObject *meta, int localSi
         = qtOwn<void (*)(QObject *, const QMetaObject *, int, void **)>("_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
     __tsan_release(&g_eventToken);
     own(sender, meta, localSignalIndex, argv);
+    __tsan_release(&g_eventToken);
 }
 
 void QMetaObject::activate(QObject *sender, int signalOffset, int localSignalIndex, void **argv)
@@ -49,6 +52,7 @@ void QMetaObject::activate(QObject *sender, int signalOffset, int localSignalInd
     static const auto own = qtOwn<void (*)(QObject *, int, int, void **)>("_ZN11QMetaObject8activateEP7QObjectiiPPv");
     __tsan_release(&g_eventToken);
     own(sender, signalOffset, localSignalIndex, argv);
+    __tsan_release(&g_eventToken);
 }
 
 bool QMetaObject::invokeMethodImpl(
@@ -58,6 +62,7 @@ bool QMetaObject::invokeMethodImpl(
         "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv");
     __tsan_release(&g_eventToken);
     const bool invoked = own(object, slot, type, ret);
+    __tsan_release(&g_eventToken);
     __tsan_acquire(&g_eventToken); // a blocking call returns after the receiver ran
     return invoked;
 }
@@ -68,6 +73,7 @@ void QCoreApplication::postEvent(QObject *receiver, QEvent *event, int priority)
         = qtOwn<void (*)(QObject *, QEvent *, int)>("_ZN16QCoreApplication9postEventEP7QObjectP6QEventi");
     __tsan_release(&g_eventToken);
     own(receiver, event, priority);
+    __tsan_release(&g_eventToken);
 }
 
 void QObject::deleteLater()
@@ -75,6 +81,7 @@ void QObject::deleteLater()
     static const auto own = qtOwn<void (*)(QObject *)>("_ZN7QObject11deleteLaterEv");
     __tsan_release(&g_eventToken);
     own(this);
+    __tsan_release(&g_eventToken);
 }
 
 // Events delivered to our objects, queued slot calls among them.
