@@ -133,6 +133,18 @@ int encoderDelaySamples()
     return avcodec_open2(context.get(), codec, nullptr) >= 0 ? context->initial_padding : 0;
 }
 
+// One 9 ms stereo packet as the recorder hands it to the store.
+ffmpeg::FramePtr stereoPacketFrame()
+{
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    frame->format = AV_SAMPLE_FMT_S16P;
+    frame->sample_rate = 16000;
+    frame->nb_samples = 144;
+    av_channel_layout_default(&frame->ch_layout, 2);
+    av_frame_get_buffer(frame.get(), 1);
+    return frame;
+}
+
 int encode(double seconds, const QString &dir)
 {
     const long packets = long(seconds * 1000 / 9);
@@ -145,12 +157,7 @@ int encode(double seconds, const QString &dir)
     if (!store.open())
         return 1;
     std::vector<int16_t> interleaved(288);
-    ffmpeg::FramePtr frame(av_frame_alloc());
-    frame->format = AV_SAMPLE_FMT_S16P;
-    frame->sample_rate = 16000;
-    frame->nb_samples = 144;
-    av_channel_layout_default(&frame->ch_layout, 2);
-    av_frame_get_buffer(frame.get(), 1);
+    ffmpeg::FramePtr frame = stereoPacketFrame();
 
     // The PCM is made first and kept, so that both encoders get the same input
     // and neither pays for making it.
@@ -208,12 +215,7 @@ double encoderShareOfOneCore(const QString &dir)
     AVFileStoreMP3 store(dir + QStringLiteral("/baseline.mp3"));
     if (!store.open())
         return -1;
-    ffmpeg::FramePtr frame(av_frame_alloc());
-    frame->format = AV_SAMPLE_FMT_S16P;
-    frame->sample_rate = 16000;
-    frame->nb_samples = 144;
-    av_channel_layout_default(&frame->ch_layout, 2);
-    av_frame_get_buffer(frame.get(), 1);
+    ffmpeg::FramePtr frame = stereoPacketFrame();
     // Nine seconds of tones (a whole number of packets), made before timing.
     std::vector<int16_t> left(144000), right(144000);
     for (size_t i = 0; i < left.size(); ++i) {

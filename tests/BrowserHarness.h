@@ -26,6 +26,7 @@
 #include "web/QMLNotify.h"
 #include "web/WebTypes.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -42,6 +43,7 @@
 #include <QVector>
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace harness
@@ -277,5 +279,18 @@ public:
     QStringList messages;
     QVector<Report> reports;
 };
+
+// The main() of a GoogleTest program that hosts the browser.
+inline int runBrowserTests(int argc, char **argv, const char *sandboxName)
+{
+    testenv::enterSandbox(sandboxName);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    QCefApp::prepareProcess();
+    QApplication app(argc, argv);
+    setUp();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 } // namespace harness

@@ -418,13 +418,6 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
 
 int main(int argc, char **argv)
 {
-    testenv::enterSandbox("browser");
     qputenv("LUMIRA_DIALOG_AUTO_ACCEPT_MS", "50");
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    QCefApp::prepareProcess();
-    QApplication app(argc, argv);
-    harness::setUp();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return harness::runBrowserTests(argc, argv, "browser");
 }

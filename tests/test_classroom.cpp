@@ -266,14 +266,4 @@ TEST_F(Classroom, SettingsViewAndEyeOverlay)
     EXPECT_TRUE(waitUntil([&] { return !eye->isVisible(); }));
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("classroom");
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    QCefApp::prepareProcess();
-    QApplication app(argc, argv);
-    harness::setUp();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return harness::runBrowserTests(argc, argv, "classroom"); }

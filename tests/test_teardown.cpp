@@ -86,14 +86,4 @@ report('sent', '');
     }
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("teardown");
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    QCefApp::prepareProcess();
-    QApplication app(argc, argv);
-    harness::setUp();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return harness::runBrowserTests(argc, argv, "teardown"); }
