@@ -5,9 +5,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cstdlib>
 
@@ -55,13 +57,41 @@ DirHelper *DirHelper::instance()
 
 QString DirHelper::platformDefaultRoot() { return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation); }
 
-QString DirHelper::storedRoot() const { return rootStore().value(kStoreKey, QString::fromLatin1(kNone)).toString(); }
+QString DirHelper::storedRoot() const
+{
+    // An empty value (a hand-edited store, an interrupted write) would make the
+    // working directory the data root: treat it as never set.
+    const QString value = rootStore().value(kStoreKey, QString::fromLatin1(kNone)).toString();
+    return value.trimmed().isEmpty() ? QString::fromLatin1(kNone) : value;
+}
 
 void DirHelper::storeRoot(const QString &root)
 {
     QSettings store = rootStore();
     store.setValue(kStoreKey, root);
     store.sync();
+}
+
+bool DirHelper::prepareRoot(const QString &root)
+{
+    if (!QDir().mkpath(root) || !QFileInfo(root).isDir())
+        return false;
+    const QString children[] = { QStringLiteral("log"), QStringLiteral("log/media"), QStringLiteral("log/trtc"),
+        QStringLiteral("log/agora"), QStringLiteral("config"), QStringLiteral("record"), QStringLiteral("dump"),
+        QStringLiteral("db"), QStringLiteral("download"), QStringLiteral("cefCache") };
+    QDir dir(root);
+    for (const QString &child : children) {
+        if (!dir.mkpath(child))
+            return false;
+    }
+    // Permission bits say nothing about read-only mounts or ACLs: write a file
+    // where the recordings and the status table will go.
+    for (const QString &child : { QStringLiteral("record"), QStringLiteral("db") }) {
+        QTemporaryFile probe(dir.filePath(child) + QStringLiteral("/.lumira-probe-XXXXXX"));
+        if (!probe.open() || probe.write("probe", 5) != 5 || !probe.flush())
+            return false;
+    }
+    return true;
 }
 
 void DirHelper::createDirectories()
@@ -132,6 +162,13 @@ bool DirHelper::changeDirPath(QString path)
         return false;
     if (newRoot == getAppData())
         return true;
+    // Storing first and creating afterwards would make a folder that cannot be
+    // created fatal at this and at every later start: the new root is made
+    // and tried out before anything is stored.
+    if (!prepareRoot(newRoot)) {
+        TSpdlog::instance()->otherError(QStringLiteral("change dir error ") + newRoot);
+        return false;
+    }
     storeRoot(newRoot);
     {
         QWriteLocker lock(&m_lock);

@@ -32,6 +32,9 @@ public:
     Q_INVOKABLE QString getAppData() const;
     Q_INVOKABLE QString getCurrentDirPath() const;
 
+    // False, with nothing stored or changed, for a refused folder and for one
+    // that cannot be created or written. A change reaches the recorder, the
+    // status table and the logs at the next start.
     Q_INVOKABLE bool changeDirPath(QString path);
     Q_INVOKABLE void resetMainPath();
 
@@ -44,6 +47,9 @@ private:
     void storeRoot(const QString &root);
     QString storedRoot() const;
     void createDirectories();
+    // Creates `root` and its tree without ending the process; false when it
+    // cannot be created or does not take files.
+    static bool prepareRoot(const QString &root);
     QString under(const QString &a, const QString &b = QString()) const;
 
     mutable QReadWriteLock m_lock; // getters run on worker threads too

@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,39 @@ TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
     dirs.resetMainPath();
     EXPECT_EQ(dirs.getAppData(), QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), dirs.getAppData());
+}
+
+// A folder that cannot hold the tree is refused before anything is stored, so
+// the next start still finds a root it can create.
+TEST(DirHelper, UnusableFoldersAreRefusedAndAnEmptyStoreIsUnset)
+{
+    DirHelper dirs;
+    const QString before = dirs.getAppData();
+    const QString stored = rootStore().value("LMR_APP_DATA").toString();
+
+    const QString readOnly = testenv::sandboxRoot() + "/read-only";
+    QDir().mkpath(readOnly);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool permissionsBite = !QTemporaryFile(readOnly + "/x-XXXXXX").open(); // not as root
+    for (const QString &picked : { QStringLiteral("/proc/lumira-cannot-exist"), readOnly }) {
+        if (picked == readOnly && !permissionsBite)
+            continue;
+        EXPECT_FALSE(dirs.changeDirPath(picked)) << picked.toStdString();
+        EXPECT_EQ(dirs.getAppData(), before);
+        EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), stored);
+    }
+    // A file where the root's "record" folder must go.
+    const QString blocked = testenv::sandboxRoot() + "/blocked";
+    QDir().mkpath(blocked + "/lumira");
+    QFile(blocked + "/lumira/record").open(QIODevice::WriteOnly);
+    EXPECT_FALSE(dirs.changeDirPath(blocked));
+    EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), stored);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    rootStore().setValue("LMR_APP_DATA", "  ");
+    DirHelper fresh;
+    EXPECT_EQ(fresh.getAppData(), QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), fresh.getAppData());
 }
 
 // ---------------------------------------------------------------- LMRConfig

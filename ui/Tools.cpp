@@ -154,6 +154,23 @@ void Tools::reinstall()
     QCoreApplication::quit();
 }
 
+namespace
+{
+QString &restartProgramPath()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+void Tools::requestRestart()
+{
+    TSpdlog::instance()->uiClick(QStringLiteral("restart lmr app"));
+    restartProgramPath() = QCoreApplication::applicationFilePath();
+}
+
+QString Tools::restartProgram() { return restartProgramPath(); }
+
 bool Tools::copyDirectory(const QString &from, const QString &to)
 {
     const QDir source(from);

@@ -38,6 +38,12 @@ public:
     Q_INVOKABLE QPoint getMousePos();
     Q_INVOKABLE void killProcess(QString process);
     Q_INVOKABLE void reinstall();
+    // Asks for this program to be started again once this process has ended:
+    // after the single-instance lock is gone and the quit sweep has run, so the
+    // new process is neither refused nor killed. The caller quits.
+    Q_INVOKABLE void requestRestart();
+    // Where main() looks after the application has ended; empty: no restart.
+    static QString restartProgram();
 
     // Native helpers.
     // Kills every process of that executable name except this one; returns how many.

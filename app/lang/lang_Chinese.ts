@@ -320,6 +320,18 @@
         <source>This folder cannot be used, please choose another one!</source>
         <translation>此文件夹无法使用，请选择其他文件夹！</translation>
     </message>
+    <message>
+        <source>The new folder is used after a restart. Restart the client now?</source>
+        <translation>新的文件夹将在重启客户端后使用，现在重启吗？</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>稍后</translation>
+    </message>
+    <message>
+        <source>Restart now</source>
+        <translation>立即重启</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -140,11 +140,22 @@ TestCase {
         choose(find(body, "renderSoft"))
         verify(!win.msgBox.opened)
 
-        // A folder that cannot hold recordings keeps the old one.
+        // A folder that cannot hold recordings keeps the old one, and says so.
         var before = cppDir.getCurrentDirPath()
+        var dirBox = find(body, "dirBox")
         verify(!win.settingView.changeDirectory("/proc/lumira-not-writable"))
         compare(cppDir.getCurrentDirPath(), before)
         compare(find(body, "dirText").text, before)
+        compare(dirBox.msgId, "dirRefused")
+        verify(dirBox.opened)
+        dirBox.close()
+        // A usable one is taken at the next start, and a restart is offered.
+        verify(win.settingView.changeDirectory("file://" + before))
+        compare(cppDir.getCurrentDirPath(), before + "/lumira")
+        compare(dirBox.msgId, "dirRestart")
+        compare(dirBox.okText, "Restart now")
+        dirBox.close()
+        cppDir.resetMainPath()
 
         // Reopening shows what the file holds.
         win.settingView.close()

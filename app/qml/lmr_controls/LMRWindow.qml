@@ -226,6 +226,13 @@ Item {
         cppLog.uiClick("open about")
         m_aboutView.open()
     }
+    // Uploads come first, as on quit.
+    function restartApp() {
+        if (typeof recordDispatcher !== "undefined" && recordDispatcher.isUploading() && !cppNotify.quitUploadingDialog())
+            return
+        cppTool.requestRestart()
+        quitApp()
+    }
     function askRestart() {
         m_msgBox.openMsg("restart", qsTr("Please restart the client!"), 1, "", qsTr("OK"))
     }
@@ -708,6 +715,7 @@ Item {
         id: m_settingView
         onSgEyeEnable: root.isShow(flag)
         onSgRestartNeeded: root.askRestart()
+        onSgRestartNow: root.restartApp()
     }
     AboutView {
         id: m_aboutView

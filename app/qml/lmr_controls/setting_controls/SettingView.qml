@@ -11,6 +11,7 @@ Popup {
 
     signal sgEyeEnable(bool flag)
     signal sgRestartNeeded()
+    signal sgRestartNow()
 
     function renderValue() {
         var r = cppConfigFile.getQMLRender()
@@ -55,15 +56,18 @@ Popup {
         cppConfigFile.setPenFlag(on)
         cppCef.sendToWeb(cppNotify.callH5_jsSetting("writingPad", on)) // a call text, not a notification
     }
+    // The recorder, the status table and the logs keep the folders they opened
+    // until the next start; a recording in progress stays whole in the old
+    // folder. So a new folder is offered with a restart, never taken up halfway.
     function changeDirectory(folder) {
-        // Checked here first: a data root that cannot be created ends the program.
         if (!cppTool.isWritableDir(folder) || !cppDir.changeDirPath(folder)) {
             cppLog.otherError("change directory failed: " + folder)
-            dirError.visible = true
+            dirBox.openMsg("dirRefused", qsTr("This folder cannot be used, please choose another one!"), 1, "", qsTr("OK"))
             return false
         }
-        dirError.visible = false
         dirText.text = cppDir.getCurrentDirPath()
+        dirBox.openMsg("dirRestart", qsTr("The new folder is used after a restart. Restart the client now?"), 2,
+                       qsTr("Later"), qsTr("Restart now"))
         return true
     }
     // Shows what the settings file holds now.
@@ -75,7 +79,7 @@ Popup {
         sslOpen.checked = sslOn(); sslClose.checked = !sslOpen.checked
         penOn.checked = cppConfigFile.getPenFlag(); penOff.checked = !penOn.checked
         dirText.text = cppDir.getCurrentDirPath()
-        dirError.visible = false
+        dirBox.close()
     }
 
     modal: true
@@ -193,16 +197,17 @@ Popup {
                             onClicked: folderDialog.open()
                         }
                     }
-                    Text {
-                        id: dirError
-                        visible: false
-                        text: qsTr("This folder cannot be used, please choose another one!")
-                        color: "#ff4d4f"
-                        font.pixelSize: 12
-                    }
                 }
             }
         }
+    }
+
+    // Inside the view: the window's own box would sit behind this pop-up.
+    BCMsgBox {
+        id: dirBox
+        objectName: "dirBox"
+        parent: view.contentItem
+        onAccepted: if (id === "dirRestart") view.sgRestartNow()
     }
 
     FileDialog {
