@@ -19,6 +19,25 @@ set(LUMIRA_DEV_TLS_PORT 18443 CACHE STRING "HTTPS port of the local development 
 set(LUMIRA_API_HOST "127.0.0.1:${LUMIRA_DEV_TLS_PORT}" CACHE STRING "Production API host[:port]")
 set(LUMIRA_API_ALT_HOST "localhost:${LUMIRA_DEV_TLS_PORT}" CACHE STRING "Alternative production API host[:port]")
 set(LUMIRA_API_TEST_HOST "${_dev}" CACHE STRING "Test API host[:port]")
+# Certificates of the API are always checked against the system's roots. The
+# development service's certificate, made at build time, is one more root for
+# the development deployment; production sets LUMIRA_EXTRA_CA_FILE to "".
+# LUMIRA_TLS_RELAXED ON turns every certificate check off (logged at start):
+# only for talking to a server whose certificate cannot be fixed.
+# Set only when no deployment file chose them (a cache entry made on the first
+# configure would otherwise hide the file's plain variable).
+set(LUMIRA_DEV_CERT_FILE "${CMAKE_BINARY_DIR}/tools/devservice/dev-cert.pem")
+if(NOT DEFINED LUMIRA_EXTRA_CA_FILE)
+  set(LUMIRA_EXTRA_CA_FILE "${LUMIRA_DEV_CERT_FILE}" CACHE STRING "PEM roots trusted beside the system's; empty: none")
+endif()
+if(NOT DEFINED LUMIRA_TLS_RELAXED)
+  set(LUMIRA_TLS_RELAXED OFF CACHE BOOL "Turn off certificate checks of the service API (logged)")
+endif()
+if(LUMIRA_TLS_RELAXED)
+  set(LUMIRA_TLS_RELAXED_CXX true)
+else()
+  set(LUMIRA_TLS_RELAXED_CXX false)
+endif()
 set(LUMIRA_DOWNLOAD_PAGE "http://${_dev}/download" CACHE STRING "Download page opened when the installer cannot start")
 set(LUMIRA_FAQ_URL "http://${_dev}/faq/" CACHE STRING "Help page of the service, opened from the help menu")
 

@@ -9,14 +9,13 @@
 #include "record/AudioMp3.h"
 #include "record/AudioMp3Run.h"
 #include "record/AudioUpload.h"
+#include "record/AudioUploadReport.h"
 #include "record/AudioUploadRun.h"
 #include "record/FrameIntake.h"
 #include "record/LMRRecordSQLite.h"
 #include "web/LMRUserInfo.h"
 #include "web/QMLNotify.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMutexLocker>
 
 QPointer<AudioDataDispatcherController> AudioDataDispatcherController::s_instance;
@@ -277,9 +276,15 @@ void AudioDataDispatcherController::onAosEffect(QString com_id, QString effect)
         up.uploading = false;
         return;
     }
+    // The flag stays up until the report is done, so that quitting waits
+    // for it; the report never blocks, and gives up after its time-out.
     reportUpload(token, effect);
+}
+
+void AudioDataDispatcherController::uploadDone(const QString &token)
+{
     forgetOwner(token);
-    up.uploading = false;
+    m_uploads.state->uploading = false;
     emit sgUploadfinished();
 }
 
@@ -290,25 +295,11 @@ void AudioDataDispatcherController::reportUpload(const QString &token, const QSt
     const QString user = ownerOf(token).userId;
     if (m_uploads.notifyPage)
         m_uploads.notifyPage(QMLNotify::instance()->callH5_jsTransferAudioURL(token, url));
-    if (!m_uploads.http)
-        return;
-    const QByteArray body
-        = (QStringLiteral("lesson_token=") + token + QStringLiteral("&sound_url=") + url + QStringLiteral("&user_role=")
-            + m_db->getRole(token, user) + QStringLiteral("&user_id=") + user + QStringLiteral("&isUpload=1"))
-              .toUtf8();
-    HttpMsg *http = m_uploads.http;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (attempt == 1 && !http->debugMode)
-            http->switchHost(1);
-        const QString response = http->post(QStringLiteral("doc/upload/sound"), body);
-        TSpdlog::instance()->netInfo(QStringLiteral("音频录制: 音频上传后台回调：") + response);
-        const QJsonObject answer = QJsonDocument::fromJson(response.toUtf8()).object();
-        if (answer.value(QStringLiteral("retcode")).toVariant().toInt() == 1) {
-            RecordStatusChange uploaded;
-            uploaded.upload = url;
-            m_db->update(token, user, uploaded);
-            break;
-        }
-    }
-    http->switchHost(http->debugMode ? 2 : 0);
+    auto *report = new AudioUploadReport(
+        m_uploads.http, m_db, token, user, m_db->getRole(token, user), url, m_uploads.reportTimeoutMs, this);
+    connect(report, &AudioUploadReport::sgReportDone, this, [this, report](QString done) {
+        report->deleteLater();
+        uploadDone(done);
+    });
+    report->start();
 }

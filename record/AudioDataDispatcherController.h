@@ -2,6 +2,7 @@
 
 #include "net/LMRAosInterface.h"
 #include "record/AVFrameWrapper.h"
+#include "record/AudioUploadReport.h"
 #include "record/RecordClock.h"
 #include "record/RecordState.h"
 #include "record/UploadState.h"
@@ -37,6 +38,7 @@ struct RecorderUploads {
     std::function<bool()> userIsTeacher;
     std::function<void(QString)> notifyPage; // a notification text for the page
     int runnerIdleMs = 1000;
+    int reportTimeoutMs = AudioUploadReport::kReportTimeoutMs; // per report attempt; tests shorten it
 };
 
 // The recorder's one public face, published to QML as "recordDispatcher";
@@ -100,6 +102,7 @@ signals:
 
 private:
     void reportUpload(const QString &token, const QString &url);
+    void uploadDone(const QString &token);
     UploadOwner currentOwner() const;
     UploadOwner ownerOf(const QString &token) const;
     void forgetOwner(const QString &token);

@@ -1,6 +1,8 @@
 // Recording upload: queue and runner on their threads, the three routes against
 // the development service with injected faults, the report to the service and
-// the status row, the page notices and the progress-dialog counts.
+// the status row (also when the service never answers it), the page notices
+// and the progress-dialog counts; the HTTP client's certificate checks and
+// time-outs.
 #include "BrowserHarness.h"
 #include "GTestMain.h"
 #include "RecordCheck.h"
@@ -20,9 +22,14 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -73,7 +80,13 @@ protected:
         const QString host = QStringLiteral("127.0.0.1:%1").arg(service.port);
         http = std::make_unique<HttpMsg>(ini, QStringList { host, host, host });
 
+        makeRecorder(AudioUploadReport::kReportTimeoutMs);
+    }
+    void makeRecorder(int reportTimeoutMs)
+    {
+        recorder.reset();
         RecorderUploads uploads;
+        uploads.reportTimeoutMs = reportTimeoutMs;
         uploads.state = &upload;
         uploads.aos = aos.get();
         uploads.http = http.get();
@@ -87,7 +100,10 @@ protected:
         };
         uploads.runnerIdleMs = 40;
         recorder = std::make_unique<AudioDataDispatcherController>(record, db.get(), dir, systemRecordClock(), uploads);
-        QObject::connect(recorder.get(), &AudioDataDispatcherController::sgUploadfinished, [this] { ++finished; });
+        QObject::connect(recorder.get(), &AudioDataDispatcherController::sgUploadfinished, [this] {
+            ++finished;
+            uploadingAtFinish.append(recorder->isUploading());
+        });
         QObject::connect(
             recorder.get(), &AudioDataDispatcherController::sgUploadDialogInfo, [this](int cur, int total) {
                 dialog.append({ cur, total });
@@ -97,6 +113,7 @@ protected:
     {
         recorder.reset();
         request(service, "POST", "/dev/fault/clear");
+        request(service, "POST", "/dev/hang/clear");
     }
 
     QString mp3(const QString &token) const { return dir + "/" + AudioDataDispatcher::fileName(token, "10001"); }
@@ -130,6 +147,7 @@ protected:
     QList<PageNotice> notices;
     QList<QPair<int, int>> dialog;
     int finished = 0;
+    QList<bool> uploadingAtFinish; // the upload flag as each sgUploadfinished went out
 };
 int Upload::s_run = 0;
 
@@ -184,6 +202,57 @@ TEST_F(Upload, TheRowIsMarkedOnlyWhenTheServiceAcceptsTheReport)
     const QString reports = request(service, "GET", "/dev/reports");
     EXPECT_TRUE(reports.contains("lesson_token=rep&sound_url=" + url + "&user_role=teacher&user_id=10001&isUpload=1"))
         << reports.toStdString();
+}
+
+TEST_F(Upload, AReportThatIsNeverAnsweredTimesOutAndTheNextUploadGoesOn)
+{
+    // Short enough for a test, long enough for a loaded machine to answer
+    // the report that is not held.
+    constexpr int kTimeoutMs = 3000;
+    makeRecorder(kTimeoutMs);
+    recording("hung");
+    recording("next");
+    // The service takes both attempts of the first report and never answers.
+    ASSERT_EQ(request(service, "POST", "/dev/hang?route=report&count=2"), "ok");
+
+    // While the report waits, the GUI thread goes on turning its own loop:
+    // no nested event loop runs it (the test itself runs none either).
+    int ticks = 0;
+    int ticksAtReport = -1;
+    int deepestLoop = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        deepestLoop = std::max(deepestLoop, QThread::currentThread()->loopLevel());
+        if (ticksAtReport < 0 && noticesOf("jsTransferAudioURL") == 1)
+            ticksAtReport = ticks;
+    });
+    tick.start(10);
+    recorder->handUpload("hung", false);
+    ASSERT_TRUE(waitUntil([&] { return noticesOf("jsTransferAudioURL") == 1; }, 30000));
+    recorder->handUpload("next", false); // waits behind the report of "hung"
+    ASSERT_TRUE(waitUntil([&] { return finished == 1; }, 60000));
+    tick.stop();
+    EXPECT_EQ(deepestLoop, 0);
+    EXPECT_GE(ticksAtReport, 0);
+    EXPECT_GT(ticks, ticksAtReport) << "the loop turned while the report was held";
+
+    ASSERT_TRUE(waitUntil([&] { return finished == 2; }, 60000));
+    EXPECT_EQ(uploadingAtFinish, QList<bool>({ false, false }));
+    EXPECT_FALSE(recorder->isUploading());
+    EXPECT_EQ(request(service, "GET", "/dev/hang"), "held=2 total=2");
+
+    // Both attempts for "hung" timed out: its address is not recorded, so
+    // the automatic upload finds it again.
+    const QString timedOut
+        = QStringLiteral("音频录制: 音频上传后台回调超时(%1ms)，地址未记录，稍后自动重新上传 token:hung")
+              .arg(kTimeoutMs);
+    EXPECT_EQ(harness::logText().count(timedOut), 2);
+    EXPECT_EQ(rowCount(dbFile, "Token='hung' AND RecordUpload='null'"), 1);
+    EXPECT_EQ(rowCount(dbFile, "Token='next' AND RecordUpload LIKE 'http://%'"), 1);
+    const QString reports = request(service, "GET", "/dev/reports");
+    EXPECT_TRUE(reports.contains("lesson_token=next&")) << reports.toStdString();
+    EXPECT_FALSE(reports.contains("lesson_token=hung&")) << reports.toStdString();
 }
 
 TEST_F(Upload, MissingFilesLostRowsAndLessonsStillRecording)
@@ -241,28 +310,136 @@ TEST_F(Upload, DialogCountsABatch)
     EXPECT_EQ(dialog, expected);
 }
 
-TEST(HttpMsgHosts, ProductionIsHttpsWithoutVerificationAndTheRetryHostSwitches)
+namespace
+{
+
+// A development service whose TLS port shows a certificate for the same
+// address that nobody has told the client to trust: a stranger on the network.
+class StrangerService
+{
+public:
+    bool start()
+    {
+        const QString dir = testenv::sandboxRoot() + QStringLiteral("/stranger");
+        QDir().mkpath(dir);
+        const QString cert = dir + "/cert.pem", key = dir + "/key.pem";
+        QProcess openssl;
+        openssl.start("openssl",
+            { "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", key, "-out", cert });
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            return false;
+        port = harness::freePort();
+        const int ossPort = harness::freePort();
+        tlsPort = harness::freePort();
+        if (port == ossPort || port == tlsPort || ossPort == tlsPort)
+            return false;
+        m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
+            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
+                QString::number(tlsPort), "--oss-dir", dir + "/oss", "--tls-cert", cert, "--tls-key", key });
+        return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
+    }
+    ~StrangerService()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    int port = 0;
+    int tlsPort = 0;
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+TEST(HttpMsgTls, TheDevelopmentServiceIsTrustedOnBothApiHostsAndTheRetryHostSwitches)
 {
     harness::DevService service;
     ASSERT_TRUE(service.start());
     const QString ini = testenv::sandboxRoot() + "/production.ini";
     QSettings(ini, QSettings::IniFormat).setValue("Browser/MainDebugUrlSwitch", false);
+    // The build's TLS settings: certificates checked, the development
+    // service's own certificate trusted as an extra root.
     HttpMsg http(ini,
         { QStringLiteral("127.0.0.1:%1").arg(service.tlsPort), QStringLiteral("localhost:%1").arg(service.tlsPort),
             QStringLiteral("127.0.0.1:%1").arg(service.port) });
     EXPECT_FALSE(http.debugMode);
     EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://127.0.0.1:%1/").arg(service.tlsPort));
-    // The development service's certificate is self-signed: accepted here only.
     EXPECT_EQ(http.post("doc/upload/sound", "lesson_token=t&sound_url=u&user_role=teacher&user_id=1&isUpload=1"),
         "{\"retcode\":1,\"msg\":\"ok\"}");
     http.switchHost(1);
     EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://localhost:%1/").arg(service.tlsPort));
-    EXPECT_TRUE(http.get("ping").contains("pong"));
+    EXPECT_EQ(http.get("ping"), "pong");
     http.switchHost(5);
     EXPECT_EQ(http.currentBaseUrl(), QStringLiteral("https://localhost:%1/").arg(service.tlsPort));
     http.switchHost(2);
     EXPECT_FALSE(http.currentUseHttps());
     EXPECT_EQ(http.get("ping"), "pong");
+    EXPECT_FALSE(harness::logText().contains("certificate checks are OFF"));
+}
+
+TEST(HttpMsgTls, AStrangersCertificateIsRefusedUnlessTheDeploymentRelaxesTheChecks)
+{
+    StrangerService stranger;
+    ASSERT_TRUE(stranger.start());
+    const QString ini = testenv::sandboxRoot() + "/stranger.ini";
+    QSettings(ini, QSettings::IniFormat).setValue("Browser/MainDebugUrlSwitch", false);
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(stranger.tlsPort);
+    HttpMsg http(ini, { host, host, host });
+    const QString pingUrl = QStringLiteral("https://%1/ping").arg(host);
+
+    // Same address, same names, but not a certificate we trust.
+    EXPECT_EQ(http.get("ping"), "");
+    const QString refused = QStringLiteral("HTTP: request to ") + pingUrl + QStringLiteral(" failed");
+    EXPECT_EQ(harness::logText().count(refused), 1);
+    // Nor through the call the report uses.
+    HttpCall *call = http.postAsync("doc/upload/sound", "lesson_token=t&sound_url=u", 15000);
+    HttpAnswer answer;
+    QObject::connect(call, &HttpCall::done, [&] { answer = call->answer(); });
+    ASSERT_TRUE(waitUntil([&] { return !answer.error.isEmpty(); }));
+    EXPECT_FALSE(answer.ok);
+    EXPECT_FALSE(answer.timedOut);
+    EXPECT_EQ(answer.body, "");
+
+    // A root file that cannot be read is logged, and trusts nothing.
+    HttpTls missing;
+    missing.extraCaFile = testenv::sandboxRoot() + "/no-such-root.pem";
+    http.setTls(missing);
+    EXPECT_TRUE(harness::logText().contains(
+        "HTTP: extra root certificate file missing or unreadable, not trusted: " + missing.extraCaFile));
+    EXPECT_EQ(http.get("ping"), "");
+
+    // Relaxed: anything goes, and the log says so once.
+    const QString warning = QStringLiteral("certificate checks are OFF");
+    const int warningsBefore = harness::logText().count(warning);
+    HttpTls relaxed;
+    relaxed.relaxed = true;
+    http.setTls(relaxed);
+    EXPECT_EQ(http.get("ping"), "pong");
+    EXPECT_EQ(http.post("doc/upload/sound", "lesson_token=t&sound_url=u"), "{\"retcode\":1,\"msg\":\"ok\"}");
+    EXPECT_EQ(harness::logText().count(warning), warningsBefore + 1);
+}
+
+TEST(HttpMsgTimeout, ABlockingCallGivesUpWhenTheServiceNeverAnswers)
+{
+    harness::DevService service;
+    ASSERT_TRUE(service.start());
+    ASSERT_EQ(request(service, "POST", "/dev/hang?route=report"), "ok");
+    const QString ini = testenv::sandboxRoot() + "/timeout.ini";
+    QSettings(ini, QSettings::IniFormat).setValue("Browser/MainDebugUrlSwitch", true);
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(service.port);
+    HttpMsg http(ini, { host, host, host });
+    http.setTimeoutMs(500);
+    EXPECT_EQ(http.post("doc/upload/sound", "lesson_token=t&sound_url=u"), "");
+    EXPECT_EQ(
+        harness::logText().count(QStringLiteral("HTTP: no answer in time from http://%1/doc/upload/sound").arg(host)),
+        1);
+    EXPECT_EQ(request(service, "GET", "/dev/hang"), "held=1 total=1");
+    // Cleared, the held request is let go and later ones are answered.
+    EXPECT_EQ(request(service, "POST", "/dev/hang/clear"), "ok");
+    EXPECT_TRUE(waitUntil([&] { return request(service, "GET", "/dev/hang") == "held=0 total=1"; }));
+    EXPECT_EQ(http.post("doc/upload/sound", "lesson_token=t&sound_url=u"), "{\"retcode\":1,\"msg\":\"ok\"}");
 }
 
 TEST(UploadQueue, HandUploadsGoFirstAutomaticOnesLast)

@@ -3,9 +3,13 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -56,7 +60,101 @@ void serveFile(const std::string &path, httplib::Response &res)
     res.set_content(body, contentType(path).c_str());
 }
 
+// ---- the hang switch ---------------------------------------------------------
+
+struct Hang {
+    int remaining = -1; // -1: every request
+    int ms = 600000;
+};
+
+std::mutex g_hangLock; // guards everything below but g_exiting
+std::condition_variable g_hangWake;
+std::map<std::string, Hang> g_hangs; // by route name
+int g_hangGeneration = 0; // bumped by a clear: releases what is held
+int g_heldNow = 0;
+int g_heldTotal = 0;
+std::atomic<bool> g_exiting { false };
+
+std::string hangRouteOf(const std::string &path)
+{
+    if (path == "/doc/upload/sound")
+        return "report";
+    if (path == "/upload/oss/add")
+        return "form";
+    return std::string();
+}
+
+// Holds the request while the switch says so. Handled: it was released early
+// and has had its 503; Unhandled: it goes on to its route (perhaps late).
+httplib::Server::HandlerResponse holdIfHanging(const httplib::Request &req, httplib::Response &res)
+{
+    const std::string route = req.method == "POST" ? hangRouteOf(req.path) : std::string();
+    if (route.empty())
+        return httplib::Server::HandlerResponse::Unhandled;
+    std::unique_lock<std::mutex> lock(g_hangLock);
+    auto it = g_hangs.find(route);
+    if (it == g_hangs.end() || it->second.remaining == 0)
+        return httplib::Server::HandlerResponse::Unhandled;
+    if (it->second.remaining > 0)
+        --it->second.remaining;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(it->second.ms);
+    const int generation = g_hangGeneration;
+    ++g_heldNow;
+    ++g_heldTotal;
+    bool released = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        released = generation != g_hangGeneration || g_exiting;
+        if (released)
+            break;
+        // Short waits: the exit flag is set from a signal handler, which
+        // cannot notify.
+        g_hangWake.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    --g_heldNow;
+    if (!released)
+        return httplib::Server::HandlerResponse::Unhandled;
+    res.status = 503;
+    res.set_content("released", "text/plain");
+    return httplib::Server::HandlerResponse::Handled;
+}
+
 } // namespace
+
+void registerHangSwitch(httplib::Server &server)
+{
+    server.set_pre_routing_handler(holdIfHanging);
+    server.Post("/dev/hang", [](const httplib::Request &req, httplib::Response &res) {
+        const std::string route = req.get_param_value("route");
+        if (route != "report" && route != "form") {
+            res.status = 400;
+            res.set_content("route=report|form", "text/plain");
+            return;
+        }
+        Hang hang;
+        if (req.has_param("count"))
+            hang.remaining = std::max(0, std::atoi(req.get_param_value("count").c_str()));
+        if (req.has_param("ms"))
+            hang.ms = std::max(0, std::atoi(req.get_param_value("ms").c_str()));
+        std::lock_guard<std::mutex> lock(g_hangLock);
+        g_hangs[route] = hang;
+        res.set_content("ok", "text/plain");
+    });
+    server.Post("/dev/hang/clear", [](const httplib::Request &, httplib::Response &res) {
+        {
+            std::lock_guard<std::mutex> lock(g_hangLock);
+            g_hangs.clear();
+            ++g_hangGeneration;
+        }
+        g_hangWake.notify_all();
+        res.set_content("ok", "text/plain");
+    });
+    server.Get("/dev/hang", [](const httplib::Request &, httplib::Response &res) {
+        std::lock_guard<std::mutex> lock(g_hangLock);
+        res.set_content("held=" + std::to_string(g_heldNow) + " total=" + std::to_string(g_heldTotal), "text/plain");
+    });
+}
+
+void releaseHeldForExit() { g_exiting = true; }
 
 void registerPageRoutes(httplib::Server &server, const Options &options)
 {

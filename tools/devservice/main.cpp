@@ -1,5 +1,5 @@
 // lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file
-// FILE]
+// FILE] [--tls-cert PEM --tls-key PEM]
 #include "DevService.h"
 #include "ObjectStore.h"
 
@@ -23,6 +23,7 @@ httplib::Server *g_tls = nullptr;
 
 void onSignal(int)
 {
+    devservice::releaseHeldForExit();
     if (g_server)
         g_server->stop();
     if (g_store)
@@ -45,7 +46,7 @@ int usage()
 {
     std::fprintf(stderr,
         "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
-        "[--pid-file FILE]\n");
+        "[--pid-file FILE] [--tls-cert PEM --tls-key PEM]\n");
     return 2;
 }
 
@@ -61,6 +62,10 @@ int main(int argc, char **argv)
     int ossPort = LUMIRA_DEV_OSS_PORT;
     int tlsPort = LUMIRA_DEV_TLS_PORT;
     std::string ossDir;
+    // Another certificate for the TLS port: tests use one the client has
+    // never been told to trust.
+    std::string tlsCert = LUMIRA_DEV_CERT;
+    std::string tlsKey = LUMIRA_DEV_KEY;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -80,6 +85,10 @@ int main(int argc, char **argv)
             ossDir = value;
         else if (arg == "--pid-file")
             pidFile = value;
+        else if (arg == "--tls-cert")
+            tlsCert = value;
+        else if (arg == "--tls-key")
+            tlsKey = value;
         else
             return usage();
     }
@@ -93,6 +102,7 @@ int main(int argc, char **argv)
 
     httplib::Server server;
     reuseAddress(server);
+    devservice::registerHangSwitch(server);
     devservice::registerServiceApi(server, store);
     devservice::registerPageRoutes(server, options);
     devservice::registerLogging(server);
@@ -112,8 +122,9 @@ int main(int argc, char **argv)
         return 1;
     }
     // The service API over HTTPS too, as production has it.
-    httplib::SSLServer tls(LUMIRA_DEV_CERT, LUMIRA_DEV_KEY);
+    httplib::SSLServer tls(tlsCert.c_str(), tlsKey.c_str());
     reuseAddress(tls);
+    devservice::registerHangSwitch(tls);
     devservice::registerServiceApi(tls, store);
     devservice::registerPageRoutes(tls, options);
     devservice::registerLogging(tls);
