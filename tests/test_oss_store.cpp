@@ -84,7 +84,7 @@ TEST_F(Store, SignaturesAreCheckedApartFromTheClientsSigner)
     EXPECT_EQ(recent.send(port).status, 200);
 
     // Every route wants a signature, and a date it can read.
-    for (const QByteArray &verb : { "GET", "HEAD", "PUT", "POST", "DELETE" }) {
+    for (const QByteArray verb : { "GET", "HEAD", "PUT", "POST", "DELETE" }) {
         const RawReply reply = rawRequest(port, verb, "/lumira-files/sig.txt", { { "Date", oss::httpDate() } });
         EXPECT_EQ(reply.status, 403) << verb.toStdString();
     }
@@ -137,7 +137,7 @@ TEST_F(Store, ListingLimitsAreBounded)
         request.resource = "/lumira-files/";
         return request.send(service.ossPort);
     };
-    for (const QByteArray &bad : { "0", "-1", "100000", "abc", "" }) {
+    for (const QByteArray bad : { "0", "-1", "100000", "abc", "" }) {
         const RawReply reply = list(bad);
         EXPECT_EQ(reply.status, 400) << bad.toStdString();
         EXPECT_EQ(reply.code(), "InvalidArgument") << bad.toStdString();
