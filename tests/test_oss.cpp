@@ -272,7 +272,8 @@ TEST_F(Store, CompleteIsAbortedOnFailureAndALostAnswerIsCheckedByHead)
     EXPECT_EQ(count("abort"), 0);
     EXPECT_EQ(md5(readFile(stored("lost.bin"))), md5(data));
 
-    // NoSuchUpload without a lost answer before it is a failure.
+    // A Complete that keeps failing, or answers what is not a result, is
+    // followed by Abort and leaves no object.
     for (const char *kind : { "500", "garbage" }) {
         clearFaults(service);
         fault(service, QStringLiteral("?route=oss&kind=%1&only=complete").arg(kind));

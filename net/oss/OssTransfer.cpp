@@ -284,7 +284,9 @@ Outcome OssClient::completeUpload(
     complete.md5 = true;
 
     Outcome outcome;
-    bool unanswered = false; // an earlier attempt may have completed unseen
+    // After a failed attempt the store may still have completed the upload
+    // (its answer lost, or an error after the work was done).
+    bool unanswered = false;
     for (int attempt = 1; attempt <= m_config.maxAttempts; ++attempt) {
         outcome = sendOnce(complete);
         if (outcome.ok) {
@@ -323,7 +325,7 @@ Outcome OssClient::completeUpload(
         }
         if (!retryable(outcome))
             break;
-        unanswered = unanswered || outcome.status == 0 || outcome.status / 100 == 2;
+        unanswered = true;
         if (attempt < m_config.maxAttempts)
             QThread::msleep(200 * attempt);
     }

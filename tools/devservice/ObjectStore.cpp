@@ -290,18 +290,26 @@ void complete(const Store &store, const httplib::Request &req, httplib::Response
     QXmlStreamReader reader(bytes(*call.body));
     while (!reader.atEnd()) {
         reader.readNext();
-        if (reader.isStartElement() && reader.name() == QLatin1String("Part"))
+        if (!reader.isStartElement())
+            continue;
+        if (reader.name() == QLatin1String("Part")) {
             parts.emplace_back();
-        else if (reader.isStartElement() && reader.name() == QLatin1String("PartNumber") && !parts.empty())
-            parts.back().number = reader.readElementText().toInt();
-        else if (reader.isStartElement() && reader.name() == QLatin1String("ETag") && !parts.empty())
+        } else if (reader.name() == QLatin1String("PartNumber") && !parts.empty()) {
+            bool number = false;
+            parts.back().number = reader.readElementText().toInt(&number);
+            if (!number)
+                parts.back().number = -1;
+        } else if (reader.name() == QLatin1String("ETag") && !parts.empty()) {
             parts.back().etag = reader.readElementText().toLatin1();
+        }
     }
     if (reader.hasError() || parts.empty())
         return fail(res, 400, "MalformedXML", "The XML you provided was not well-formed.");
     int previous = 0;
     for (size_t i = 0; i < parts.size(); ++i) {
         const Part &part = parts[i];
+        if (part.number < 1 || part.number > 10000)
+            return fail(res, 400, "InvalidPart", "A part number is missing or out of range.");
         if (part.number <= previous)
             return fail(res, 400, "InvalidPartOrder", "The list of parts was not in ascending order.");
         previous = part.number;
