@@ -16,6 +16,7 @@
 #include <QTextCodec>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 
 namespace
@@ -211,15 +212,23 @@ void LMRAos::DeleteObject(QString, std::string bucket, std::string request)
 {
     const QString qbucket = QString::fromStdString(bucket);
     m_client.CreateBucket(qbucket);
-    for (;;) {
-        const oss::ListObjectsOutcome listing = m_client.ListObjects(qbucket, QString::fromStdString(request));
-        if (!listing.ok || listing.objects.isEmpty())
-            break;
+    // One listing, then at most 1000 keys a request. The first batch the
+    // store does not fully confirm ends the clean-up: listing and deleting
+    // again would only meet the same keys forever.
+    const oss::ListObjectsOutcome listing = m_client.ListObjects(qbucket, QString::fromStdString(request));
+    if (!listing.ok)
+        log()->otherError(QStringLiteral("OSS: listing %1 for deletion failed: %2")
+                              .arg(QString::fromStdString(request), listing.error));
+    for (int from = 0; listing.ok && from < listing.objects.size(); from += oss::kMaxDeleteKeys) {
         QStringList keys;
-        for (const oss::ObjectSummary &object : listing.objects)
-            keys << object.key;
-        if (!m_client.DeleteObjects(qbucket, keys).ok)
+        for (int i = from; i < std::min(listing.objects.size(), from + oss::kMaxDeleteKeys); ++i)
+            keys << listing.objects[i].key;
+        const oss::Outcome outcome = m_client.DeleteObjects(qbucket, keys);
+        if (!outcome.ok) {
+            log()->otherError(QStringLiteral("OSS: deleting under %1 stopped: %2")
+                                  .arg(QString::fromStdString(request), outcome.error));
             break;
+        }
     }
     emit finished();
     emit del(this);

@@ -1,89 +1,17 @@
 // Object storage: the V1 signature against the provider's documented example,
 // our client against the development service's store (signatures checked,
 // real files, injected faults), and the transfer workers with their receivers.
-#include "BrowserHarness.h"
+// The store's own checks and a store killed mid-part: test_oss_store.cpp.
 #include "GTestMain.h"
-#include "TestEnv.h"
-
-#include "net/LMRAosController.h"
-#include "net/oss/OssClient.h"
+#include "OssTestSupport.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QRandomGenerator>
-
-#include <gtest/gtest.h>
 
 #include <mutex>
 #include <sstream>
 
+using namespace osstest;
 using testenv::waitUntil;
-
-namespace
-{
-
-const QByteArray kKeyId = LUMIRA_OSS_KEY_ID;
-const QByteArray kSecret = LUMIRA_OSS_KEY_SECRET;
-const QString kBucket = QStringLiteral("lumira-files");
-
-QByteArray randomBytes(qint64 size)
-{
-    QByteArray data(int(size), Qt::Uninitialized);
-    auto *words = reinterpret_cast<quint32 *>(data.data());
-    QRandomGenerator generator(quint32(size % 100000));
-    generator.fillRange(words, data.size() / 4);
-    return data;
-}
-
-QString writeFile(const QString &name, const QByteArray &data)
-{
-    const QString path = testenv::sandboxRoot() + QLatin1Char('/') + name;
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(data);
-    return path;
-}
-
-QByteArray md5(const QByteArray &data) { return QCryptographicHash::hash(data, QCryptographicHash::Md5); }
-
-// Tells the development service to misbehave on one route.
-void fault(const harness::DevService &service, const QString &query)
-{
-    QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(service.baseUrl() + QStringLiteral("/dev/fault") + query));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "text/plain");
-    QNetworkReply *reply = manager.post(request, QByteArray());
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    delete reply;
-}
-
-// Every call a receiver gets, in order.
-struct Receiver : LMRAosInterface {
-    void onAosProgress(QString comId, qlonglong progress) override { progress_.append({ comId, progress }); }
-    void onAosEffect(QString comId, QString effect) override { effects.append({ comId, effect }); }
-    QList<QPair<QString, qlonglong>> progress_;
-    QList<QPair<QString, QString>> effects;
-};
-
-class Store : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service.start());
-        client = std::make_unique<oss::OssClient>(service.ossEndpoint(), kKeyId, kSecret);
-        client->CreateBucket(kBucket);
-    }
-    LMRAosSettings settings() const { return service.aosSettings(); }
-    harness::DevService service;
-    std::unique_ptr<oss::OssClient> client;
-};
-
-} // namespace
 
 TEST(OssSignature, MatchesTheProvidersWorkedExample)
 {
@@ -138,7 +66,7 @@ TEST_F(Store, ObjectsGoInComeOutAndAreListedAndDeleted)
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(md5(out.readAll()), md5(big));
     EXPECT_EQ(last, big.size());
-    EXPECT_FALSE(QFile::exists(request.filePath + ".download"));
+    EXPECT_TRUE(filesNamed(testenv::sandboxRoot(), ".download").isEmpty());
 
     ASSERT_TRUE(client->DeleteObjects(kBucket, { "dir/a.txt", "dir/b.txt" }).ok);
     EXPECT_TRUE(client->ListObjects(kBucket, "dir/").objects.isEmpty());
@@ -265,6 +193,200 @@ TEST_F(Store, TwoUploadsAtOnceAndTheFormUpload)
     aos.postFile("p|3", kBucket, "form/none.mp3", testenv::sandboxRoot() + "/none.mp3");
     ASSERT_TRUE(waitUntil([&] { return receiver.effects.size() == 5; }));
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("RequestPostFileAtOSS：文件不存在或文件大小为0")));
+}
+
+TEST(OssWire, Crc64IsTheStoresChecksum)
+{
+    // The standard check value of CRC-64/XZ, which the store's header carries.
+    oss::Crc64 crc;
+    crc.update("123456789", 9);
+    EXPECT_EQ(crc.value(), Q_UINT64_C(0x995DC9BBDF1939FA));
+    oss::Crc64 split; // fed in pieces, as downloads feed it
+    split.update("1234", 4);
+    split.update("56789", 5);
+    EXPECT_EQ(split.value(), crc.value());
+
+    const QByteArray digest = md5("abc");
+    EXPECT_TRUE(oss::etagMatches("\"900150983CD24FB0D6963F7D28E17F72\"", digest));
+    EXPECT_TRUE(oss::etagMatches("900150983cd24fb0d6963f7d28e17f72", digest));
+    EXPECT_FALSE(oss::etagMatches("\"900150983CD24FB0D6963F7D28E17F7\"", digest));
+    EXPECT_FALSE(oss::etagMatches("", digest));
+    qint64 length = 0;
+    EXPECT_FALSE(oss::parseLength("", length));
+    EXPECT_FALSE(oss::parseLength("-1", length));
+    EXPECT_FALSE(oss::parseLength("12abc", length));
+    EXPECT_FALSE(oss::parseLength("999999999999999999", length)); // more than any object
+    EXPECT_TRUE(oss::parseLength(" 42 ", length));
+    EXPECT_EQ(length, 42);
+}
+
+// Every body goes with Content-MD5 and the ETag must come back as its MD5: a
+// wrong ETag is retried, a body changed on the way never counts as stored.
+TEST_F(Store, UploadsAreCheckedByTheirEtags)
+{
+    const QByteArray data = randomBytes(1024 * 1024 + 17);
+    const QString path = writeFile("etag.bin", data);
+    oss::UploadObjectRequest request(kBucket, "etag.bin", path, QString(), 256 * 1024, 2);
+
+    fault(service, "?route=oss&kind=etag&count=1&only=part");
+    ASSERT_TRUE(client->ResumableUploadObject(request).ok);
+    EXPECT_EQ(md5(readFile(stored("etag.bin"))), md5(data));
+    EXPECT_EQ(count("part"), 5 + 1); // four parts and a bit, one twice
+
+    // Changed on the way every time: the upload fails, its parts are dropped
+    // and no object appears.
+    clearFaults(service);
+    fault(service, "?route=oss&kind=corrupt&only=part");
+    request.key = "corrupt.bin";
+    const oss::Outcome corrupt = client->ResumableUploadObject(request);
+    EXPECT_FALSE(corrupt.ok);
+    EXPECT_TRUE(corrupt.error.contains("ETag")) << corrupt.error.toStdString();
+    EXPECT_EQ(count("abort"), 1);
+    EXPECT_EQ(count("complete"), 0);
+    EXPECT_FALSE(QFile::exists(stored("corrupt.bin")));
+    EXPECT_TRUE(filesNamed(service.ossDir + "/.uploads", "part-").isEmpty());
+
+    // A single PUT: retried once, or removed when it never comes out right.
+    const QByteArray small = "a screenshot, say";
+    fault(service, "?route=oss&kind=corrupt&count=1&only=put");
+    ASSERT_TRUE(client->PutObject(kBucket, "shot.png", small).ok);
+    EXPECT_EQ(readFile(stored("shot.png")), small);
+    fault(service, "?route=oss&kind=corrupt&only=put");
+    EXPECT_FALSE(client->PutObject(kBucket, "shot2.png", small).ok);
+    EXPECT_FALSE(QFile::exists(stored("shot2.png")));
+}
+
+TEST_F(Store, CompleteIsAbortedOnFailureAndALostAnswerIsCheckedByHead)
+{
+    const QByteArray data = randomBytes(600 * 1024);
+    const QString path = writeFile("complete.bin", data);
+    oss::UploadObjectRequest request(kBucket, "lost.bin", path, QString(), 200 * 1024, 3);
+
+    // The store completes but the answer is lost; the retry meets
+    // NoSuchUpload and the object is found whole.
+    fault(service, "?route=oss&kind=drop&count=1&only=complete");
+    const oss::Outcome lost = client->ResumableUploadObject(request);
+    ASSERT_TRUE(lost.ok) << lost.error.toStdString();
+    EXPECT_EQ(count("complete"), 2);
+    EXPECT_GE(count("head"), 1);
+    EXPECT_EQ(count("abort"), 0);
+    EXPECT_EQ(md5(readFile(stored("lost.bin"))), md5(data));
+
+    // A Complete that keeps failing, or answers what is not a result, is
+    // followed by Abort and leaves no object.
+    for (const char *kind : { "500", "garbage" }) {
+        clearFaults(service);
+        fault(service, QStringLiteral("?route=oss&kind=%1&only=complete").arg(kind));
+        request.key = QStringLiteral("failed-%1.bin").arg(kind);
+        const oss::Outcome failed = client->ResumableUploadObject(request);
+        EXPECT_FALSE(failed.ok) << kind;
+        EXPECT_EQ(count("abort"), 1) << kind;
+        EXPECT_FALSE(QFile::exists(stored(request.key))) << kind;
+    }
+    EXPECT_TRUE(filesNamed(service.ossDir + "/.uploads", "part-").isEmpty());
+}
+
+// A failed download never costs the file that was there.
+TEST_F(Store, DownloadsAreCheckedAndNeverLoseTheOldFile)
+{
+    const QByteArray big = randomBytes(1024 * 1024 + 5);
+    const QByteArray small = "a small object, sent with its Content-MD5";
+    ASSERT_TRUE(client->PutObject(kBucket, "big.bin", big).ok);
+    ASSERT_TRUE(client->PutObject(kBucket, "small.txt", small).ok);
+    const QString target = writeFile("target.bin", "the old file");
+    auto download = [&](const QString &key) {
+        return client->ResumableDownloadObject({ kBucket, key, target, QString(), 256 * 1024, 3 });
+    };
+
+    struct Case {
+        const char *fault;
+        const char *key;
+    };
+    for (const Case &c : { Case { "kind=corrupt&count=1&only=get", "big.bin" },
+             Case { "kind=corrupt&only=get", "small.txt" }, Case { "kind=reset&only=get", "big.bin" },
+             Case { "kind=garbage&only=get", "big.bin" }, Case { "kind=garbage&only=head", "big.bin" } }) {
+        clearFaults(service);
+        fault(service, QStringLiteral("?route=oss&") + c.fault);
+        const oss::Outcome outcome = download(c.key);
+        EXPECT_FALSE(outcome.ok) << c.fault;
+        EXPECT_EQ(readFile(target), "the old file") << c.fault << " " << outcome.error.toStdString();
+        EXPECT_TRUE(filesNamed(testenv::sandboxRoot(), ".download").isEmpty())
+            << c.fault << filesNamed(testenv::sandboxRoot(), ".download").join(" ").toStdString();
+    }
+
+    // Without faults both go through their checks and replace the old file.
+    clearFaults(service);
+    ASSERT_TRUE(download("small.txt").ok);
+    EXPECT_EQ(readFile(target), small);
+    ASSERT_TRUE(download("big.bin").ok);
+    EXPECT_EQ(md5(readFile(target)), md5(big));
+}
+
+// Answers that make no sense end in a clear failure, never a crash or a
+// success.
+TEST_F(Store, HostileAnswersFailCleanly)
+{
+    ASSERT_TRUE(client->PutObject(kBucket, "h/a.txt", "a").ok);
+    fault(service, "?route=oss&kind=garbage&only=head");
+    const oss::Outcome head = client->HeadObject(kBucket, "h/a.txt");
+    EXPECT_FALSE(head.ok);
+    EXPECT_TRUE(head.error.contains("Content-Length")) << head.error.toStdString();
+
+    LMRAos worker(settings());
+    QString effect;
+    QObject::connect(&worker, &LMRAos::sgEffect, [&](QString, QString e) { effect = e; });
+    worker.HeadObject("h|1", kBucket.toStdString(), "h/a.txt");
+    EXPECT_EQ(effect, "0");
+
+    clearFaults(service);
+    fault(service, "?route=oss&kind=garbage&only=list");
+    EXPECT_FALSE(client->ListObjects(kBucket, "h/").ok);
+    clearFaults(service);
+    fault(service, "?route=oss&kind=garbage&only=delete");
+    EXPECT_FALSE(client->DeleteObjects(kBucket, { "h/a.txt" }).ok);
+    clearFaults(service);
+    fault(service, "?route=oss&kind=garbage&only=initiate");
+    const QString path = writeFile("hostile.bin", randomBytes(300 * 1024));
+    const oss::Outcome upload
+        = client->ResumableUploadObject({ kBucket, "hostile.bin", path, QString(), 100 * 1024, 2 });
+    EXPECT_FALSE(upload.ok);
+    EXPECT_TRUE(upload.error.contains("UploadId")) << upload.error.toStdString();
+    EXPECT_EQ(count("part"), 0);
+}
+
+// At most 1000 keys a request; a key the store will not delete stops the
+// clean-up instead of listing and deleting it for ever.
+TEST_F(Store, DeletionGoesInBatchesAndStopsAtAFailedKey)
+{
+    auto placeObjects = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            const QString path = stored(QStringLiteral("old/%1.mp3").arg(i, 4, 10, QLatin1Char('0')));
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write("x");
+        }
+    };
+    placeObjects(2500);
+    LMRAos worker(settings());
+    worker.DeleteObject("d|1", kBucket.toStdString(), "old/");
+    EXPECT_EQ(count("delete"), 3);
+    EXPECT_TRUE(client->ListObjects(kBucket, "old/").objects.isEmpty());
+
+    placeObjects(1500);
+    clearFaults(service);
+    fault(service, "?route=oss&kind=keyerror&only=delete");
+    worker.DeleteObject("d|2", kBucket.toStdString(), "old/");
+    EXPECT_EQ(count("delete"), 1);
+    EXPECT_TRUE(QFile::exists(stored("old/0000.mp3")));
+    EXPECT_TRUE(harness::logText().contains("OSS: deleting under old/ stopped"));
+
+    // More than a request may carry is refused before anything is sent.
+    QStringList keys;
+    for (int i = 0; i < 1001; ++i)
+        keys << QStringLiteral("k%1").arg(i);
+    EXPECT_FALSE(client->DeleteObjects(kBucket, keys).ok);
+    EXPECT_EQ(count("delete"), 1);
 }
 
 int main(int argc, char **argv)

@@ -1,79 +1,25 @@
 #include "net/oss/OssClient.h"
 
+#include "net/oss/OssWire.h"
+
 #include <QCryptographicHash>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QHostAddress>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
 #include <QThread>
 #include <QUrl>
 #include <QXmlStreamReader>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <vector>
 
 namespace oss
 {
 namespace
 {
-
-// Text of the first element `name` in an XML answer.
-QString xmlValue(const QByteArray &xml, const QString &name)
-{
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement() && reader.name() == name)
-            return reader.readElementText();
-    }
-    return QString();
-}
-
-// Writes one range of a download into its place in the file.
-class RangeSink : public QIODevice
-{
-public:
-    RangeSink(QFile &file, qint64 start, std::function<void(qint64 total)> written)
-        : m_file(file)
-        , m_start(start)
-        , m_onWritten(std::move(written))
-    {
-        open(QIODevice::WriteOnly);
-    }
-    qint64 written() const { return m_written; }
-    bool seek(qint64 pos) override
-    {
-        m_written = pos; // a retry starts the range again
-        return QIODevice::seek(pos);
-    }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 length) override
-    {
-        if (!m_file.seek(m_start + m_written))
-            return -1;
-        const qint64 n = m_file.write(data, length);
-        if (n > 0) {
-            m_written += n;
-            m_onWritten(m_written);
-        }
-        return n;
-    }
-
-private:
-    QFile &m_file;
-    qint64 m_start;
-    qint64 m_written = 0;
-    std::function<void(qint64)> m_onWritten;
-};
 
 QString errorCode(const Outcome &outcome)
 {
@@ -83,66 +29,20 @@ QString errorCode(const Outcome &outcome)
 
 QByteArray escapeXml(const QString &text) { return text.toHtmlEscaped().toUtf8(); }
 
-// Runs `worker` on `count` threads of its own and waits for all of them.
-void runOnThreads(int count, const std::function<void()> &worker)
-{
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < count; ++i) {
-        threads.emplace_back(QThread::create(worker));
-        threads.back()->start();
-    }
-    for (auto &thread : threads)
-        thread->wait();
-}
-
-// What the part threads of one transfer share: the next part to take, the
-// first failure, and the bytes moved so far for the progress callback.
-class PartThreads
-{
-public:
-    PartThreads(qint64 size, const TransferProgress &progress)
-        : m_size(size)
-        , m_progress(progress)
-    {
-    }
-
-    std::atomic<int> next { 0 };
-    std::atomic<bool> failed { false };
-
-    void fail(const Outcome &outcome)
-    {
-        QMutexLocker lock(&m_failureLock);
-        m_failure = outcome;
-        failed = true;
-    }
-    Outcome failure() const { return m_failure; } // once the threads are done
-
-    // A callback for one part's running count. A retried part counts again
-    // from zero: only what is new over its best attempt is reported.
-    std::function<void(qint64)> partCounter()
-    {
-        return [this, best = qint64(0)](qint64 done) mutable {
-            if (done <= best)
-                return;
-            const qint64 increment = done - best;
-            best = done;
-            QMutexLocker lock(&m_progressLock); // one callback at a time, in order of the totals
-            const qint64 total = m_transferred += increment;
-            if (m_progress)
-                m_progress(increment, std::min(total, m_size), m_size);
-        };
-    }
-
-private:
-    const qint64 m_size;
-    const TransferProgress &m_progress;
-    std::atomic<qint64> m_transferred { 0 };
-    QMutex m_progressLock;
-    Outcome m_failure;
-    QMutex m_failureLock;
-};
+constexpr qint64 kMaxAnswerBytes = 16 * 1024 * 1024;
 
 } // namespace
+
+// Worth another attempt: no answer, a broken or unverifiable answer, a
+// server error, or a body the store saw changed on the way.
+bool OssClient::retryable(const Outcome &outcome)
+{
+    if (outcome.ok)
+        return false;
+    if (outcome.status >= 400 && outcome.status < 500)
+        return outcome.error == QLatin1String("BadDigest");
+    return true;
+}
 
 TransferRequest::TransferRequest(
     QString bucket_, QString key_, QString filePath_, QString checkpointDir_, qint64 partSize_, int threadNum_)
@@ -223,12 +123,21 @@ Outcome OssClient::sendOnce(const Call &call) const
     if (call.uploaded)
         QObject::connect(reply, &QNetworkReply::uploadProgress, [&call](qint64 sent, qint64) { call.uploaded(sent); });
     bool sinkFailed = false;
-    if (call.sink)
-        QObject::connect(reply, &QNetworkReply::readyRead, [&]() {
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            if (status / 100 == 2 && call.sink->write(reply->readAll()) < 0)
+    bool tooLarge = false;
+    QObject::connect(reply, &QNetworkReply::readyRead, [&]() {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (call.sink && status / 100 == 2) {
+            if (call.sink->write(reply->readAll()) < 0) {
                 sinkFailed = true;
-        });
+                reply->abort();
+            }
+        } else if (reply->bytesAvailable() > kMaxAnswerBytes) {
+            // No answer of this protocol comes near this; a store that
+            // keeps sending is not read into memory.
+            tooLarge = true;
+            reply->abort();
+        }
+    });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
@@ -237,19 +146,37 @@ Outcome OssClient::sendOnce(const Call &call) const
     outcome.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     for (const auto &pair : reply->rawHeaderPairs())
         outcome.headers.insert(pair.first.toLower(), pair.second);
-    if (call.sink && outcome.status / 100 == 2)
-        sinkFailed = sinkFailed || call.sink->write(reply->readAll()) < 0;
-    else
-        outcome.body = reply->readAll();
+    if (sinkFailed || tooLarge) {
+        outcome.error = sinkFailed ? QStringLiteral("local file write failed or more data than asked for")
+                                   : QStringLiteral("answer too large");
+        return outcome;
+    }
+    if (call.sink && outcome.status / 100 == 2) {
+        if (call.sink->write(reply->readAll()) < 0) {
+            outcome.error = QStringLiteral("local file write failed or more data than asked for");
+            return outcome;
+        }
+    } else {
+        outcome.body = reply->read(kMaxAnswerBytes);
+    }
     // A transport error fails the call even after a good status line: the
     // connection may have dropped mid-answer.
     if (reply->error() != QNetworkReply::NoError && (outcome.status == 0 || outcome.status / 100 == 2)) {
         outcome.error = reply->errorString();
         return outcome;
     }
-    outcome.ok = outcome.status / 100 == 2 && !sinkFailed;
-    if (!outcome.ok)
-        outcome.error = sinkFailed ? QStringLiteral("local file write failed") : errorCode(outcome);
+    outcome.ok = outcome.status / 100 == 2;
+    if (!outcome.ok) {
+        outcome.error = errorCode(outcome);
+        return outcome;
+    }
+    if (call.checkEtag
+        && !etagMatches(outcome.headers.value("etag"), QCryptographicHash::hash(call.body, QCryptographicHash::Md5))) {
+        // What the store keeps is not what we sent.
+        outcome.ok = false;
+        outcome.error = QStringLiteral("ETag %1 is not the MD5 of the data sent")
+                            .arg(QString::fromLatin1(outcome.headers.value("etag").left(80)));
+    }
     return outcome;
 }
 
@@ -257,14 +184,10 @@ Outcome OssClient::send(const Call &call) const
 {
     Outcome outcome;
     for (int attempt = 1; attempt <= m_config.maxAttempts; ++attempt) {
-        if (call.sink) {
+        if (call.sink)
             call.sink->seek(0);
-            if (auto *file = qobject_cast<QFile *>(call.sink))
-                file->resize(0);
-        }
         outcome = sendOnce(call);
-        // Answers in the 4xx range are final: the request itself is wrong.
-        if (outcome.ok || (outcome.status >= 400 && outcome.status < 500))
+        if (!retryable(outcome))
             break;
         if (attempt < m_config.maxAttempts)
             QThread::msleep(200 * attempt);
@@ -292,6 +215,7 @@ Outcome OssClient::PutObject(
     call.contentType = "application/octet-stream";
     call.body = data;
     call.md5 = true;
+    call.checkEtag = true;
     qint64 reported = 0;
     if (progress)
         call.uploaded = [&](qint64 sent) {
@@ -300,101 +224,17 @@ Outcome OssClient::PutObject(
                 reported = sent;
             }
         };
-    return send(call);
-}
-
-Outcome OssClient::ResumableUploadObject(const UploadObjectRequest &request)
-{
-    QFile file(request.filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Outcome outcome;
-        outcome.error = QStringLiteral("cannot open %1").arg(request.filePath);
-        return outcome;
+    const Outcome outcome = send(call);
+    if (!outcome.ok && outcome.status / 100 == 2) {
+        // Stored, but not what we sent: a wrong object under the real name
+        // is worse than none.
+        Call remove;
+        remove.verb = "DELETE";
+        remove.bucket = bucket;
+        remove.key = key;
+        send(remove);
     }
-    const qint64 size = file.size();
-    if (size > request.partSize)
-        return multipartUpload(request, size);
-    return PutObject(request.bucket, request.key, file.readAll(), request.progress);
-}
-
-Outcome OssClient::multipartUpload(const UploadObjectRequest &request, qint64 size)
-{
-    Call initiate;
-    initiate.verb = "POST";
-    initiate.bucket = request.bucket;
-    initiate.key = request.key;
-    initiate.query = { { QStringLiteral("uploads"), QString() } };
-    initiate.contentType = "application/octet-stream";
-    Outcome started = send(initiate);
-    const QString uploadId = xmlValue(started.body, QStringLiteral("UploadId"));
-    if (!started.ok || uploadId.isEmpty()) {
-        if (started.ok)
-            started = Outcome { false, started.status, QStringLiteral("no UploadId in the answer"), started.body, {} };
-        return started;
-    }
-
-    const int parts = int((size + request.partSize - 1) / request.partSize);
-    std::vector<QByteArray> etags(static_cast<size_t>(parts));
-    PartThreads shared(size, request.progress);
-
-    auto worker = [&]() {
-        QFile file(request.filePath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            shared.failed = true;
-            return;
-        }
-        for (int index = shared.next++; index < parts && !shared.failed; index = shared.next++) {
-            const qint64 offset = qint64(index) * request.partSize;
-            file.seek(offset);
-            Call part;
-            part.verb = "PUT";
-            part.bucket = request.bucket;
-            part.key = request.key;
-            part.query = { { QStringLiteral("partNumber"), QString::number(index + 1) },
-                { QStringLiteral("uploadId"), uploadId } };
-            part.contentType = "application/octet-stream";
-            part.body = file.read(std::min(request.partSize, size - offset));
-            // Parts go without Content-MD5: the store's ETag of each part is
-            // checked at completion, which costs no second pass over the data.
-            part.uploaded = shared.partCounter();
-            const Outcome done = send(part);
-            if (!done.ok || !done.headers.contains("etag")) {
-                shared.fail(done);
-                return;
-            }
-            etags[size_t(index)] = done.headers.value("etag");
-        }
-    };
-    runOnThreads(std::min(request.threadNum, parts), worker);
-
-    if (shared.failed) {
-        Call abort;
-        abort.verb = "DELETE";
-        abort.bucket = request.bucket;
-        abort.key = request.key;
-        abort.query = { { QStringLiteral("uploadId"), uploadId } };
-        send(abort);
-        Outcome failure = shared.failure();
-        if (failure.error.isEmpty())
-            failure.error = QStringLiteral("part upload failed");
-        failure.ok = false;
-        return failure;
-    }
-
-    Call complete;
-    complete.verb = "POST";
-    complete.bucket = request.bucket;
-    complete.key = request.key;
-    complete.query = { { QStringLiteral("uploadId"), uploadId } };
-    complete.contentType = "application/xml";
-    QByteArray xml = "<CompleteMultipartUpload>";
-    for (int i = 0; i < parts; ++i)
-        xml += "<Part><PartNumber>" + QByteArray::number(i + 1) + "</PartNumber><ETag>" + etags[size_t(i)]
-            + "</ETag></Part>";
-    xml += "</CompleteMultipartUpload>";
-    complete.body = xml;
-    complete.md5 = true;
-    return send(complete);
+    return outcome;
 }
 
 Outcome OssClient::HeadObject(const QString &bucket, const QString &key)
@@ -403,87 +243,38 @@ Outcome OssClient::HeadObject(const QString &bucket, const QString &key)
     call.verb = "HEAD";
     call.bucket = bucket;
     call.key = key;
-    return send(call);
+    Outcome outcome = send(call);
+    qint64 length = 0;
+    if (outcome.ok && !parseLength(outcome.headers.value("content-length"), length)) {
+        outcome.ok = false;
+        outcome.error = QStringLiteral("HEAD answer without a valid Content-Length");
+    }
+    return outcome;
 }
 
-qint64 OssClient::contentLength(const Outcome &outcome) { return outcome.headers.value("content-length").toLongLong(); }
+qint64 OssClient::contentLength(const Outcome &outcome)
+{
+    qint64 length = 0;
+    return parseLength(outcome.headers.value("content-length"), length) ? length : -1;
+}
 
 bool OssClient::DoesObjectExist(const QString &bucket, const QString &key) { return HeadObject(bucket, key).ok; }
-
-Outcome OssClient::ResumableDownloadObject(const DownloadObjectRequest &request)
-{
-    const Outcome head = HeadObject(request.bucket, request.key);
-    if (!head.ok)
-        return head;
-    const qint64 size = contentLength(head);
-    // Written beside the target and renamed at the end, so that a failed
-    // download never leaves a half file under the real name.
-    const QString partial = request.filePath + QStringLiteral(".download");
-    QFile::remove(partial);
-    {
-        QFile out(partial);
-        if (!out.open(QIODevice::WriteOnly) || !out.resize(size)) {
-            Outcome outcome;
-            outcome.error = QStringLiteral("cannot write %1").arg(partial);
-            return outcome;
-        }
-    }
-    const int parts = size == 0 ? 0 : int((size + request.partSize - 1) / request.partSize);
-    PartThreads shared(size, request.progress);
-    auto worker = [&]() {
-        QFile out(partial);
-        if (!out.open(QIODevice::ReadWrite)) {
-            shared.failed = true;
-            return;
-        }
-        for (int index = shared.next++; index < parts && !shared.failed; index = shared.next++) {
-            const qint64 from = qint64(index) * request.partSize;
-            const qint64 to = std::min(size, from + request.partSize) - 1;
-            // Each range lands in its own place; a retry rewrites only it.
-            RangeSink sink(out, from, shared.partCounter());
-            Call get;
-            get.verb = "GET";
-            get.bucket = request.bucket;
-            get.key = request.key;
-            get.headers = { { "Range", "bytes=" + QByteArray::number(from) + "-" + QByteArray::number(to) } };
-            get.sink = &sink;
-            const Outcome done = send(get);
-            if (!done.ok || sink.written() != to - from + 1) {
-                Outcome failure = done;
-                if (done.ok)
-                    failure.error = QStringLiteral("short range");
-                failure.ok = false;
-                shared.fail(failure);
-                return;
-            }
-        }
-        out.flush();
-    };
-    runOnThreads(std::min(request.threadNum, std::max(parts, 1)), worker);
-    if (shared.failed) {
-        QFile::remove(partial);
-        return shared.failure();
-    }
-    QFile::remove(request.filePath);
-    if (!QFile::rename(partial, request.filePath)) {
-        Outcome outcome;
-        outcome.error = QStringLiteral("cannot rename to %1").arg(request.filePath);
-        return outcome;
-    }
-    Outcome done = head;
-    done.body.clear();
-    return done;
-}
 
 ListObjectsOutcome OssClient::ListObjects(const QString &bucket, const QString &prefix)
 {
     ListObjectsOutcome result;
+    auto broken = [&result](const QString &why) {
+        result.ok = false;
+        result.error = QStringLiteral("unreadable listing: ") + why;
+        result.objects.clear();
+        return result;
+    };
     QString marker;
     for (;;) {
         Call call;
         call.verb = "GET";
         call.bucket = bucket;
-        call.query = { { QStringLiteral("prefix"), prefix } };
+        call.query = { { QStringLiteral("prefix"), prefix }, { QStringLiteral("max-keys"), QStringLiteral("1000") } };
         if (!marker.isEmpty())
             call.query << qMakePair(QStringLiteral("marker"), marker);
         const Outcome page = send(call);
@@ -491,53 +282,118 @@ ListObjectsOutcome OssClient::ListObjects(const QString &bucket, const QString &
         if (!page.ok)
             return result;
         QXmlStreamReader reader(page.body);
-        bool truncated = false;
+        bool truncated = false, sawRoot = false;
         QString nextMarker;
         ObjectSummary current;
+        bool inContents = false, hasSize = false;
         while (!reader.atEnd()) {
             reader.readNext();
             if (reader.isEndElement() && reader.name() == QLatin1String("Contents")) {
-                if (!current.key.isEmpty())
-                    result.objects << current;
-                current = ObjectSummary();
+                if (current.key.isEmpty() || !hasSize)
+                    return broken(QStringLiteral("an entry without key or size"));
+                result.objects << current;
+                inContents = false;
             }
             if (!reader.isStartElement())
                 continue;
-            if (reader.name() == QLatin1String("Key"))
+            if (reader.name() == QLatin1String("ListBucketResult")) {
+                sawRoot = true;
+            } else if (reader.name() == QLatin1String("Contents")) {
+                current = ObjectSummary();
+                inContents = true;
+                hasSize = false;
+            } else if (inContents && reader.name() == QLatin1String("Key")) {
                 current.key = reader.readElementText();
-            else if (reader.name() == QLatin1String("Size"))
-                current.size = reader.readElementText().toLongLong();
-            else if (reader.name() == QLatin1String("IsTruncated"))
+            } else if (inContents && reader.name() == QLatin1String("Size")) {
+                hasSize = parseLength(reader.readElementText().toLatin1(), current.size);
+            } else if (reader.name() == QLatin1String("IsTruncated")) {
                 truncated = reader.readElementText() == QLatin1String("true");
-            else if (reader.name() == QLatin1String("NextMarker"))
+            } else if (reader.name() == QLatin1String("NextMarker")) {
                 nextMarker = reader.readElementText();
+            }
         }
-        if (reader.hasError()) {
-            result.ok = false;
-            result.error = QStringLiteral("unreadable listing");
-            return result;
-        }
+        if (reader.hasError() || !sawRoot)
+            return broken(reader.hasError() ? reader.errorString() : QStringLiteral("no ListBucketResult"));
         result.body.clear();
-        if (!truncated || nextMarker.isEmpty() || nextMarker == marker)
+        if (!truncated)
             return result;
+        // A marker that does not move on would page forever.
+        if (nextMarker.isEmpty() || nextMarker <= marker)
+            return broken(QStringLiteral("truncated without a next marker past the last"));
         marker = nextMarker;
     }
 }
 
 Outcome OssClient::DeleteObjects(const QString &bucket, const QStringList &keys)
 {
+    Outcome outcome;
+    if (keys.isEmpty() || keys.size() > kMaxDeleteKeys) {
+        outcome.error
+            = QStringLiteral("a multiple delete takes 1 to %1 keys, not %2").arg(kMaxDeleteKeys).arg(keys.size());
+        return outcome;
+    }
     Call call;
     call.verb = "POST";
     call.bucket = bucket;
     call.query = { { QStringLiteral("delete"), QString() } };
     call.contentType = "application/xml";
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Delete><Quiet>true</Quiet>";
+    // Verbose: the answer names every key deleted, so that nothing counts as
+    // gone unless the store says so.
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Delete><Quiet>false</Quiet>";
     for (const QString &key : keys)
         xml += "<Object><Key>" + escapeXml(key) + "</Key></Object>";
     xml += "</Delete>";
     call.body = xml;
     call.md5 = true;
-    return send(call);
+    outcome = send(call);
+    if (!outcome.ok)
+        return outcome;
+
+    QSet<QString> deleted, failedKeys;
+    QStringList failures; // "key code"
+    bool sawRoot = false;
+    QXmlStreamReader reader(outcome.body);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (!reader.isStartElement())
+            continue;
+        if (reader.name() == QLatin1String("DeleteResult")) {
+            sawRoot = true;
+        } else if (reader.name() == QLatin1String("Deleted") || reader.name() == QLatin1String("Error")) {
+            const bool isError = reader.name() == QLatin1String("Error");
+            QString key, code;
+            while (reader.readNextStartElement()) {
+                if (reader.name() == QLatin1String("Key"))
+                    key = reader.readElementText();
+                else if (reader.name() == QLatin1String("Code"))
+                    code = reader.readElementText();
+                else
+                    reader.skipCurrentElement();
+            }
+            if (isError) {
+                failedKeys.insert(key);
+                failures << key + QLatin1Char(' ') + code;
+            } else {
+                deleted.insert(key);
+            }
+        }
+    }
+    if (reader.hasError() || !sawRoot) {
+        outcome.ok = false;
+        outcome.error = QStringLiteral("unreadable DeleteResult");
+        return outcome;
+    }
+    for (const QString &key : keys)
+        if (!deleted.contains(key) && !failedKeys.contains(key))
+            failures << key + QStringLiteral(" not confirmed");
+    if (!failures.isEmpty()) {
+        outcome.ok = false;
+        outcome.error = QStringLiteral("%1 of %2 keys not deleted, first: %3")
+                            .arg(failures.size())
+                            .arg(keys.size())
+                            .arg(failures.first());
+    }
+    return outcome;
 }
 
 } // namespace oss

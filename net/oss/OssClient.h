@@ -43,6 +43,7 @@ struct ListObjectsOutcome : Outcome {
 };
 
 constexpr qint64 kDefaultPartSize = 8 * 1024 * 1024;
+constexpr int kMaxDeleteKeys = 1000; // per multiple-delete request
 
 // A whole-file transfer: the object, the local file, and how to cut it.
 struct TransferRequest {
@@ -72,14 +73,23 @@ public:
     Outcome PutObject(const QString &bucket, const QString &key, const QByteArray &data,
         const TransferProgress &progress = TransferProgress());
     // Whole-file upload: one PUT up to the part size, multipart above it.
+    // Every body goes with Content-MD5 and the ETag that comes back must be
+    // its MD5.
     Outcome ResumableUploadObject(const UploadObjectRequest &request);
+    // Into a temporary file beside the target, checked against the size and
+    // the checksums the store sends, then put in the target's place; a failed
+    // download leaves the old file as it was.
     Outcome ResumableDownloadObject(const DownloadObjectRequest &request);
     bool DoesObjectExist(const QString &bucket, const QString &key);
+    // Fails without a valid Content-Length.
     Outcome HeadObject(const QString &bucket, const QString &key);
     ListObjectsOutcome ListObjects(const QString &bucket, const QString &prefix);
+    // At most kMaxDeleteKeys keys; ok only when the store confirms every one.
     Outcome DeleteObjects(const QString &bucket, const QStringList &keys);
 
+    // The length a HEAD answered, -1 without a valid one.
     static qint64 contentLength(const Outcome &outcome);
+    static bool retryable(const Outcome &outcome);
 
 private:
     struct Call {
@@ -91,6 +101,7 @@ private:
         QByteArray contentType;
         QByteArray body;
         bool md5 = false; // send Content-MD5 of the body
+        bool checkEtag = false; // the answer's ETag must be the body's MD5
         QIODevice *sink = nullptr; // downloads write here as data arrives
         std::function<void(qint64 sent)> uploaded; // bytes of this body sent so far
     };
@@ -98,6 +109,9 @@ private:
     Outcome send(const Call &call) const; // with the configured attempts
     QString url(const Call &call) const;
     Outcome multipartUpload(const UploadObjectRequest &request, qint64 size);
+    Outcome completeUpload(
+        const UploadObjectRequest &request, const QString &uploadId, const QByteArray &xml, qint64 size);
+    void abortUpload(const UploadObjectRequest &request, const QString &uploadId);
 
     QString m_endpoint;
     QByteArray m_keyId;

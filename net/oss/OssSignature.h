@@ -1,6 +1,7 @@
 #pragma once
-// The object store's V1 request signature, shared by the client and by the
-// development service that checks it.
+// The object store's V1 request signature, as the client makes it. The
+// development store checks it with code of its own, so that a mistake here
+// cannot pass on both sides.
 #include <QByteArray>
 #include <QList>
 #include <QPair>

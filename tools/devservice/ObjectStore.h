@@ -17,12 +17,16 @@ struct StoreOptions {
     std::string publicHost; // host:port of the store, for the URLs the form upload answers
 };
 
-// The object store's REST subset (path-style), V1 signatures checked:
-// buckets, objects with ranges, multipart uploads, listing, multi-delete.
+// The object store's REST subset (path-style): buckets, objects with ranges,
+// multipart uploads, listing, multi-delete. Checked as the service checks:
+// V1 signature and Date, names, Content-MD5, upload ids, part ETags, limits.
+// Objects live under <dir>/<bucket>/<key>, their checksums under <dir>/.meta,
+// unfinished uploads under <dir>/.uploads.
 void registerObjectStore(httplib::Server &server, const StoreOptions &options);
 
 // The service API the client reports to: "/doc/upload/sound" and the form
-// upload "/upload/oss/add", plus "/dev/fault" and "/dev/reports" for tests.
+// upload "/upload/oss/add", plus "/dev/fault" (see StoreFaults.h) and
+// "/dev/reports" for tests.
 void registerServiceApi(httplib::Server &server, const StoreOptions &options);
 
 } // namespace devservice
