@@ -139,6 +139,12 @@ void AudioDataDispatcher::stopRecord()
     log->avInfo(QStringLiteral("音频录制: 录制结束:") + m_state.recordToken);
     m_stopTimer->stop();
     stopTimeTiemr();
+    // Counted before the token goes, so that whoever asks for the lesson
+    // being recorded sees this one until its file is written to the end.
+    // Only when an MP3 thread listens: a dispatcher alone in a test has
+    // nobody to wait for.
+    if (isSignalConnected(QMetaMethod::fromSignal(&AudioDataDispatcher::sgMp3Close)))
+        ++m_state.closesRequested;
     {
         // Under both byte locks: a frame is either in the caches before the
         // close begins, and written with the file, or not taken at all.
@@ -147,12 +153,6 @@ void AudioDataDispatcher::stopRecord()
         m_state.setRecordToken(QString());
     }
     log->avInfo(QStringLiteral("音频录制: 发送关闭mp3文件信号"));
-    // Counted only when an MP3 thread listens (a dispatcher alone in a test
-    // has nobody to wait for).
-    if (isSignalConnected(QMetaMethod::fromSignal(&AudioDataDispatcher::sgMp3Close)))
-        ++m_state.closesRequested;
-    else
-        m_state.fileFinished();
     emit sgMp3Close();
 }
 

@@ -49,7 +49,6 @@ void AudioMp3::mp3WriteTimer() { m_former.tick(); }
 void AudioMp3::mp3Close()
 {
     closeFile();
-    m_state.fileFinished();
     ++m_state.closesDone; // the dispatcher may start the next lesson
 }
 

@@ -46,27 +46,23 @@ struct RecordState {
         recordToken = token;
         recording = !token.isEmpty();
         if (!token.isEmpty())
-            m_unfinishedToken = token;
+            m_lastToken = token;
     }
     // The lesson whose recording is not finished: recorded now, or stopped
-    // with its file still being written. Its file is not complete before
-    // this turns empty.
+    // with its file still being written (its file is complete once this no
+    // longer names it).
     QString currentRecordToken()
     {
         QMutexLocker lock(&recordTokenLock);
-        return m_unfinishedToken;
-    }
-    // The MP3 thread, once a file is closed and nothing more is queued for it.
-    void fileFinished()
-    {
-        QMutexLocker lock(&recordTokenLock);
-        if (recordToken.isEmpty())
-            m_unfinishedToken.clear();
+        if (!recordToken.isEmpty())
+            return recordToken;
+        return closesDone < closesRequested ? m_lastToken : QString();
     }
 
     // Closes asked by the dispatcher and closes the MP3 thread has finished,
     // the backlog written. A new recording waits until the two match, so
-    // that nothing of one lesson is taken into the next one's file.
+    // that nothing of one lesson is taken into the next one's file. The
+    // dispatcher counts a close before it clears recordToken.
     std::atomic<quint64> closesRequested { 0 };
     std::atomic<quint64> closesDone { 0 };
 
@@ -174,5 +170,5 @@ struct RecordState {
     }
 
 private:
-    QString m_unfinishedToken; // guarded by recordTokenLock
+    QString m_lastToken; // guarded by recordTokenLock
 };
