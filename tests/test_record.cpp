@@ -129,6 +129,32 @@ TEST(PacketFormer, ASlowTimerIsPutBackOnTheClockEvery3003Packets)
     EXPECT_TRUE(logText().contains(QStringLiteral("音频录制: 需要mic填充包数:")));
 }
 
+TEST(PacketFormer, AtCloseCachedBytesBecomePacketsAndBothChannelsEndTogether)
+{
+    RecordState st;
+    ManualClock t;
+    PacketFormer former(st, t.clock());
+    former.start(t.now);
+    st.micCache = QByteArray(300, '\x44');
+    st.micByteCache = { QByteArray(288, '\x01') };
+    st.spkByteCache = QVector<QByteArray>(4, QByteArray(288, '\x02'));
+    st.micShortTicks = 7;
+    former.flush();
+    ASSERT_EQ(st.micByteCache.size(), 4);
+    ASSERT_EQ(st.spkByteCache.size(), 4);
+    EXPECT_EQ(st.micByteCache[1], QByteArray(288, '\x44'));
+    EXPECT_EQ(st.micByteCache[2], QByteArray(12, '\x44') + QByteArray(276, '\0')) << "the last bytes, padded";
+    EXPECT_EQ(st.micByteCache[3], QByteArray(288, '\0')) << "evened with silence";
+    EXPECT_TRUE(st.micCache.isEmpty());
+    EXPECT_EQ(st.micShortTicks, 0);
+
+    st.spkCache = QByteArray(100, '\x55');
+    former.flush();
+    ASSERT_EQ(st.spkByteCache.size(), 5);
+    ASSERT_EQ(st.micByteCache.size(), 5);
+    EXPECT_EQ(st.micByteCache[4], QByteArray(288, '\0'));
+}
+
 // ---- dispatcher -------------------------------------------------------------
 
 class Dispatcher : public ::testing::Test
