@@ -2,12 +2,14 @@
 
 #include "app/TSpdlog.h"
 #include "record/LMRRecordSQLite.h"
+#include "record/RecordName.h"
 
 extern "C" {
 #include <libavutil/frame.h>
 }
 
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <QThread>
 
@@ -41,10 +43,14 @@ void AudioDataDispatcher::accept(const QSharedPointer<AVFrameWrapper> &frame, QM
     }
     const AVFrame *f = frame ? frame->frame() : nullptr;
     if (m_state.recording && f && f->data[0] && f->linesize[0] > 0) {
-        ++received;
+        // Looked at again under the byte lock, which the stop holds while it
+        // ends the recording: no byte lands after the file began to close.
         QMutexLocker lock(&byteLock);
-        cache.reserve(cache.size() + f->linesize[0]);
-        cache.append(reinterpret_cast<const char *>(f->data[0]), f->linesize[0]);
+        if (m_state.recording) {
+            ++received;
+            cache.reserve(cache.size() + f->linesize[0]);
+            cache.append(reinterpret_cast<const char *>(f->data[0]), f->linesize[0]);
+        }
     }
     QMutexLocker lock(&busyLock);
     busy = false;
@@ -63,13 +69,28 @@ void AudioDataDispatcher::acceptSpeakerData(QSharedPointer<AVFrameWrapper> frame
 void AudioDataDispatcher::startRecord(QString token, QString userID, QString userRole)
 {
     TSpdlog *log = TSpdlog::instance();
+    // The controller refuses these already; a name that leaves the record
+    // directory never gets this far from any caller.
+    if (!recordname::isPlainFileNameComponent(token) || !recordname::isPlainFileNameComponent(userID)) {
+        log->avError(QStringLiteral("音频录制: 拒绝不合法的录制名:") + recordname::forLog(token) + QLatin1Char(',')
+            + recordname::forLog(userID));
+        return;
+    }
     if (token == m_state.recordToken)
         return;
-    if (!m_state.recordToken.isEmpty()) {
+    if (!m_state.recordToken.isEmpty())
         stopRecord();
-        while (!m_state.fileClosed)
-            QThread::msleep(kWriterIdleMs);
-    }
+    // Also after a stop of its own: the last file is written to its end (a
+    // resumed gap can queue an hour of silence) before anything of this
+    // lesson may enter the caches.
+    while (m_state.closesDone < m_state.closesRequested)
+        QThread::msleep(kWriterIdleMs);
+    const QPair<int, int> dropped = m_state.clearLeftovers();
+    if (dropped.first > 0 || dropped.second > 0)
+        log->avError(
+            QStringLiteral("音频录制: 丢弃上次录制的残留,字节:%1,包:%2").arg(dropped.first).arg(dropped.second));
+    // Before the intake opens, so that the received-frame counts are exact.
+    m_state.resetCounters();
     m_state.setRecordToken(token);
     m_userID = userID;
     log->avInfo(QStringLiteral("音频录制: 准备启动录制,recordToken:") + token);
@@ -95,7 +116,6 @@ void AudioDataDispatcher::startRecord(QString token, QString userID, QString use
             m_db->add(token, userID, userRole);
         }
     }
-    m_state.resetCounters();
     emit sgMp3Open(m_filePath);
     m_stopTimer->start(kHeartbeatMs);
     if (gap != 0 && gap < kLongestFilledGapMs)
@@ -119,9 +139,21 @@ void AudioDataDispatcher::stopRecord()
     log->avInfo(QStringLiteral("音频录制: 录制结束:") + m_state.recordToken);
     m_stopTimer->stop();
     stopTimeTiemr();
+    // Counted before the token goes, so that whoever asks for the lesson
+    // being recorded sees this one until its file is written to the end.
+    // Only when an MP3 thread listens: a dispatcher alone in a test has
+    // nobody to wait for.
+    if (isSignalConnected(QMetaMethod::fromSignal(&AudioDataDispatcher::sgMp3Close)))
+        ++m_state.closesRequested;
+    {
+        // Under both byte locks: a frame is either in the caches before the
+        // close begins, and written with the file, or not taken at all.
+        QMutexLocker mic(&m_state.micByteLock);
+        QMutexLocker spk(&m_state.spkByteLock);
+        m_state.setRecordToken(QString());
+    }
     log->avInfo(QStringLiteral("音频录制: 发送关闭mp3文件信号"));
     emit sgMp3Close();
-    m_state.setRecordToken(QString());
 }
 
 void AudioDataDispatcher::fillNullAudioData(qlonglong ms)

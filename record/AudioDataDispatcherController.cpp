@@ -13,6 +13,7 @@
 #include "record/AudioUploadRun.h"
 #include "record/FrameIntake.h"
 #include "record/LMRRecordSQLite.h"
+#include "record/RecordName.h"
 #include "web/LMRUserInfo.h"
 #include "web/QMLNotify.h"
 
@@ -151,9 +152,25 @@ AudioDataDispatcherController::FrameSink AudioDataDispatcherController::speakerS
     return [intake = m_intake](QSharedPointer<AVFrameWrapper> frame) { intake->speaker(frame); };
 }
 
-void AudioDataDispatcherController::startRecord(QString token, QString userID, QString userRole)
+namespace
 {
+// The page's names become file names: checked here, where the page can
+// still be answered.
+bool acceptName(const QString &name)
+{
+    if (recordname::isPlainFileNameComponent(name))
+        return true;
+    TSpdlog::instance()->avError(QStringLiteral("音频录制: 拒绝不合法的录制名:") + recordname::forLog(name));
+    return false;
+}
+} // namespace
+
+bool AudioDataDispatcherController::startRecord(QString token, QString userID, QString userRole)
+{
+    if (!acceptName(token) || !acceptName(userID))
+        return false;
     emit sgStartRecord(token, userID, userRole);
+    return true;
 }
 
 void AudioDataDispatcherController::stopRecord() { emit sgStopRecord(); }
@@ -168,17 +185,20 @@ UploadOwner AudioDataDispatcherController::currentOwner() const
     return owner;
 }
 
-void AudioDataDispatcherController::handUpload(QString token, bool callH5)
+bool AudioDataDispatcherController::handUpload(QString token, bool callH5)
 {
-    if (!token.isEmpty()) {
+    if (!acceptName(token))
+        return false;
+    {
         const UploadOwner owner = currentOwner();
         QMutexLocker lock(&m_uploads.state->queueLock);
         m_uploads.state->owners[token] = owner;
     }
     emit sgHandUpload(token, callH5);
+    return true;
 }
 
-void AudioDataDispatcherController::handUpload(QString token) { handUpload(token, true); }
+bool AudioDataDispatcherController::handUpload(QString token) { return handUpload(token, true); }
 
 void AudioDataDispatcherController::autoUpload()
 {

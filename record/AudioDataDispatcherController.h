@@ -77,11 +77,15 @@ public slots:
     // speakerSink() instead, which also stay safe while it is destroyed.
     void acceptMicData(QSharedPointer<AVFrameWrapper> frame);
     void acceptSpeakerData(QSharedPointer<AVFrameWrapper> frame);
-    void startRecord(QString token, QString userID, QString userRole);
+    // False, with a log line, for a token or user id that is no plain file
+    // name (see recordname::isPlainFileNameComponent): the page is told
+    // instead of a file being made outside the record directory.
+    bool startRecord(QString token, QString userID, QString userRole);
     void stopRecord();
     void switchChannel();
-    void handUpload(QString token, bool callH5);
-    void handUpload(QString token);
+    // False, with a log line, for a token that is no plain file name.
+    bool handUpload(QString token, bool callH5);
+    bool handUpload(QString token);
     void autoUpload();
     void uploadError(QString token);
     void uploadCount(int count);

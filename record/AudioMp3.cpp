@@ -12,6 +12,7 @@ AudioMp3::AudioMp3(RecordState &state, RecordClock clock, QObject *parent)
     , m_clock(clock)
     , m_mp3WriteTimer(this)
     , m_former(state, clock)
+    , m_rest(state)
 {
     m_mp3WriteTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_mp3WriteTimer, &QTimer::timeout, this, &AudioMp3::mp3WriteTimer);
@@ -21,7 +22,7 @@ AudioMp3::~AudioMp3()
 {
     // The store is our child: never leave it to the encoding loop once we go.
     if (m_state.store.load())
-        mp3Close();
+        closeFile();
 }
 
 void AudioMp3::mp3Open(QString filePath)
@@ -47,16 +48,35 @@ void AudioMp3::mp3WriteTimer() { m_former.tick(); }
 
 void AudioMp3::mp3Close()
 {
+    closeFile();
+    ++m_state.closesDone; // the dispatcher may start the next lesson
+}
+
+void AudioMp3::closeFile()
+{
     TSpdlog *log = TSpdlog::instance();
     log->avInfo(QStringLiteral("音频录制: 收到关闭mp3文件信号,正在关闭mp3文件"));
-    m_state.fileClosed = true;
-    m_state.notifyPackets(); // the encoding loop sees it at once, not after its idle wait
     log->avInfo(QStringLiteral("音频录制: 开始停止m_mp3WriteTimer"));
     m_mp3WriteTimer.stop();
     log->avInfo(QStringLiteral("音频录制: 正在停止m_mp3WriteTimer"));
+    // The dispatcher let no frame in after the stop: what the sources sent
+    // before it becomes the file's last packets.
+    const bool open = m_state.store.load() != nullptr;
+    if (open)
+        m_former.flush();
+    m_state.fileClosed = true;
+    m_state.notifyPackets(); // the encoding loop sees it at once, not after its idle wait
     while (m_state.writing)
         QThread::msleep(recordformat::kWriterIdleMs);
     log->avInfo(QStringLiteral("音频录制: 退出写mp3线程成功"));
+    // Everything queued before the stop belongs to this lesson: the silence
+    // of a resumed gap (up to an hour of it) and the audio behind it. It is
+    // written here, on this thread, never left for the next file.
+    if (open) {
+        const int rest = m_rest.writeQueued();
+        if (rest > 0)
+            log->avInfo(QStringLiteral("音频录制: 关闭前写入积压包数:%1").arg(rest));
+    }
     {
         QMutexLocker mic(&m_state.micByteLock);
         QMutexLocker spk(&m_state.spkByteLock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/AudioMp3Run.h"
 #include "record/PacketFormer.h"
 
 #include <QObject>
@@ -27,8 +28,11 @@ private slots:
     void mp3WriteTimer();
 
 private:
+    void closeFile();
+
     RecordState &m_state;
     RecordClock m_clock;
     QTimer m_mp3WriteTimer;
     PacketFormer m_former;
+    PacketPairWriter m_rest; // what the encoding loop left when the file closes
 };

@@ -11,10 +11,8 @@ extern "C" {
 
 #include <QDebug>
 #include <QMutexLocker>
-#include <QThread>
 
 #include <cstring>
-#include <vector>
 
 using namespace recordformat;
 
@@ -35,13 +33,12 @@ void takeFront(QVector<QByteArray> &queue, int count, QVector<QByteArray> &taken
 }
 } // namespace
 
-AudioMp3Run::AudioMp3Run(RecordState &state, QObject *parent)
-    : QObject(parent)
-    , m_state(state)
+PacketPairWriter::PacketPairWriter(RecordState &state)
+    : m_state(state)
 {
 }
 
-void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
+bool PacketPairWriter::encodePair(const QByteArray &mic, const QByteArray &spk)
 {
     // Planar: the microphone is the left channel, the speaker the right. The
     // store copies what it keeps, so one buffer and one frame serve every pair.
@@ -52,7 +49,7 @@ void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
         buffer.assign(frameBytes, 0);
         m_frame.reset(av_frame_alloc());
         if (!m_frame)
-            return;
+            return false;
         m_frame->format = AV_SAMPLE_FMT_S16P;
         m_frame->sample_rate = kSampleRate;
         m_frame->nb_samples = packetSamples();
@@ -70,14 +67,44 @@ void AudioMp3Run::encodePair(const QByteArray &mic, const QByteArray &spk)
         qDebug() << "fill audio error" << r << text;
         TSpdlog::instance()->avError(QStringLiteral("音频录制: 编码失败:") + QString::number(r) + QStringLiteral("&&")
             + QString::fromUtf8(text));
-        return;
+        return false;
     }
     AVFileStoreMP3 *store = m_state.store.load();
     if (!store) {
         TSpdlog::instance()->avError(QStringLiteral("音频录制: 编码器初始化失败"));
-        return;
+        return false;
     }
-    store->write(m_frame.get()); // the store copies what it keeps
+    return store->write(m_frame.get()); // the store copies what it keeps
+}
+
+int PacketPairWriter::writeQueued()
+{
+    // All complete pairs at once; a long queue (silence for a gap) is taken
+    // in one move rather than packet by packet.
+    QVector<QByteArray> mic, spk;
+    {
+        QMutexLocker micLock(&m_state.micPacketLock);
+        QMutexLocker spkLock(&m_state.spkPacketLock);
+        const int pairs = qMin(m_state.micByteCache.size(), m_state.spkByteCache.size());
+        takeFront(m_state.micByteCache, pairs, mic);
+        takeFront(m_state.spkByteCache, pairs, spk);
+    }
+    // Taken packets are written whatever happens meanwhile: a close waits
+    // for them, so that they end in this file and in no other.
+    for (int i = 0; i < mic.size(); ++i) {
+        if (encodePair(mic[i], spk[i]))
+            ++m_state.pairsWritten;
+    }
+    m_state.recyclePackets(mic, mic.size());
+    m_state.recyclePackets(spk, spk.size());
+    return mic.size();
+}
+
+AudioMp3Run::AudioMp3Run(RecordState &state, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_writer(state)
+{
 }
 
 void AudioMp3Run::mp3Write()
@@ -85,37 +112,14 @@ void AudioMp3Run::mp3Write()
     for (;;) {
         // Set before looking at fileClosed: the closing side sets fileClosed
         // before looking at writing, so one of the two always sees the other.
+        // A loop that sees the file closed leaves the queue to the close.
         m_state.writing = true;
         if (m_state.fileClosed)
             break;
-        // All complete pairs at once; a long queue (silence for a gap) is
-        // taken in one move rather than packet by packet.
-        QVector<QByteArray> mic, spk;
-        {
-            QMutexLocker micLock(&m_state.micPacketLock);
-            QMutexLocker spkLock(&m_state.spkPacketLock);
-            const int pairs = qMin(m_state.micByteCache.size(), m_state.spkByteCache.size());
-            takeFront(m_state.micByteCache, pairs, mic);
-            takeFront(m_state.spkByteCache, pairs, spk);
-        }
-        int done = 0;
-        while (done < mic.size() && !m_state.fileClosed) {
-            encodePair(mic[done], spk[done]);
-            ++done;
-        }
-        m_state.recyclePackets(mic, done);
-        m_state.recyclePackets(spk, done);
-        if (done < mic.size()) {
-            // The file is closing: what was not written waits for the next file.
-            QMutexLocker micLock(&m_state.micPacketLock);
-            QMutexLocker spkLock(&m_state.spkPacketLock);
-            m_state.micByteCache = mic.mid(done) + m_state.micByteCache;
-            m_state.spkByteCache = spk.mid(done) + m_state.spkByteCache;
-            continue;
-        }
-        // The packet former wakes us for every MP3 frame's worth and the
-        // close wakes us too: the idle wait is only a safety net.
-        m_state.waitForPackets(kWriterSafetyWaitMs);
+        // The packet former wakes us for every packet and the close wakes us
+        // too: the idle wait is only a safety net.
+        if (m_writer.writeQueued() == 0)
+            m_state.waitForPackets(kWriterSafetyWaitMs);
     }
     TSpdlog::instance()->avInfo(QStringLiteral("音频录制: 退出写mp3文件循环"));
     m_state.writing = false;

@@ -2,8 +2,8 @@
 
 #include "record/AudioDataDispatcher.h"
 #include "record/LMRRecordSQLite.h"
+#include "record/RecordName.h"
 
-#include <QFile>
 #include <QMutexLocker>
 
 AudioUpload::AudioUpload(
@@ -53,8 +53,6 @@ void AudioUpload::mp3Delete()
         RecordStatusChange gone;
         gone.del = 1;
         m_db->update(token, user, gone);
-        const QString path = m_recordDir + QLatin1Char('/') + AudioDataDispatcher::fileName(token, user);
-        if (QFile::exists(path))
-            QFile::remove(path);
+        recordname::removeRecording(m_recordDir, AudioDataDispatcher::fileName(token, user));
     }
 }

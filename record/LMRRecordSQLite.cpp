@@ -2,6 +2,7 @@
 
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
+#include "record/RecordName.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -368,8 +369,15 @@ QStringList LMRRecordSQLite::tokensWhere(
         model->fetchMore();
     for (int row = 0; row < model->rowCount(); ++row) {
         const QString token = model->record(row).value(QStringLiteral("Token")).toString();
-        if (keep(row) && !tokens.contains(token))
-            tokens << token;
+        if (!keep(row) || tokens.contains(token))
+            continue;
+        // Listed tokens become file names in the record directory; an old or
+        // tampered table may hold anything.
+        if (!recordname::isPlainFileName(token)) {
+            TSpdlog::instance()->otherError(QStringLiteral("数据库: 跳过不合法的录制名:") + recordname::forLog(token));
+            continue;
+        }
+        tokens << token;
     }
     return tokens;
 }

@@ -56,10 +56,31 @@ void PacketFormer::tick()
     const int queued = qMin(form(m_state, m_mic), form(m_state, m_spk));
     if (m_state.micCount >= m_state.nextDriftCheck)
         correctDrift();
-    // The encoder takes four packets per MP3 frame: waking it for fewer
-    // would only move them into its own buffer sooner.
-    if (queued >= kPacketsPerMp3Frame)
+    // Every packet goes to the encoder at once: the one that completes an
+    // MP3 frame lets the encoder release the frame before it, and what
+    // waits here is lost if the process dies.
+    if (queued > 0)
         m_state.notifyPackets();
+}
+
+void PacketFormer::flush()
+{
+    RecordState &st = m_state;
+    QMutexLocker micBytes(&st.micByteLock);
+    QMutexLocker spkBytes(&st.spkByteLock);
+    QMutexLocker micPackets(&st.micPacketLock);
+    QMutexLocker spkPackets(&st.spkPacketLock);
+    for (Source *s : { &m_mic, &m_spk }) {
+        while (!s->cache.isEmpty()) {
+            s->packets.append(cut(st, s->cache, qMin(int(s->cache.size()), packetBytes())));
+            ++s->count;
+        }
+        s->shortTicks = 0;
+    }
+    while (st.micByteCache.size() < st.spkByteCache.size())
+        st.micByteCache.append(cut(st, st.micCache, 0));
+    while (st.spkByteCache.size() < st.micByteCache.size())
+        st.spkByteCache.append(cut(st, st.spkCache, 0));
 }
 
 qint64 PacketFormer::catchUp(RecordState &state, Source s, qint64 fill, const QString &report)

@@ -16,6 +16,10 @@ public:
     qint64 startMs() const { return m_startMs; }
 
     void tick();
+    // At close: the bytes still cached become packets (the last one padded)
+    // and the shorter queue is evened with silence, so that both channels
+    // end together and nothing waits for a next file.
+    void flush();
 
 private:
     struct Source {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QPair>
 #include <QString>
 #include <QVector>
 #include <QWaitCondition>
@@ -23,7 +24,6 @@ constexpr int kWriterIdleMs = 20;
 constexpr int kWriterSafetyWaitMs = 200;
 constexpr int kPooledPackets = 64; // spent packets kept for reuse, per process
 constexpr int kHeartbeatMs = 100;
-constexpr int kPacketsPerMp3Frame = 4; // 576 samples at 16 kHz
 constexpr qint64 kLongestFilledGapMs = 3600000;
 } // namespace recordformat
 
@@ -32,24 +32,39 @@ constexpr qint64 kLongestFilledGapMs = 3600000;
 //
 // Lock order, for every thread: micByteLock, spkByteLock, micPacketLock,
 // spkPacketLock. A thread may skip locks but never takes an earlier one while
-// holding a later one.
+// holding a later one. recordTokenLock may follow the two byte locks and is
+// never held together with a packet lock.
 struct RecordState {
     static RecordState &process();
 
     QString recordToken; // written on the dispatcher thread only; empty: not recording
-    QMutex recordTokenLock; // for readers on other threads
-    std::atomic<bool> recording { false }; // recordToken is not empty; for the frame intake
+    QMutex recordTokenLock; // for readers on other threads; taken after the byte locks
+    std::atomic<bool> recording { false }; // recordToken is not empty; read by the frame intake under its byte lock
     void setRecordToken(const QString &token)
     {
         QMutexLocker lock(&recordTokenLock);
         recordToken = token;
         recording = !token.isEmpty();
+        if (!token.isEmpty())
+            m_lastToken = token;
     }
+    // The lesson whose recording is not finished: recorded now, or stopped
+    // with its file still being written (its file is complete once this no
+    // longer names it).
     QString currentRecordToken()
     {
         QMutexLocker lock(&recordTokenLock);
-        return recordToken;
+        if (!recordToken.isEmpty())
+            return recordToken;
+        return closesDone < closesRequested ? m_lastToken : QString();
     }
+
+    // Closes asked by the dispatcher and closes the MP3 thread has finished,
+    // the backlog written. A new recording waits until the two match, so
+    // that nothing of one lesson is taken into the next one's file. The
+    // dispatcher counts a close before it clears recordToken.
+    std::atomic<quint64> closesRequested { 0 };
+    std::atomic<quint64> closesDone { 0 };
 
     QMutex micByteLock;
     QMutex spkByteLock;
@@ -76,6 +91,9 @@ struct RecordState {
     std::atomic<AVFileStoreMP3 *> store { nullptr };
     std::atomic<bool> fileClosed { true };
     std::atomic<bool> writing { false };
+    // Packet pairs the open file's store has taken (encoded, and what the
+    // encoder released is on disk); reset with every file. Read by tests.
+    std::atomic<qint64> pairsWritten { 0 };
 
     // Spent packets, handed back by the encoding loop and refilled by the
     // packet former: no allocation per packet, and none freed on another
@@ -126,10 +144,31 @@ struct RecordState {
         packetsQueued = false;
     }
 
+    // Drops whatever an earlier recording left in the caches (bytes that
+    // came in after its file was closed, packets of a file that never
+    // opened); returns the bytes and packets dropped.
+    QPair<int, int> clearLeftovers()
+    {
+        QMutexLocker micBytes(&micByteLock);
+        QMutexLocker spkBytes(&spkByteLock);
+        QMutexLocker micPackets(&micPacketLock);
+        QMutexLocker spkPackets(&spkPacketLock);
+        const QPair<int, int> dropped(micCache.size() + spkCache.size(), micByteCache.size() + spkByteCache.size());
+        micCache.clear();
+        spkCache.clear();
+        micByteCache.clear();
+        spkByteCache.clear();
+        return dropped;
+    }
+
     void resetCounters()
     {
         micCount = spkCount = micShortTicks = spkShortTicks = 0;
         receivedMicFrames = receivedSpkFrames = 0;
+        pairsWritten = 0;
         nextDriftCheck = recordformat::driftCheckPackets;
     }
+
+private:
+    QString m_lastToken; // guarded by recordTokenLock
 };

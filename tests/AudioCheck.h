@@ -65,11 +65,14 @@ struct Decoded {
     double seconds() const { return rate ? double(left.size()) / rate : 0; }
 };
 
-inline Decoded decode(const QString &path)
+// `bareMp3`: read the file as MP3 frames without probing, which needs a few
+// frames to be sure (a recording killed at once holds one or two).
+inline Decoded decode(const QString &path, bool bareMp3 = false)
 {
     Decoded result;
     AVFormatContext *format = nullptr;
-    if (avformat_open_input(&format, path.toLocal8Bit().constData(), nullptr, nullptr) < 0)
+    const AVInputFormat *forced = bareMp3 ? av_find_input_format("mp3") : nullptr;
+    if (avformat_open_input(&format, path.toLocal8Bit().constData(), forced, nullptr) < 0)
         return result;
     const AVCodec *codec = nullptr;
     // A bare MP3 stream has no header: its stream is found by probing packets.

@@ -3,7 +3,10 @@
 // and start it again.
 //   lumira_record_child <record dir> <db file> <token> <seconds, -1: until killed>
 // Prints "open <ms since epoch>" when the MP3 is open and "closed" after a
-// clean stop.
+// clean stop. While the file is open, each feed is followed by
+// "fed <samples> written <pairs>": the microphone samples the recorder has
+// taken in so far and the packet pairs its MP3 store has taken, so that a
+// test that kills the process knows both at the last line it read.
 #include "RecordCheck.h"
 #include "record/AVFrameWrapper.h"
 #include "record/AudioDataDispatcherController.h"
@@ -35,16 +38,22 @@ int main(int argc, char **argv)
     auto recorder = std::make_unique<AudioDataDispatcherController>(state, &db, args[1]);
 
     long micT = 0, spkT = 0;
+    bool opened = false;
     QTimer feed;
     feed.setTimerType(Qt::PreciseTimer);
     QObject::connect(&feed, &QTimer::timeout, [&]() {
         recorder->acceptMicData(recordcheck::toneFrame(440, micT));
         recorder->acceptSpeakerData(recordcheck::toneFrame(660, spkT));
+        if (opened && !state.fileClosed) {
+            // Read after the frames went in: the intake takes them on this thread.
+            std::printf("fed %lld written %lld\n", static_cast<long long>(state.receivedMicFrames.load()) * 160,
+                static_cast<long long>(state.pairsWritten.load()));
+            std::fflush(stdout);
+        }
     });
     feed.start(10);
 
     QTimer watch;
-    bool opened = false;
     QObject::connect(&watch, &QTimer::timeout, [&]() {
         if (!opened && !state.fileClosed) {
             opened = true;

@@ -22,7 +22,7 @@ address)
 thread)
     DIR=$ROOT/build-tsan
     SANITIZE=thread
-    SELECT="-R ^(test_record|test_record_status|test_upload|test_audio|test_video|test_agora|test_simroom|test_device|test_device_nosound)$"
+    SELECT="-R ^(test_record|test_record_status|test_record_kill|test_record_names|test_upload|test_audio|test_video|test_agora|test_simroom|test_device|test_device_nosound)$"
     ;;
 *)
     echo "usage: $0 address|thread [ctest arguments]" >&2
