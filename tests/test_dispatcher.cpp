@@ -139,13 +139,18 @@ TEST(Dispatcher, MissingOrMistypedFieldsAreRefusedAndNothingIsStored)
     config->setUserID(QStringLiteral("before"));
     const QString userBefore = LMRUserInfo::instance()->userId();
 
-    d.post(msg({ { "request", "user://" }, { "id", "u1" }, { "userType", "teacher" }, { "userName", "T" } }));
-    d.post(
-        msg({ { "request", "user://" }, { "id", "u2" }, { "userType", 7 }, { "userID", "1" }, { "userName", "T" } }));
-    d.post(msg({ { "request", "user://" }, { "id", "u3" }, { "userType", "teacher" }, { "userID", "1" } }));
-    d.post(msg({ { "request", "user://" }, { "id", "u5" }, { "userType", "teacher" }, { "userID", "../1" },
-        { "userName", "T" } }));
-    ASSERT_TRUE(d.settle());
+    // One at a time: a second message of a scheme replaces the queued one.
+    const QVector<QJsonObject> refused = {
+        { { "request", "user://" }, { "id", "u1" }, { "userType", "teacher" }, { "userName", "T" } },
+        { { "request", "user://" }, { "id", "u2" }, { "userType", 7 }, { "userID", "1" }, { "userName", "T" } },
+        { { "request", "user://" }, { "id", "u3" }, { "userType", "teacher" }, { "userID", "1" } },
+        { { "request", "user://" }, { "id", "u5" }, { "userType", "teacher" }, { "userID", "../1" },
+            { "userName", "T" } },
+    };
+    for (const QJsonObject &request : refused) {
+        d.post(msg(request));
+        ASSERT_TRUE(d.settle());
+    }
     for (const char *id : { "u1", "u2", "u3", "u5" }) {
         EXPECT_TRUE(isFailure(replies[id], 2)) << id;
         EXPECT_EQ(
