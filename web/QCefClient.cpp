@@ -163,7 +163,7 @@ qint64 QCefClient::utf8Size(const QString &text, qint64 limit)
             bytes += 4;
             ++i;
         } else
-            bytes += 3; // a lone surrogate is written as U+FFFD
+            bytes += 3; // a lone surrogate: at most a 3-byte replacement character
     }
     return bytes;
 }
