@@ -135,7 +135,7 @@ Item {
         try {
             refuse(obj, failureInternal, "request failed")
         } catch (e2) {
-            cppLog.netError("failure reply not sent: " + e2)
+            cppLog.netError("failure reply not sent: ", String(e2))
         }
     }
 
