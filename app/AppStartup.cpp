@@ -285,8 +285,10 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：初始化B声道"));
     auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
-    // The engines run on SDK stand-ins: publish the control of their room.
-    context->setContextProperty(QStringLiteral("cppSimRoom"), new SimRoomControl(app.get()));
+    // The engines run on SDK stand-ins. Their room's control lets a page inject
+    // SDK failures, so only development builds publish it.
+    if (lumira::build::kDevSimRoom)
+        context->setContextProperty(QStringLiteral("cppSimRoom"), new SimRoomControl(app.get()));
 
     // 21
     logInfo(QStringLiteral("启动：初始化音频录制"));

@@ -12,6 +12,7 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -200,6 +201,59 @@ void TSpdlog::otherInfo(QString msg) { write(TSpdlogAssistant::Other_Type, Level
 void TSpdlog::otherWarn(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Warn, "[OtherType]", msg, false); }
 void TSpdlog::otherError(QString msg) { write(TSpdlogAssistant::Other_Type, Level::Error, "[OtherType]", msg, false); }
 void TSpdlog::uiClick(QString info) { write(TSpdlogAssistant::UI_Click, Level::Info, "[Click:]", info, false); }
+
+QString TSpdlog::escapeControls(const QString &text)
+{
+    auto escaped = [](ushort u) { return u < 0x20 || u == 0x7f || u == 0x85 || u == 0x2028 || u == 0x2029; };
+    const QChar *begin = text.constData();
+    const QChar *end = begin + text.size();
+    const QChar *first = std::find_if(begin, end, [&](QChar c) { return escaped(c.unicode()); });
+    if (first == end)
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    out.append(begin, int(first - begin));
+    static const char hex[] = "0123456789abcdef";
+    for (const QChar *c = first; c != end; ++c) {
+        const ushort u = c->unicode();
+        if (!escaped(u)) {
+            out.append(*c);
+            continue;
+        }
+        switch (u) {
+        case '\n':
+            out.append(QLatin1String("\\n"));
+            break;
+        case '\r':
+            out.append(QLatin1String("\\r"));
+            break;
+        case '\t':
+            out.append(QLatin1String("\\t"));
+            break;
+        default:
+            if (u < 0x100) {
+                const char code[] = { '\\', 'x', hex[u >> 4], hex[u & 0xf], 0 };
+                out.append(QLatin1String(code));
+            } else {
+                const char code[]
+                    = { '\\', 'u', hex[u >> 12], hex[(u >> 8) & 0xf], hex[(u >> 4) & 0xf], hex[u & 0xf], 0 };
+                out.append(QLatin1String(code));
+            }
+        }
+    }
+    return out;
+}
+
+void TSpdlog::avInfo(QString info, QString outside) { avInfo(info + escapeControls(outside)); }
+void TSpdlog::avWarn(QString info, QString outside) { avWarn(info + escapeControls(outside)); }
+void TSpdlog::avError(QString info, QString outside) { avError(info + escapeControls(outside)); }
+void TSpdlog::netInfo(QString info, QString outside) { netInfo(info + escapeControls(outside)); }
+void TSpdlog::netWarn(QString info, QString outside) { netWarn(info + escapeControls(outside)); }
+void TSpdlog::netError(QString info, QString outside) { netError(info + escapeControls(outside)); }
+void TSpdlog::otherInfo(QString info, QString outside) { otherInfo(info + escapeControls(outside)); }
+void TSpdlog::otherWarn(QString info, QString outside) { otherWarn(info + escapeControls(outside)); }
+void TSpdlog::otherError(QString info, QString outside) { otherError(info + escapeControls(outside)); }
+void TSpdlog::uiClick(QString info, QString outside) { uiClick(info + escapeControls(outside)); }
 
 void TSpdlog::flushAll()
 {

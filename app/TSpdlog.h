@@ -51,6 +51,24 @@ public:
     Q_INVOKABLE void otherError(QString msg);
     Q_INVOKABLE void uiClick(QString info);
 
+    // Text from outside the program (a page, a server) as one line: line
+    // breaks and other control characters are written as C-style escapes
+    // (a line feed as the two characters \ and n, ESC as \x1b), so such text
+    // can never start a forged line of its own.
+    static QString escapeControls(const QString &text);
+    // The same lines with a second part that came from outside: `info` is
+    // written as given, `outside` through escapeControls.
+    Q_INVOKABLE void avInfo(QString info, QString outside);
+    Q_INVOKABLE void avWarn(QString info, QString outside);
+    Q_INVOKABLE void avError(QString info, QString outside);
+    Q_INVOKABLE void netInfo(QString info, QString outside);
+    Q_INVOKABLE void netWarn(QString info, QString outside);
+    Q_INVOKABLE void netError(QString info, QString outside);
+    Q_INVOKABLE void otherInfo(QString info, QString outside);
+    Q_INVOKABLE void otherWarn(QString info, QString outside);
+    Q_INVOKABLE void otherError(QString info, QString outside);
+    Q_INVOKABLE void uiClick(QString info, QString outside);
+
     Q_INVOKABLE void flush();
     Q_INVOKABLE void setInfoFlush();
     Q_INVOKABLE void setErrFlush();

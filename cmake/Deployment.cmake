@@ -57,6 +57,11 @@ set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")
 set(LUMIRA_AGORA_TEST_TOKEN "00000000000000000000000000000000000000000000000000dev" CACHE STRING "Agora test token")
 set(LUMIRA_AGORA_TEST_ROOM "10001" CACHE STRING "Agora test room")
 
+# The simulated class room behind the SDK stand-ins is driven from the page
+# ("cppSimRoom", request simroom://config), failure injection included. Only
+# development builds publish it: a production deployment file sets this OFF.
+option(LUMIRA_DEV_SIMROOM "Publish the simulated room's control to the page (development builds)" ON)
+
 # Build identity: 40 lowercase hex digits, the commit being built when known.
 execute_process(COMMAND git rev-parse HEAD
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}

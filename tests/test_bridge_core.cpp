@@ -7,6 +7,7 @@
 #include "app/TSpdlog.h"
 #include "web/LMRMsgId.h"
 #include "web/LMRUserInfo.h"
+#include "web/QCefClient.h"
 #include "web/QMLNotify.h"
 
 #include <QCoreApplication>
@@ -196,6 +197,29 @@ const QJsonArray kMembers { QJsonObject { { "role", "teacher" }, { "uid", "t1" }
     QJsonObject { { "role", "jiaowu" }, { "uid", "j1" } } };
 
 } // namespace
+
+TEST(PageText, ControlCharactersAreEscapedAndSizesCountedInUtf8)
+{
+    EXPECT_EQ(TSpdlog::escapeControls(QStringLiteral("plain 你好 \\n")), QStringLiteral("plain 你好 \\n"));
+    EXPECT_EQ(TSpdlog::escapeControls(QString::fromUtf16(u"a\r\nb\t\x1b\x7f\u0085\u2028\u2029") + QChar(0)),
+        QStringLiteral("a\\r\\nb\\t\\x1b\\x7f\\x85\\u2028\\u2029\\x00"));
+
+    // The registry's log line keeps a forged line inside its own.
+    LMRMsgId registry(3000);
+    registry.addMessage(QStringLiteral("user://"), QStringLiteral("1\r\n[2026-01-01 00:00:00.000] forged"),
+        QStringLiteral("user://"), QStringLiteral("{}"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("id:1\\r\\n[2026-01-01 00:00:00.000] forged,request:user://")));
+
+    // UTF-8 sizes of valid text as toUtf8() makes them (a pair is 4 bytes);
+    // a lone surrogate counts as the 3 bytes of a replacement character.
+    const QString valid = QStringLiteral("aé你") + QString::fromUtf16(u"\U0001F600") + QChar(0xd800) + QChar(0xdc00);
+    EXPECT_EQ(QCefClient::utf8Size(valid, 1000), valid.toUtf8().size());
+    EXPECT_EQ(QCefClient::utf8Size(QString(QChar(0xdbff)) + QStringLiteral("z") + QChar(0xdc00), 1000), 7);
+    // Counting stops just past the limit; a text longer than the limit in
+    // characters is over it without counting.
+    EXPECT_EQ(QCefClient::utf8Size(QString(60, QChar(0x4f60)), 100), 102);
+    EXPECT_EQ(QCefClient::utf8Size(QString(5000, QLatin1Char('x')), 100), 5000);
+}
 
 TEST(ClassInfo, CategoriesRolesAndMembers)
 {

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -189,6 +190,97 @@ window.addEventListener('load', function () {
     const QString log = harness::logText();
     EXPECT_EQ(harness::countOf(log, QStringLiteral("parse json error")) - before, 3);
     EXPECT_TRUE(log.contains(QStringLiteral("recv H5:this is not json")));
+}
+
+TEST(BrowserPage, FailureRepliesReachOnFailureWithTheirCodeAndReason)
+{
+    // A recording start without its names is refused; a version request is
+    // answered. Each reply reaches only its own callback.
+    const QString page = writePage(QStringLiteral("failure.html"), pageWithScript(QStringLiteral(R"JS(
+window.addEventListener('load', function () {
+    qtQuery({request: 'record://', oper: 'start', userId: '1',
+             onSuccess: function (v) { report('record-ok', v); },
+             onFailure: function (val, msg) { report('record-failed', {val: val, msg: msg}); }});
+    qtQuery({request: 'user://', userType: 'teacher', userName: 'T',
+             onSuccess: function (v) { report('user-ok', v); },
+             onFailure: function (val, msg) { report('user-failed', {val: val, msg: msg}); }});
+    qtQuery({request: 'jsVersion://',
+             onSuccess: function (v) { report('version-ok', v); },
+             onFailure: function (val, msg) { report('version-failed', {val: val, msg: msg}); }});
+});
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("record-failed")));
+    const QJsonObject record = h.reportOf(QStringLiteral("record-failed"))->data.toObject();
+    EXPECT_EQ(record.value("val").toInt(), 2);
+    EXPECT_EQ(record.value("msg").toString(), QStringLiteral("missing or bad token or userId"));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("user-failed")));
+    EXPECT_EQ(h.reportOf(QStringLiteral("user-failed"))->data.toObject().value("msg").toString(),
+        QStringLiteral("missing or bad userType, userID or userName"));
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("version-ok")));
+    harness::processEventsFor(200);
+    EXPECT_FALSE(h.reportOf(QStringLiteral("record-ok")));
+    EXPECT_FALSE(h.reportOf(QStringLiteral("user-ok")));
+    EXPECT_FALSE(h.reportOf(QStringLiteral("version-failed")));
+}
+
+TEST(BrowserPage, MalformedMessagesThroughThePageTransportLeaveItAnswering)
+{
+    // 1000 generated messages from the page itself (fixed seed), through the
+    // page's transport: broken JSON, cut-off text, near-miss names, bad
+    // percent-encoding, wrong field types, line breaks, one over the size
+    // bound. Requests that would leave the page (reload, close, windows) or
+    // reach services outside the test are not among them.
+    const QString page = writePage(QStringLiteral("fuzz.html"), pageWithScript(QStringLiteral(R"JS(
+var seed = 20261207;
+function rnd(n) { seed = (seed * 1103515245 + 12345) % 2147483648; return seed % n; }
+var names = ['system_info://', 'js_log_write://', 'user_viewer://', 'capture_image://', 'agora://VoiceRoomLogout',
+    'trtc://VoiceRoomLogin', 'zego://VoiceRoomLogin', 'agora://VoiceAgoraState', 'VoiceQcloudState',
+    'qcloud://VoiceInit', 'agora://VoiceDeviceControl', 'deviceInfo://', 'local://Finished', 'jsVersion://',
+    'mqtt://forward', 'nothing://', 'xclose_window://', 'foo://close_window', 'user://x', 'xrecord://'];
+var junk = ['%', '%E0%A4%A', '\n[2026-01-01 00:00:00.000][thread 1][info] :  forged', '\r\u2028\u0000',
+    '../../lmrfz', null, 5, -1e308, [], {}, true, 'a'.repeat(5000), {'__proto__': {x: 1}}];
+function pick(list) { return list[rnd(list.length)]; }
+function text(n) { var s = ''; for (var i = 0; i < n; ++i) s += String.fromCharCode(rnd(4) ? 32 + rnd(95) : rnd(0x3000)); return s; }
+function message() {
+    var obj = {request: pick(names) + (rnd(3) ? '' : pick(['?a=%zz', ':{"token":"..\\/x"}', 'x', '&%']))};
+    ['log', 'msg', 'online_state', 'account', 'device', 'open', 'sig', 'courseId', 'uid', 'roomid',
+     'userId'].forEach(function (k) { if (rnd(3) === 0) obj[k] = pick(junk); });
+    if (rnd(2)) obj.id = pick([String(rnd(1e6)), rnd(1e6), null, [], {}]);
+    return obj;
+}
+window.addEventListener('load', function () {
+    for (var i = 0; i < 1000; ++i) {
+        var kind = rnd(5);
+        if (kind === 0) callQML(text(rnd(200)) + pick(junk));
+        else if (kind === 1) { var t = JSON.stringify(message()); callQML(t.slice(0, rnd(t.length))); }
+        else if (kind === 2) callQML(JSON.stringify(message()));
+        else if (kind === 3) qtQuery(message());
+        else callQML(pick(['[1,2]', '"close_window"', 'null', '{"request": 5}', '{"request": ["close_window"]}']));
+    }
+    callQML('{"request":"js_log_write://","log":"' + 'O'.repeat(2 * 1024 * 1024) + '"}');
+    qtQuery({request: 'jsVersion://', onSuccess: function (v) { report('after', v); }});
+    qtQuery({request: 'system_info://', onSuccess: function (v) { report('queued-after', v.length > 0); }});
+});
+)JS")));
+    const QString logBefore = harness::logText();
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("after"), 60000));
+    EXPECT_EQ(h.reportOf(QStringLiteral("after"))->data.toString(), LMRConfig::instance()->getVersion());
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("queued-after"), 30000));
+    EXPECT_TRUE(h.view->isVisible()); // no near-miss name closed the window
+    EXPECT_GE(h.messages.size(), 1002); // all of them reached the dispatcher, bar the oversized one
+
+    const QString log = harness::logText().mid(logBefore.size());
+    EXPECT_EQ(harness::countOf(log, QStringLiteral("page message refused, at least ")), 1);
+    EXPECT_FALSE(log.contains(QStringLiteral("request failed")));
+    const QRegularExpression lineStart(QStringLiteral(
+        "^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\\[thread \\d+\\]\\[(info|warning|error)\\] : "));
+    int forged = 0;
+    for (const QString &line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        forged += !lineStart.match(line).hasMatch();
+    EXPECT_EQ(forged, 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("\\n[2026-01-01 00:00:00.000][thread 1][info] :  forged")));
 }
 
 TEST(BrowserPage, NotificationsCallPageFunctionsWithQuotedArguments)

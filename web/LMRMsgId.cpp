@@ -7,6 +7,8 @@
 namespace
 {
 void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
+// Ids, names and texts of queued messages come from the page.
+QString pageText(const QString &text) { return TSpdlog::escapeControls(text); }
 } // namespace
 
 LMRMsgIdConsumer::LMRMsgIdConsumer(LMRMsgId *registry)
@@ -101,7 +103,8 @@ LMRMsgId *LMRMsgId::instance()
 void LMRMsgId::addMessage(QString key, QString id, QString request, QString msg)
 {
     QMutexLocker lock(&m_queueMutex);
-    logInfo(QStringLiteral("增加信息队列，key:%1,id:%2,request:%3,msg:%4").arg(key, id, request, msg));
+    logInfo(QStringLiteral("增加信息队列，key:%1,id:%2,request:%3,msg:%4")
+                .arg(key, pageText(id), pageText(request), pageText(msg)));
     m_messageKeys.removeOne(key);
     m_messageKeys.append(key);
     m_messages.insert(key, { id, request, msg });
@@ -125,7 +128,8 @@ void LMRMsgId::completedMessage(QString key)
 bool LMRMsgId::addCallBackMessage(QString key, QString id, QString request, QString msg)
 {
     QMutexLocker lock(&m_callbackMutex);
-    logInfo(QStringLiteral("增加异步回调，key:%1,id:%2,request:%3,msg:%4").arg(key, id, request, msg));
+    logInfo(QStringLiteral("增加异步回调，key:%1,id:%2,request:%3,msg:%4")
+                .arg(key, pageText(id), pageText(request), pageText(msg)));
     m_callbacks.insert(key, { id, request, msg });
     return true;
 }

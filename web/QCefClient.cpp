@@ -147,4 +147,36 @@ void QCefClient::OnDownloadUpdated(bool isComplete)
 
 void QCefClient::OnGotFocus() { qDebug() << "22222222222222222222222222222222222 OnGotFocus "; }
 
-void QCefClient::OnProcessMessageReceived(const QString &message) { emit sgWebMsgReceived(message); }
+qint64 QCefClient::utf8Size(const QString &text, qint64 limit)
+{
+    if (text.size() > limit)
+        return text.size();
+    qint64 bytes = 0;
+    const int n = text.size();
+    for (int i = 0; i < n && bytes <= limit; ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() < 0x80)
+            bytes += 1;
+        else if (c.unicode() < 0x800)
+            bytes += 2;
+        else if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            bytes += 4;
+            ++i;
+        } else
+            bytes += 3; // a lone surrogate: at most a 3-byte replacement character
+    }
+    return bytes;
+}
+
+void QCefClient::OnProcessMessageReceived(const QString &message)
+{
+    // Every message is logged and parsed in full further on: a page must not
+    // be able to fill the log or the memory with one.
+    const qint64 bytes = utf8Size(message, kMaxMessageBytes);
+    if (bytes > kMaxMessageBytes) {
+        TSpdlog::instance()->netError(QStringLiteral("page message refused, at least %1 bytes, begins:").arg(bytes),
+            message.left(kRefusedPrefixChars));
+        return;
+    }
+    emit sgWebMsgReceived(message);
+}

@@ -40,6 +40,14 @@ public:
     };
     Q_ENUM(ContextMenuFlag)
 
+    // A page message longer than this (UTF-8 bytes) is refused unread; the
+    // dispatcher (LMRRequest.js) holds messages to the same bound.
+    static constexpr int kMaxMessageBytes = 1024 * 1024;
+    // How much of a refused message the log keeps.
+    static constexpr int kRefusedPrefixChars = 80;
+    // The UTF-8 size of `text`, counted no further than just past `limit`.
+    static qint64 utf8Size(const QString &text, qint64 limit);
+
     explicit QCefClient(QObject *parent = nullptr);
     ~QCefClient() override;
 

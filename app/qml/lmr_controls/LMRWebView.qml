@@ -2,6 +2,7 @@ import QtQuick 2.12
 import BCDevice 1.0
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
+import "LMRRequest.js" as Req
 
 // Page request dispatcher: every page message enters at callQML(), is matched
 // by its request name and answered through callback().
@@ -13,13 +14,14 @@ Item {
     property bool isgetOngoingCourse: false
     property bool isgetOngoingCourseInit: false
     property int mainUrlSwitchCount: 0
-    // Room logins waiting for their engine's joined(), by vendor scheme.
-    property var pendingLogins: ({})
 
     // Failure codes of the replies.
     readonly property int failureUnavailable: 1
     readonly property int failureBadRequest: 2
     readonly property int failureRefused: 3
+    readonly property int failureInternal: 4
+    // Page messages longer than this (UTF-8 bytes) are refused unread.
+    readonly property int maxMessageBytes: Req.maxMessageBytes
 
     signal sgOpenDeviceTestView()
     signal sgAlertBoxView(string id, string msg, int buttonCount, string cancel_button, string ok_button)
@@ -56,6 +58,11 @@ Item {
     Timer {
         id: id_DelayTimer
         repeat: false
+    }
+
+    LMRMediaChannel {
+        id: m_media
+        dispatcher: m_webView
     }
 
     Connections {
@@ -108,53 +115,55 @@ Item {
         callback(createFailureMsg(obj.id, obj.request, code, text))
     }
 
-    // Arguments of a request: its own fields, a JSON object after ":{" in the
-    // name, or "a=b&c=d" after "//".
+    // Page text goes to the log through the two-part cppLog calls, which
+    // escape line breaks: a page cannot write lines of its own.
+    function logPageError(text, pageText) {
+        cppLog.netError(text, Req.show(pageText))
+    }
+
     function requestArgs(obj) {
-        var args = {}
-        var name = String(obj.request)
-        var json = name.indexOf(":{")
-        if (json >= 0) {
-            try {
-                var inner = JSON.parse(name.substring(json + 1))
-                for (var k in inner)
-                    args[k] = inner[k]
-            } catch (e) {
-                cppLog.netError("parse json error " + name)
-            }
-        } else {
-            var rest = name.indexOf("//")
-            var tail = rest >= 0 ? name.substring(rest + 2) : ""
-            var query = tail.indexOf("?") >= 0 ? tail.substring(tail.indexOf("?") + 1) : tail
-            query.split("&").forEach(function (pair) {
-                var eq = pair.indexOf("=")
-                if (eq > 0)
-                    args[decodeURIComponent(pair.substring(0, eq))] = decodeURIComponent(pair.substring(eq + 1))
-            })
+        return Req.requestArgs(obj, logPageError)
+    }
+
+    // A handler that throws is logged and, when the request has an id,
+    // answered with a failure; its registry message is still completed.
+    function handlerFailed(obj, e) {
+        var name = obj !== null && typeof obj === "object" ? Req.show(obj.request) : ""
+        logPageError("request failed: " + e + " request:", name)
+        if (obj === null || typeof obj !== "object" || obj.id === undefined || obj.id === null)
+            return
+        try {
+            refuse(obj, failureInternal, "request failed")
+        } catch (e2) {
+            cppLog.netError("failure reply not sent: ", String(e2))
         }
-        for (var key in obj)
-            args[key] = obj[key]
-        return args
     }
 
     function registryKeyOf(request) {
         for (var i = 0; i < registryKeys.length; ++i) {
-            if (request.indexOf(registryKeys[i]) === 0)
+            if (Req.isRequest(request, registryKeys[i]))
                 return registryKeys[i]
         }
         return ""
     }
 
     function callQML(msgStr) {
-        cppLog.netInfo("recv H5:" + msgStr)
+        var text = typeof msgStr === "string" ? msgStr : Req.show(msgStr)
+        var bytes = Req.oversize(text)
+        if (bytes > 0) {
+            cppLog.netError("page message refused, at least " + bytes + " bytes, begins:",
+                            text.substring(0, Req.refusedPrefixChars))
+            return
+        }
+        cppLog.netInfo("recv H5:", text)
         var obj
         try {
-            obj = JSON.parse(msgStr)
+            obj = JSON.parse(text)
         } catch (e) {
             cppLog.netError("parse json error")
             return
         }
-        if (obj === null || typeof obj !== "object" || typeof obj.request !== "string") {
+        if (obj === null || typeof obj !== "object" || Array.isArray(obj) || typeof obj.request !== "string") {
             cppLog.netError("parse json error")
             return
         }
@@ -162,23 +171,26 @@ Item {
         m_object = obj
         var key = registryKeyOf(obj.request)
         if (key !== "") {
-            LMRMsgId.addMessage(key, String(obj.id), obj.request, msgStr)
+            LMRMsgId.addMessage(key, obj.id === undefined ? "" : Req.show(obj.id), obj.request, text)
             return
         }
-        handleDirect(obj)
+        try {
+            handleDirect(obj)
+        } catch (e) {
+            handlerFailed(obj, e)
+        }
     }
 
     function onRegistryMessage(key, id, request, msg) {
-        var obj
+        var obj = null
         try {
             obj = JSON.parse(msg)
+            handleQueued(key, obj, msg)
         } catch (e) {
-            cppLog.netError("parse json error")
+            handlerFailed(obj, e)
+        } finally {
             LMRMsgId.completedMessage(key)
-            return
         }
-        handleQueued(key, obj, msg)
-        LMRMsgId.completedMessage(key)
     }
 
     function handleQueued(key, obj, msgStr) {
@@ -186,21 +198,21 @@ Item {
         if (key === LMRMsgId.id_user_info()) {
             signIn(obj, args)
         } else if (key === LMRMsgId.id_open_device()) {
-            cppConfigFile.setHomeFlag(args.homeFlag === true || args.homeFlag === "true" || args.flag === true)
+            cppConfigFile.setHomeFlag(Req.isTrue(args.homeFlag) || args.flag === true)
             sgOpenDeviceTestView()
             answer(obj, "")
         } else if (key === LMRMsgId.id_system_info()) {
             answer(obj, cppNotify.jsonSystemInfo())
         } else if (key === LMRMsgId.id_js_log_write()) {
             var line = args.log !== undefined ? args.log : (args.msg !== undefined ? args.msg : msgStr)
-            cppLog.netInfo("H5 log:" + (typeof line === "string" ? line : JSON.stringify(line)))
+            cppLog.netInfo("H5 log:", Req.show(line))
         } else if (key === LMRMsgId.id_join_classroom()) {
             joinClassRoom(obj, msgStr)
         } else if (key === LMRMsgId.id_quit_classroom()) {
             quitClassRoom(obj)
         } else if (key === LMRMsgId.id_user_viewer()) {
             var state = args.online_state
-            sgUpdateOnlineState(typeof state === "string" ? state : JSON.stringify(state === undefined ? [] : state))
+            sgUpdateOnlineState(typeof state === "string" ? state : Req.show(state === undefined ? [] : state))
         } else if (key === LMRMsgId.id_capture_image()) {
             cppNotify.jsonScreenshot()
         } else if (key === LMRMsgId.id_agora_voiceRoomLogin()) {
@@ -227,12 +239,24 @@ Item {
     }
 
     function signIn(obj, args) {
-        LMRUserInfo.setUserInfo(String(args.userType), String(args.userID), String(args.userName),
-                                String(args.token))
-        cppConfigFile.setUserID(String(args.userID))
-        cppConfigFile.setUserType(String(args.userType))
-        cppConfigFile.setUserNmae(String(args.userName))
-        sgH5version(args.H5version !== undefined ? String(args.H5version) : "")
+        // A role text the class information does not know ends the process
+        // there; a missing or mistyped field is the page's mistake and is
+        // refused before anything is stored.
+        // The user id also names the recordings' files: a plain name only.
+        var type = typeof args.userType === "string" && args.userType !== "" ? args.userType : null
+        var userId = Req.plainName(args.userID)
+        var name = Req.text(args.userName)
+        if (type === null || userId === null || name === null) {
+            cppLog.netError("user info refused: missing or bad userType, userID or userName")
+            refuse(obj, failureBadRequest, "missing or bad userType, userID or userName")
+            return
+        }
+        var token = Req.text(args.token) || ""
+        LMRUserInfo.setUserInfo(type, userId, name, token)
+        cppConfigFile.setUserID(userId)
+        cppConfigFile.setUserType(type)
+        cppConfigFile.setUserNmae(name)
+        sgH5version(Req.text(args.H5version) || "")
         cppLog.otherInfo("Hi! welcome " + roleWord(LMRUserInfo.userRole()))
         var boost = service("cppMicBoost")
         if (boost)
@@ -255,7 +279,7 @@ Item {
         LMRUserInfo.setClassRoomInfo(msgStr)
         LMRUserInfo.setIsAttendClass(true)
         cppCef.sendToWeb(cppNotify.callH5_jsSetting("writingPad", cppConfigFile.getPenFlag()))
-        sgJoinClassRoom(String(obj.id), obj.request, msgStr)
+        sgJoinClassRoom(Req.show(obj.id), obj.request, msgStr)
         answer(obj, "")
     }
 
@@ -275,26 +299,25 @@ Item {
     function handleDirect(obj) {
         var request = obj.request
         var args = requestArgs(obj)
-        if (request.includes("agora://VoiceAgoraState")) {
+        var is = function (name) { return Req.isRequest(request, name) }
+        if (is("agora://VoiceAgoraState")) {
             answer(obj, LMRUserInfo.getIsEnterAgora())
-        } else if (request.includes("trtc://VoiceTrtcState")) {
+        } else if (is("trtc://VoiceTrtcState")) {
             answer(obj, LMRUserInfo.getIsEnterTRtc())
-        } else if (request.includes("VoiceQcloudState")) {
+        } else if (is("VoiceQcloudState") || is("qcloud://VoiceQcloudState")) {
             var ilive = service("iliveEngine")
+            var flag = function (name) { return ilive ? ilive[name] : false }
             answer(obj, {
-                "m_isExitDemo": ilive ? ilive.m_isExitDemo : false,
-                "m_isLogin": ilive ? ilive.m_isLogin : false,
+                "m_isExitDemo": flag("m_isExitDemo"), "m_isLogin": flag("m_isLogin"),
                 "m_isEnterRoom": LMRUserInfo.getIsEnterILive(),
-                "m_isEnableCamera": ilive ? ilive.m_isEnableCamera : false,
-                "m_isEnableMic": ilive ? ilive.m_isEnableMic : false,
-                "m_isEnablePlayer": ilive ? ilive.m_isEnablePlayer : false,
-                "m_isStartDeviceTest": ilive ? ilive.m_isStartDeviceTest : false,
-                "m_isDeviceTestEnableCamera": ilive ? ilive.m_isDeviceTestEnableCamera : false,
-                "m_isDeviceTestEnableMic": ilive ? ilive.m_isDeviceTestEnableMic : false,
-                "m_isDeviceTestEnablePlayer": ilive ? ilive.m_isDeviceTestEnablePlayer : false
+                "m_isEnableCamera": flag("m_isEnableCamera"), "m_isEnableMic": flag("m_isEnableMic"),
+                "m_isEnablePlayer": flag("m_isEnablePlayer"), "m_isStartDeviceTest": flag("m_isStartDeviceTest"),
+                "m_isDeviceTestEnableCamera": flag("m_isDeviceTestEnableCamera"),
+                "m_isDeviceTestEnableMic": flag("m_isDeviceTestEnableMic"),
+                "m_isDeviceTestEnablePlayer": flag("m_isDeviceTestEnablePlayer")
             })
-        } else if (request.includes("qcloud://VoiceInit")) {
-            var account = String(args.account !== undefined ? args.account : "").split(":")
+        } else if (is("qcloud://VoiceInit")) {
+            var account = (Req.text(args.account) || "").split(":")
             LMRUserInfo.setILiveUserAndPass(account[0] || "", account[1] || "")
             var engine = service("iliveEngine")
             if (!engine) {
@@ -303,85 +326,80 @@ Item {
             }
             engine.init()
             engine.login(LMRUserInfo.getILiveUserSelf(), LMRUserInfo.getILiveUserPass())
-        } else if (request.includes("qcloud://VoiceLogout")) {
+        } else if (is("qcloud://VoiceLogout")) {
             if (service("iliveEngine"))
                 service("iliveEngine").logout()
-        } else if (request.includes("VoiceDeviceControl")) {
-            deviceControl(obj, args)
-        } else if (request.includes("deviceInfo://")) {
+        } else if (is("agora://VoiceDeviceControl") || is("qcloud://VoiceDeviceControl")
+                   || is("trtc://VoiceDeviceControl") || is("zego://VoiceDeviceControl")) {
+            m_media.deviceControl(obj, args)
+        } else if (is("deviceInfo://")) {
             // Answered on every platform: the figures come from the platform layer.
             answer(obj, { "totalMemory": cppNotify.getTotalMemory(), "availableMemory": cppNotify.getAvaliMemory() })
-        } else if (request.includes("reupload_audio_list://")) {
-            var listRecorder = service("recordDispatcher")
-            if (!listRecorder || typeof listRecorder.handUpload !== "function") {
-                refuse(obj, failureUnavailable, "recording not available")
-                return
-            }
-            String(args.lesson_token_list !== undefined ? args.lesson_token_list : args.lesson_token || "")
-                .split(",").forEach(function (token) {
-                    if (token !== "")
-                        listRecorder.handUpload(token, true)
-                })
-        } else if (request.includes("reupload_audio://")) {
-            var oneRecorder = service("recordDispatcher")
-            if (!oneRecorder || typeof oneRecorder.handUpload !== "function") {
-                refuse(obj, failureUnavailable, "recording not available")
-                return
-            }
-            oneRecorder.handUpload(String(args.lesson_token), true)
-        } else if (request.includes("record://")) {
+        } else if (is("reupload_audio_list://")) {
+            var list = Req.text(args.lesson_token_list)
+            reupload(obj, (list !== null ? list : Req.text(args.lesson_token) || "").split(","))
+        } else if (is("reupload_audio://")) {
+            reupload(obj, [args.lesson_token])
+        } else if (is("record://")) {
             record(obj, args)
-        } else if (request.includes("lock_win_top://")) {
+        } else if (is("lock_win_top://")) {
             var lock = service("cppLockScreen")
             if (lock)
                 lock.startLock()
             else
                 refuse(obj, failureUnavailable, "lock screen not available")
-        } else if (request.includes("local://ReloadUrl")) {
+        } else if (is("local://ReloadUrl")) {
             cppCef.load(cppConfigFile.getMainUrl())
-        } else if (request.includes("local://Finished")) {
+        } else if (is("local://Finished")) {
             // the local error page is up; nothing to answer
-        } else if (request.includes("close_window")) {
+        } else if (is("close_window")) {
             cppLog.uiClick("H5 lmr app quit")
             cppWindow.close()
-        } else if (request.includes("openNewWindow://")) {
+        } else if (is("openNewWindow://")) {
             var zoom = cppTool.getZoomFactor()
-            cppCef.openNewWindow("cef2", String(args.title || ""), String(args.url || ""),
-                                 Math.round(Number(args.width || 0) * zoom), Math.round(Number(args.height || 0) * zoom))
-        } else if (request.includes("getOngoingCourse://")) {
+            var size = function (v) { var n = Number(v); return isFinite(n) ? Math.round(Math.min(Math.max(n, 0), 20000) * zoom) : 0 }
+            cppCef.openNewWindow("cef2", Req.text(args.title) || "", Req.text(args.url) || "", size(args.width), size(args.height))
+        } else if (is("getOngoingCourse://")) {
             isgetOngoingCourse = true
             isgetOngoingCourseInit = true
             sgMessageBoxView("openClassList", qsTr("The system has detected that you still have courses in progress\n we suggest that you finish the current course first!"), 1, "", qsTr("GoTo"))
-        } else if (request.includes("jsVersion://")) {
+        } else if (is("jsVersion://")) {
             answer(obj, cppConfigFile.getVersion())
-        } else if (request.includes("jsInvokeStartUpdater://")) {
+        } else if (is("jsInvokeStartUpdater://")) {
             cppNotify.jsonAppCheck()
-        } else if (request.includes("install_update://")) {
+        } else if (is("install_update://")) {
             var updater = service("cppAppUpdate")
             if (updater)
                 updater.installUpdate()
-        } else if (request.includes("simroom://config")) {
-            // Development builds only: the simulated room behind the SDK stand-ins.
-            var room = service("cppSimRoom")
-            if (!room) {
-                refuse(obj, failureUnavailable, "no simulated room in this build")
-                return
-            }
-            var settings = {}
-            for (var k in obj)
-                if (k !== "id" && k !== "request")
-                    settings[k] = obj[k]
-            if (room.configure(JSON.stringify(settings)))
-                answer(obj, JSON.parse(room.configuration()))
-            else
-                refuse(obj, failureBadRequest, "bad simulated room settings")
-        } else if (request.includes("mqtt://forward")) {
-            cppLog.netInfo("recv MQTT:" + JSON.stringify(args.msg))
+        } else if (is("simroom://config")) {
+            simRoomConfig(obj)
+        } else if (is("mqtt://forward")) {
+            cppLog.netInfo("recv MQTT:", Req.show(args.msg))
         } else {
-            cppLog.netWarn("unknow request:" + request)
+            cppLog.netWarn("unknow request:", request)
         }
     }
 
+    // Development builds only: the simulated room behind the SDK stand-ins.
+    function simRoomConfig(obj) {
+        var room = service("cppSimRoom")
+        if (!room) {
+            refuse(obj, failureUnavailable, "no simulated room in this build")
+            return
+        }
+        var settings = {}
+        for (var k in obj)
+            if (k !== "id" && k !== "request")
+                settings[k] = obj[k]
+        if (room.configure(JSON.stringify(settings)))
+            answer(obj, JSON.parse(room.configuration()))
+        else
+            refuse(obj, failureBadRequest, "bad simulated room settings")
+    }
+
+    // The recorder answers false for a name it will not use (undefined from
+    // a recorder that does not say counts as taken). Tokens and user ids name
+    // files: anything but a plain name is refused here already.
     function record(obj, args) {
         var recorder = service("recordDispatcher")
         if (!recorder) {
@@ -389,167 +407,70 @@ Item {
             return
         }
         if (args.oper === "start") {
-            LMRUserInfo.setCourseToken(String(args.token))
-            recorder.startRecord(String(args.token), String(args.userId), String(args.cls_user_type))
+            var token = Req.plainName(args.token)
+            var userId = Req.plainName(args.userId)
+            if (token === null || userId === null) {
+                logPageError("record refused, missing or bad token or userId:", Req.show(obj.request))
+                refuse(obj, failureBadRequest, "missing or bad token or userId")
+                return
+            }
+            var previous = LMRUserInfo.getCourseToken()
+            LMRUserInfo.setCourseToken(token)
+            if (recorder.startRecord(token, userId, Req.text(args.cls_user_type) || "") === false) {
+                LMRUserInfo.setCourseToken(previous)
+                refuse(obj, failureBadRequest, "bad recording name")
+                return
+            }
             answer(obj, "")
         } else if (args.oper === "stop") {
+            var stopToken = args.token === undefined || args.token === "" ? LMRUserInfo.getCourseToken()
+                                                                            : Req.plainName(args.token)
+            if (stopToken === null) {
+                refuse(obj, failureBadRequest, "bad token")
+                return
+            }
             recorder.stopRecord()
-            if (typeof recorder.handUpload === "function")
-                recorder.handUpload(String(args.token || LMRUserInfo.getCourseToken()), true)
+            if (typeof recorder.handUpload === "function" && recorder.handUpload(stopToken, true) === false) {
+                refuse(obj, failureBadRequest, "bad recording name")
+                return
+            }
             answer(obj, "")
         } else {
             refuse(obj, failureBadRequest, "unknown record oper")
         }
     }
 
-    function currentEngine(scheme) {
-        var type = LMRUserInfo.getUseMediaType()
-        if (scheme === "agora" && type === LMRUserInfo.MediaType_Agora) return service("agoraEngine")
-        if (scheme === "trtc" && type === LMRUserInfo.MediaType_TRtc) return service("trtcEngine")
-        if (scheme === "zego" && type === LMRUserInfo.MediaType_ZgRtc) return service("zgRtcEngine")
-        if (scheme === "qcloud" && type === LMRUserInfo.MediaType_ILive) return service("iliveEngine")
-        return null
-    }
-
-    function deviceControl(obj, args) {
-        var scheme = obj.request.substring(0, obj.request.indexOf("://"))
-        var engine = currentEngine(scheme)
-        if (!engine) {
-            cppLog.avError(scheme === "agora" || scheme === "trtc" ? "unknow media channel1" : "unknow media channel2")
-            refuse(obj, failureUnavailable, "media channel not in use")
-            return
-        }
-        var open = args.open === true || args.open === "true" || args.open === "1"
-        var ilive = scheme === "qcloud"
-        if (args.device === "player") {
-            if (open) {
-                if (ilive) engine.setSpeaker(cppConfigFile.getSpeakerId())
-                else { engine.muteAllRemoteAudioStreams(false); engine.setPlayerDrive(cppConfigFile.getSpeakerId()) }
-            } else {
-                if (ilive) engine.closePlayer()
-                else engine.muteAllRemoteAudioStreams(true)
-            }
-        } else if (args.device === "mic") {
-            if (open) {
-                if (ilive) engine.setMic(cppConfigFile.getMicId())
-                else { engine.setMicDrive(cppConfigFile.getMicId()); engine.enableLocalAudio(true) }
-            } else {
-                if (ilive) engine.closeMic()
-                else engine.enableLocalAudio(false)
-            }
-        } else if (args.device === "camera") {
-            if (open) {
-                var role = LMRUserInfo.getInnerClassUserRole()
-                if (LMRUserInfo.getClassType() === LMRUserInfo.ClassType_TrainingClass
-                        && role !== LMRUserInfo.UserRole_Student && role !== LMRUserInfo.UserRole_Assistant) {
-                    refuse(obj, failureRefused, "camera not allowed in a training class")
-                    return
-                }
-                if (ilive) engine.setCamera(cppConfigFile.getCameraId())
-                else engine.enableLocalVideo(true)
-            } else {
-                if (ilive) engine.closeCamera()
-                else engine.enableLocalVideo(false)
-            }
-        } else {
-            cppLog.avError("VoiceDevice Control Unknow protocol!")
-            refuse(obj, failureBadRequest, "unknown device")
-            return
-        }
-        answer(obj, "")
-    }
-
-    function roomLoginPrologue() {
-        if (cppConfigFile.getCameraId() === "")
-            cppLog.avInfo("camera not exist!")
-    }
-
-    function agora_voiceRoomLogin(id, request, msg) {
-        roomLoginPrologue()
-        LMRUserInfo.setAgoraInfo(String(msg.sig), String(msg.courseId), String(msg.uid))
-        var engine = service("agoraEngine")
-        if (!engine) {
-            callback(createFailureMsg(id, request, failureUnavailable, "agora engine not available"))
-            return
-        }
-        if (!engine.isInit())
-            engine.init()
-        pendingLogins["agora"] = { "id": id, "request": request }
-        engine.enterRoom(LMRUserInfo.getAgoraUid(), LMRUserInfo.getAgoraKey(), LMRUserInfo.getAgoraChannelName())
-    }
-
-    // Called by the window when an engine reports joined().
-    function answerLogin(vendor) {
-        var pending = pendingLogins[vendor]
-        if (!pending)
-            return
-        delete pendingLogins[vendor]
-        callback(createSuccessMsg(pending.id, pending.request, ""))
-    }
-
-    function trtc_voiceRoomLogin(id, request, msg) {
-        roomLoginPrologue()
-        LMRUserInfo.setTRtcInfo(String(msg.sig), parseInt(msg.courseId) || 0, String(msg.uid))
-        var engine = service("trtcEngine")
-        if (!engine) {
-            callback(createFailureMsg(id, request, failureUnavailable, "trtc engine not available"))
-            return
-        }
-        engine.enterRoom(LMRUserInfo.getTRtcUid(), LMRUserInfo.getTRtcSig(), LMRUserInfo.getTRtcRoomid())
-    }
-
-    function zego_voiceRoomLogin(id, request, msg) {
-        roomLoginPrologue()
-        LMRUserInfo.setZgRtcRoomId(String(msg.roomid))
-        LMRUserInfo.setZgRtcUsernameAndUserId(String(msg.usrName), String(msg.userId))
-        var engine = service("zgRtcEngine")
-        if (!engine) {
-            callback(createFailureMsg(id, request, failureUnavailable, "zego engine not available"))
-            return
-        }
-        engine.loginRoom(LMRUserInfo.getZgRtcRoomId(), LMRUserInfo.getZgRtcUserID(), LMRUserInfo.getZgRtcUserName())
-    }
-
-    function qcloud_voiceRoomLogin(id, request, msg) {
-        roomLoginPrologue()
-        LMRUserInfo.setILiveRoomId(parseInt(msg.roomid) || 0)
-        var engine = service("iliveEngine")
-        if (!engine) {
-            callback(createFailureMsg(id, request, failureUnavailable, "ilive engine not available"))
-            return
-        }
-        engine.createRoomAndJoin()
-    }
-
-    function closeChannel(id, request) {
-        var type = LMRUserInfo.getUseMediaType()
-        var engine = null
-        var key = ""
-        var leave = ""
-        if (type === LMRUserInfo.MediaType_Agora) {
-            key = LMRMsgId.id_agora_voiceRoomLogout(); engine = service("agoraEngine"); leave = "exitRoom"
-        } else if (type === LMRUserInfo.MediaType_ILive) {
-            key = LMRMsgId.id_qcloud_voiceRoomLogout(); engine = service("iliveEngine"); leave = "quitRoom"
-        } else if (type === LMRUserInfo.MediaType_TRtc) {
-            key = LMRMsgId.id_trtc_voiceRoomLogout(); engine = service("trtcEngine"); leave = "exitRoom"
-        } else if (type === LMRUserInfo.MediaType_ZgRtc) {
-            key = LMRMsgId.id_zego_voiceRoomLogout(); engine = service("zgRtcEngine"); leave = "logoutRoom"
-        }
-        if (engine) {
-            // answered when the engine reports leavingChannel
-            if (id !== undefined)
-                LMRMsgId.addCallBackMessage(key, String(id), String(request), "")
-            engine[leave]()
-        } else {
-            cppLog.otherError("media role error")
-            if (id !== undefined)
-                callback(createSuccessMsg(id, request, ""))
-        }
-        LMRUserInfo.setUseMediaType(LMRUserInfo.MediaType_Unknow)
+    // Hands each lesson's recording to upload again; names that are not plain
+    // are skipped, and one failure reply tells how many were.
+    function reupload(obj, tokens) {
         var recorder = service("recordDispatcher")
-        if (recorder)
-            recorder.switchChannel()
+        if (!recorder || typeof recorder.handUpload !== "function") {
+            refuse(obj, failureUnavailable, "recording not available")
+            return
+        }
+        var refused = 0
+        tokens.forEach(function (value) {
+            if (value === "")
+                return
+            var token = Req.plainName(value)
+            if (token === null || recorder.handUpload(token, true) === false)
+                ++refused
+        })
+        if (refused > 0) {
+            logPageError("reupload refused " + refused + " lesson token(s):", Req.show(obj.request))
+            refuse(obj, failureBadRequest, "bad lesson token: " + refused + " refused")
+        } else {
+            answer(obj, "")
+        }
     }
+
+    function agora_voiceRoomLogin(id, request, msg) { m_media.agoraLogin(id, request, msg) }
+    function trtc_voiceRoomLogin(id, request, msg) { m_media.trtcLogin(id, request, msg) }
+    function zego_voiceRoomLogin(id, request, msg) { m_media.zegoLogin(id, request, msg) }
+    function qcloud_voiceRoomLogin(id, request, msg) { m_media.qcloudLogin(id, request, msg) }
+    // Called by the window when an engine reports joined().
+    function answerLogin(vendor) { m_media.answerLogin(vendor) }
+    function closeChannel(id, request) { m_media.closeChannel(id, request) }
 
     function exitChnnals() {
         closeChannel(undefined, undefined)
@@ -578,7 +499,7 @@ Item {
             cppLog.netError("parse json error")
             return
         }
-        if (obj.func === "MessageBox")
+        if (obj !== null && typeof obj === "object" && obj.func === "MessageBox")
             sgMessageBoxView("MessageBox", String(obj.param), 1, "", qsTr("OK"))
     }
 
@@ -591,7 +512,7 @@ Item {
             cppLog.netError("parse json error")
             return
         }
-        if (typeof obj.func !== "string" || !/^[A-Za-z_$][\w$]*$/.test(obj.func)) {
+        if (obj === null || typeof obj !== "object" || typeof obj.func !== "string" || !/^[A-Za-z_$][\w$]*$/.test(obj.func)) {
             cppLog.netError("parse json error")
             return
         }

@@ -1,0 +1,330 @@
+// The page dispatcher with the real registry queue: handlers that throw,
+// missing and malformed fields, request names matched word for word, page text
+// in the log, and the size bound of page messages.
+#include "DispatcherHarness.h"
+#include "GTestMain.h"
+#include "TestEnv.h"
+
+#include "web/LMRUserInfo.h"
+
+#include <QApplication>
+#include <QJSEngine>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using dispatcher::Dispatcher;
+
+namespace
+{
+
+// The recorder as the dispatcher sees it: takes or refuses names, or fails
+// outright (a thrown JavaScript error, as a failing native call gives).
+class RecorderDouble : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE bool startRecord(QString token, QString userId, QString role)
+    {
+        started << token + QLatin1Char('|') + userId + QLatin1Char('|') + role;
+        return accept;
+    }
+    Q_INVOKABLE void stopRecord()
+    {
+        ++stops;
+        if (throwOnStop && engine)
+            engine->throwError(QStringLiteral("recorder stopped working"));
+    }
+    Q_INVOKABLE bool handUpload(QString token, bool callH5)
+    {
+        Q_UNUSED(callH5)
+        uploads << token;
+        return accept;
+    }
+    Q_INVOKABLE void autoUpload() { }
+    Q_INVOKABLE void switchChannel() { }
+
+    QJSEngine *engine = nullptr;
+    bool accept = true;
+    bool throwOnStop = false;
+    QStringList started;
+    QStringList uploads;
+    int stops = 0;
+};
+
+struct Replies {
+    explicit Replies(Dispatcher &d)
+    {
+        d.page.onReply
+            = [this](const QJsonObject &reply) { byId.insert(reply.value("id").toVariant().toString(), reply); };
+    }
+    bool has(const QString &id) const { return byId.contains(id); }
+    QJsonObject operator[](const QString &id) const { return byId.value(id); }
+    QHash<QString, QJsonObject> byId;
+};
+
+QString msg(const QJsonObject &obj) { return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact)); }
+
+// Log lines written since `from` characters into the log.
+QStringList logLinesSince(int from)
+{
+    return testenv::logText().mid(from).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+bool isFailure(const QJsonObject &reply, int code)
+{
+    return reply.value("status").toString() == QLatin1String("failure") && reply.value("failureVal").toInt() == code;
+}
+
+} // namespace
+
+TEST(Dispatcher, ThrowingHandlersAreCompletedAnsweredAndLogged)
+{
+    RecorderDouble recorder;
+    recorder.throwOnStop = true;
+    Dispatcher d({ { "recordDispatcher", &recorder } });
+    ASSERT_TRUE(d.item) << d.errors.toStdString();
+    recorder.engine = &d.engine;
+    Replies replies(d);
+    const int logStart = testenv::logText().size();
+
+    // Queued: the quit handler throws in stopRecord; the next request behind
+    // it in the registry must still run.
+    d.post(msg({ { "request", "quitclassroom://" }, { "id", "q1" } }));
+    d.post(msg({ { "request", "system_info://" }, { "id", "s1" } }));
+    ASSERT_TRUE(d.settle());
+    ASSERT_TRUE(replies.has("q1"));
+    EXPECT_TRUE(isFailure(replies["q1"], 4));
+    EXPECT_EQ(replies["q1"].value("request").toString(), QStringLiteral("quitclassroom://"));
+    ASSERT_TRUE(replies.has("s1"));
+    EXPECT_EQ(replies["s1"].value("status").toString(), QStringLiteral("success"));
+    EXPECT_TRUE(LMRMsgId::instance()->queuedKeys().isEmpty());
+    EXPECT_EQ(recorder.stops, 1); // handled once, not offered again
+
+    // Direct: the same failure outside the queue.
+    d.post(msg({ { "request", "record://" }, { "id", "r1" }, { "oper", "stop" }, { "token", "t" } }));
+    ASSERT_TRUE(replies.has("r1"));
+    EXPECT_TRUE(isFailure(replies["r1"], 4));
+
+    const QString log = testenv::logText().mid(logStart);
+    EXPECT_EQ(log.count(QStringLiteral("request failed: Error: recorder stopped working request:quitclassroom://")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("信息已消费，key:quitclassroom://")), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("request failed: Error: recorder stopped working request:record://")));
+}
+
+TEST(Dispatcher, BadPercentEncodingIsKeptAsSentAndLogged)
+{
+    RecorderDouble recorder;
+    Dispatcher d({ { "recordDispatcher", &recorder } });
+    Replies replies(d);
+    const int logStart = testenv::logText().size();
+    d.post(msg({ { "request", "reupload_audio://lesson_token=%E0%A4%A" }, { "id", "p1" } }));
+    d.post(msg({ { "request", "reupload_audio://lesson_token=lesson%2D7" }, { "id", "p2" } }));
+    d.post(msg({ { "request", "js_log_write://log=%" }, { "id", "p3" } }));
+    ASSERT_TRUE(d.settle());
+    EXPECT_EQ(recorder.uploads, QStringList({ "%E0%A4%A", "lesson-7" }));
+    EXPECT_EQ(replies["p1"].value("status").toString(), QStringLiteral("success"));
+    const QString log = testenv::logText().mid(logStart);
+    EXPECT_TRUE(log.contains(QStringLiteral("bad percent-encoding kept as sent: %E0%A4%A")));
+    EXPECT_TRUE(log.contains(QStringLiteral("H5 log:%")));
+    EXPECT_FALSE(log.contains(QStringLiteral("request failed")));
+}
+
+TEST(Dispatcher, MissingOrMistypedFieldsAreRefusedAndNothingIsStored)
+{
+    RecorderDouble recorder;
+    Dispatcher d({ { "recordDispatcher", &recorder } });
+    Replies replies(d);
+    LMRConfig *config = LMRConfig::instance();
+    config->setUserID(QStringLiteral("before"));
+    const QString userBefore = LMRUserInfo::instance()->userId();
+
+    // One at a time: a second message of a scheme replaces the queued one.
+    const QVector<QJsonObject> refused = {
+        { { "request", "user://" }, { "id", "u1" }, { "userType", "teacher" }, { "userName", "T" } },
+        { { "request", "user://" }, { "id", "u2" }, { "userType", 7 }, { "userID", "1" }, { "userName", "T" } },
+        { { "request", "user://" }, { "id", "u3" }, { "userType", "teacher" }, { "userID", "1" } },
+        { { "request", "user://" }, { "id", "u5" }, { "userType", "teacher" }, { "userID", "../1" },
+            { "userName", "T" } },
+    };
+    for (const QJsonObject &request : refused) {
+        d.post(msg(request));
+        ASSERT_TRUE(d.settle());
+    }
+    for (const char *id : { "u1", "u2", "u3", "u5" }) {
+        EXPECT_TRUE(isFailure(replies[id], 2)) << id;
+        EXPECT_EQ(
+            replies[id].value("failureMsg").toString(), QStringLiteral("missing or bad userType, userID or userName"));
+    }
+    EXPECT_EQ(config->getUserID(), QStringLiteral("before"));
+    EXPECT_EQ(LMRUserInfo::instance()->userId(), userBefore);
+
+    // A numeric id is a page's usual spelling and is taken as text.
+    d.post(msg({ { "request", "user://" }, { "id", "u4" }, { "userType", "student" }, { "userID", 20002 },
+        { "userName", "S" } }));
+    ASSERT_TRUE(d.settle());
+    EXPECT_EQ(replies["u4"].value("status").toString(), QStringLiteral("success"));
+    EXPECT_EQ(config->getUserID(), QStringLiteral("20002"));
+    EXPECT_EQ(LMRUserInfo::instance()->userToken(), QString());
+
+    // Recording names: missing, not plain, or refused by the recorder.
+    LMRUserInfo::instance()->setCourseToken(QStringLiteral("lesson-0"));
+    d.post(msg({ { "request", "record://" }, { "id", "r1" }, { "oper", "start" }, { "userId", "1" } }));
+    d.post(msg({ { "request", "record://" }, { "id", "r2" }, { "oper", "start" }, { "token", "../../x" },
+        { "userId", "1" } }));
+    d.post(msg({ { "request", "record://" }, { "id", "r3" }, { "oper", "start" }, { "token", "t" },
+        { "userId", QJsonArray { 1 } } }));
+    EXPECT_TRUE(recorder.started.isEmpty());
+    for (const char *id : { "r1", "r2", "r3" })
+        EXPECT_TRUE(isFailure(replies[id], 2)) << id;
+    recorder.accept = false;
+    d.post(msg({ { "request", "record://" }, { "id", "r4" }, { "oper", "start" }, { "token", "lesson-1" },
+        { "userId", "1" }, { "cls_user_type", "teacher" } }));
+    EXPECT_EQ(recorder.started, QStringList({ "lesson-1|1|teacher" }));
+    EXPECT_TRUE(isFailure(replies["r4"], 2));
+    EXPECT_EQ(replies["r4"].value("failureMsg").toString(), QStringLiteral("bad recording name"));
+    EXPECT_EQ(LMRUserInfo::instance()->getCourseToken(), QStringLiteral("lesson-0"));
+    recorder.accept = true;
+    d.post(msg({ { "request", "record://" }, { "id", "r5" }, { "oper", "start" }, { "token", "lesson-2" },
+        { "userId", "1" } }));
+    EXPECT_EQ(replies["r5"].value("status").toString(), QStringLiteral("success"));
+    EXPECT_EQ(recorder.started.last(), QStringLiteral("lesson-2|1|"));
+    EXPECT_EQ(LMRUserInfo::instance()->getCourseToken(), QStringLiteral("lesson-2"));
+
+    // Re-uploads: plain names go to the recorder, the others are counted.
+    d.post(msg({ { "request", "reupload_audio_list://" }, { "id", "l1" }, { "lesson_token_list", "a,../b,,c" } }));
+    EXPECT_EQ(recorder.uploads, QStringList({ "a", "c" }));
+    EXPECT_TRUE(isFailure(replies["l1"], 2));
+    EXPECT_EQ(replies["l1"].value("failureMsg").toString(), QStringLiteral("bad lesson token: 1 refused"));
+    d.post(msg({ { "request", "reupload_audio://" }, { "id", "l2" } }));
+    EXPECT_TRUE(isFailure(replies["l2"], 2));
+    EXPECT_EQ(recorder.uploads.size(), 2);
+}
+
+TEST(Dispatcher, RequestNamesAreMatchedWordForWordFromTheStart)
+{
+    RecorderDouble recorder;
+    Dispatcher d({ { "recordDispatcher", &recorder } });
+    Replies replies(d);
+    for (const char *name : { "xclose_window://", "foo://close_window", "close_windowx", "my-close_window",
+             "local://close_window", "{\"close_window\":1}" })
+        d.post(msg({ { "request", name } }));
+    EXPECT_EQ(d.window.closeCount, 0);
+
+    // Near misses of other names are not those requests either.
+    d.post(msg({ { "request", "xuser://" }, { "id", "n1" }, { "userType", "teacher" }, { "userID", "9" },
+        { "userName", "X" } }));
+    d.post(msg({ { "request", "jsVersion://x" }, { "id", "n2" } }));
+    d.post(msg({ { "request", "xjsVersion://" }, { "id", "n3" } }));
+    d.post(msg({ { "request", "agora://VoiceAgoraStateX" }, { "id", "n4" } }));
+    d.post(msg({ { "request", "reupload_audio_listx://" }, { "id", "n5" }, { "lesson_token", "z" } }));
+    ASSERT_TRUE(d.settle());
+    EXPECT_FALSE(replies.has("n1"));
+    EXPECT_TRUE(replies.has("n2")); // the same scheme with a path
+    EXPECT_FALSE(replies.has("n3"));
+    EXPECT_FALSE(replies.has("n4"));
+    EXPECT_FALSE(replies.has("n5"));
+    EXPECT_TRUE(recorder.uploads.isEmpty());
+
+    // Each list request goes to its own handler, whatever the order of the checks.
+    d.post(msg({ { "request", "reupload_audio_list://" }, { "id", "m1" }, { "lesson_token_list", "p,q" } }));
+    d.post(msg({ { "request", "reupload_audio://" }, { "id", "m2" }, { "lesson_token", "r" } }));
+    EXPECT_EQ(recorder.uploads, QStringList({ "p", "q", "r" }));
+
+    for (const char *name : { "close_window", "close_window://", "close_window?from=menu" })
+        d.post(msg({ { "request", name } }));
+    EXPECT_EQ(d.window.closeCount, 3);
+}
+
+TEST(Dispatcher, PageTextCannotForgeLogLines)
+{
+    RecorderDouble recorder;
+    Dispatcher d({ { "recordDispatcher", &recorder } });
+    const int logStart = testenv::logText().size();
+    const QString forged = QStringLiteral("\n[2026-01-01 00:00:00.000][thread 1][info] :  [NET_Type] forged");
+    // A JSON string, a raw line break between JSON tokens, a name with a line
+    // break, bare carriage returns, and text that is not JSON at all.
+    d.post(msg({ { "request", "js_log_write://" }, { "log", QStringLiteral("line") + forged } }));
+    d.post(QStringLiteral("{\"request\":\"jsVersion://\",\"x\":\n[2026,\"forged\"]}"));
+    d.post(msg({ { "request", QStringLiteral("nothing://") + forged } }));
+    d.post(msg({ { "request", QStringLiteral("user://") + forged }, { "id", QStringLiteral("\r\r") + forged } }));
+    d.post(QStringLiteral("not json") + forged + QStringLiteral("\r\u2028\x1b[2J"));
+    d.post(msg({ { "request", QStringLiteral("reupload_audio://lesson_token=%0A%5B2026-01-01 forged") } }));
+    ASSERT_TRUE(d.settle());
+
+    const QStringList lines = logLinesSince(logStart);
+    const QRegularExpression lineStart(
+        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\\[thread \\d+\\]\\["));
+    int forgedMentions = 0;
+    for (const QString &line : lines) {
+        EXPECT_TRUE(lineStart.match(line).hasMatch()) << line.toStdString();
+        EXPECT_FALSE(line.startsWith(QStringLiteral("[2026-01-01"))) << line.toStdString();
+        EXPECT_FALSE(line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')));
+        forgedMentions += line.contains(QStringLiteral("forged"));
+    }
+    EXPECT_GE(forgedMentions, 6);
+    const QString log = testenv::logText().mid(logStart);
+    EXPECT_TRUE(log.contains(QStringLiteral("H5 log:line\\n[2026-01-01 00:00:00.000]")));
+    EXPECT_TRUE(log.contains(QStringLiteral("recv H5:not json\\n[2026-01-01")));
+    EXPECT_TRUE(log.contains(QStringLiteral("\\r\\u2028\\x1b[2J")));
+    EXPECT_TRUE(log.contains(QStringLiteral("request:user://\\n[2026-01-01")));
+}
+
+TEST(Dispatcher, OversizedMessagesAreRefusedWhereTheyEnterAndTheNextOneIsAnswered)
+{
+    Dispatcher d;
+    Replies replies(d);
+    EXPECT_EQ(d.item->property("maxMessageBytes").toInt(), QCefClient::kMaxMessageBytes);
+    const int logStart = testenv::logText().size();
+
+    // 2 MiB through the transport, and past the bound by one byte straight in.
+    const QString head = QStringLiteral("{\"request\":\"jsVersion://\",\"id\":\"big\",\"pad\":\"");
+    const QString tail = QStringLiteral("\"}");
+    d.post(head + QString(2 * 1024 * 1024, QLatin1Char('x')) + tail);
+    d.call(head + QString(QCefClient::kMaxMessageBytes - head.size() - tail.size() + 1, QLatin1Char('y')) + tail);
+    // Within the bound in characters, past it in UTF-8 bytes.
+    d.post(head + QString(400 * 1024, QChar(0x4f60)) + tail);
+    d.call(head + QString(400 * 1024, QChar(0x4f60)) + tail);
+    EXPECT_FALSE(replies.has("big"));
+    const QString log = testenv::logText().mid(logStart);
+    EXPECT_EQ(log.count(QStringLiteral("page message refused, at least ")), 4);
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("page message refused, at least %1 bytes, begins:%2")
+                         .arg(head.size() + 2 * 1024 * 1024 + tail.size())
+                         .arg(head + QString(QCefClient::kRefusedPrefixChars - head.size(), QLatin1Char('x')))));
+    EXPECT_LT(log.size(), 4096); // a short prefix, not the message
+    EXPECT_FALSE(log.contains(QStringLiteral("recv H5:")));
+
+    // Exactly at the bound is taken; so is the next ordinary request.
+    d.post(head + QString(QCefClient::kMaxMessageBytes - head.size() - tail.size(), QLatin1Char('z')) + tail);
+    ASSERT_TRUE(replies.has("big"));
+    d.post(msg({ { "request", "jsVersion://" }, { "id", "after" } }));
+    ASSERT_TRUE(replies.has("after"));
+    EXPECT_EQ(replies["after"].value("successMsg").toString(), LMRConfig::instance()->getVersion());
+}
+
+TEST(Dispatcher, SimulatedRoomIsRefusedWhereItIsNotPublished)
+{
+    Dispatcher d;
+    Replies replies(d);
+    d.post(msg({ { "request", "simroom://config" }, { "id", "sim" }, { "joinError", 17 } }));
+    ASSERT_TRUE(replies.has("sim"));
+    EXPECT_TRUE(isFailure(replies["sim"], 1));
+    EXPECT_EQ(replies["sim"].value("failureMsg").toString(), QStringLiteral("no simulated room in this build"));
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("dispatcher");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    QApplication app(argc, argv);
+    testenv::programLogPath() = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_dispatcher.log");
+    TSpdlog::create(testenv::programLogPath(), testenv::programLogPath());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "test_dispatcher.moc"
