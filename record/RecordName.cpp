@@ -15,9 +15,12 @@ bool plain(const QString &text, int maxLength)
     if (text.isEmpty() || text.size() > maxLength || text == QLatin1String(".") || text == QLatin1String(".."))
         return false;
     for (const QChar c : text) {
-        // ':' names a drive or an alternate data stream on Windows.
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || c.unicode() < 0x20
-            || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+        // ':' names a drive or an alternate data stream on Windows, and the
+        // rest of the set has no place in a Windows file name either: the
+        // same names must work on every platform the client ships for.
+        static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+        if (kForbidden.contains(c) || c.unicode() < 0x20 || c.category() == QChar::Other_Control
+            || c.category() == QChar::Other_Format)
             return false;
     }
     // A lone surrogate has no file name: two such tokens would share one file.
@@ -35,17 +38,7 @@ bool isPlainFileName(const QString &name) { return plain(name, kMaxFileNameLengt
 QString forLog(const QString &text)
 {
     constexpr int kShown = 200;
-    QString out;
-    for (const QChar c : text.left(kShown)) {
-        if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
-            out += QLatin1String("\\r");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
+    QString out = TSpdlog::escapeControls(text.left(kShown));
     if (text.size() > kShown)
         out += QStringLiteral("...(%1)").arg(text.size());
     return out;

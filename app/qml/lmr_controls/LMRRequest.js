@@ -133,11 +133,12 @@ function required(value) {
 }
 
 // A name that becomes part of a file name (recording token, user id): one
-// plain path component, no separators, no control characters. The recorder
-// checks again; this keeps the request from reaching it at all.
+// plain path component, no separators, no control characters; the same rules
+// as the recorder's own check (record/RecordName), which runs again natively.
 function plainName(value) {
     var t = required(value)
-    if (t === null || t === "." || t === ".." || t.length > 200 || /[\/\\:*?"<>|\u0000-\u001f\u007f]/.test(t))
+    if (t === null || t === "." || t === ".." || t === "undefined" || t === "null" || t.length > 128
+            || /[\/\\:*?"<>|\u0000-\u001f\u007f]/.test(t))
         return null
     return t
 }
