@@ -424,7 +424,8 @@ TEST(BridgeFuzz, MalformedPageMessagesLeaveTheClientAnsweringAndInsideItsFolders
     EXPECT_EQ(run.values.value("wrongCloses"), QStringLiteral("0"));
     EXPECT_GE(run.values.value("closes").toInt(), run.values.value("expectedCloses").toInt());
     EXPECT_LE(run.values.value("closes").toInt(), run.values.value("possibleCloses").toInt());
-    EXPECT_GE(run.values.value("sent").toInt(), 95000 * run.values.value("messages").toInt() / kDefaultCount);
+    EXPECT_GE(
+        run.values.value("sent").toLongLong(), 95000LL * run.values.value("messages").toLongLong() / kDefaultCount);
 
     // Nothing written outside the client's folders: not beside its sandbox,
     // not in its working directory, not in the machine's temporary folder.
