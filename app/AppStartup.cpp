@@ -152,6 +152,15 @@ void onAboutToQuit(QQuickView &view)
 
 void initResources() { ::initCoreResources(); }
 
+void shapeMainView(QQuickView &view)
+{
+    view.setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowCloseButtonHint);
+    view.setColor(QColor(QStringLiteral("transparent")));
+    view.setTitle(QStringLiteral("Lumira"));
+    view.setObjectName(QStringLiteral("root"));
+}
+
 int runApplication(int argc, char **argv)
 {
     initResources();
@@ -253,10 +262,7 @@ int runApplication(int argc, char **argv)
     QObject::connect(
         view.get(), &QQuickWindow::sceneGraphInitialized, view.get(),
         []() { logInfo(QStringLiteral("启动：qml对象启动成功")); }, Qt::DirectConnection);
-    view->setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint
-        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    view->setColor(QColor(QStringLiteral("transparent")));
-    view->setTitle(QStringLiteral("Lumira"));
+    shapeMainView(*view);
     QQmlContext *context = view->rootContext();
     context->setContextProperty(QStringLiteral("cppWindow"), view.get());
     context->setContextProperty(QStringLiteral("LMRcppWindow"), app.get());

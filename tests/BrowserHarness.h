@@ -174,6 +174,7 @@ public:
     {
         setUp();
         view = std::make_unique<QQuickView>();
+        lumira::shapeMainView(*view);
         cef = std::make_unique<QCefView>();
         QQmlContext *context = view->rootContext();
         context->setContextProperty(QStringLiteral("cppWindow"), view.get());

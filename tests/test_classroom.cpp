@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QQuickWindow>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,19 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
             videoWindow = qobject_cast<QQuickWindow *>(w);
     ASSERT_TRUE(videoWindow);
     ASSERT_TRUE(waitUntil([&] { return videoWindow->isExposed(); }));
+    // The names the lock-screen focus filter lets through belong to windows.
+    EXPECT_EQ(videoWindow->objectName(), QStringLiteral("m_videoViewLoader"));
+    EXPECT_EQ(h->view->objectName(), QStringLiteral("root"));
+    EXPECT_EQ(h->view->title(), QStringLiteral("Lumira"));
+    EXPECT_EQ(int(h->view->flags()), 0x8004903);
+    // Beside the main window (to its right, where there is room), on its
+    // screen, below the level of its title bar.
+    const QRect main = h->view->geometry();
+    const QRect beside = videoWindow->geometry();
+    EXPECT_GE(beside.left(), main.left() + main.width()) << "video window at " << beside.x() << "," << beside.y();
+    EXPECT_GE(beside.top(), main.top() + 40);
+    EXPECT_EQ(videoWindow->screen(), h->view->screen());
+    EXPECT_TRUE(h->view->screen()->availableGeometry().contains(beside));
     harness::processEventsFor(500);
     const QImage first = videoWindow->grabWindow();
     harness::processEventsFor(700);
@@ -169,6 +183,17 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
     QMetaObject::invokeMethod(root, "moveView");
     EXPECT_TRUE(waitUntil([&] { return !videoWindow->isVisible(); }));
     expectMovingTiles(2, "classroom-1v1-back.png");
+
+    // Against the screen's right edge it opens on the left.
+    const QRect area = h->view->screen()->availableGeometry();
+    h->view->setPosition(area.right() + 1 - h->view->width(), area.top());
+    ASSERT_TRUE(waitUntil([&] { return h->view->x() == area.right() + 1 - h->view->width(); }));
+    QMetaObject::invokeMethod(root, "moveView");
+    ASSERT_TRUE(waitUntil([&] { return videoWindow->isExposed(); }));
+    EXPECT_LE(videoWindow->geometry().right(), h->view->x()) << "video window at " << videoWindow->x();
+    EXPECT_TRUE(area.contains(videoWindow->geometry()));
+    QMetaObject::invokeMethod(root, "moveView");
+    EXPECT_TRUE(waitUntil([&] { return !videoWindow->isVisible(); }));
 }
 
 TEST_F(Classroom, CloseButtonAsksBeforeQuitting)

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QJSEngine>
+#include <QQmlExpression>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -311,6 +312,45 @@ TEST(Dispatcher, SimulatedRoomIsRefusedWhereItIsNotPublished)
     ASSERT_TRUE(replies.has("sim"));
     EXPECT_TRUE(isFailure(replies["sim"], 1));
     EXPECT_EQ(replies["sim"].value("failureMsg").toString(), QStringLiteral("no simulated room in this build"));
+}
+
+// The window's device-test opener as the dispatcher sees it: refuses while
+// the user is in class.
+class DeviceTestGate : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE bool open()
+    {
+        ++asked;
+        return !inClass;
+    }
+    bool inClass = true;
+    int asked = 0;
+};
+
+TEST(Dispatcher, RefusedDeviceTestIsAnsweredAsAFailure)
+{
+    DeviceTestGate gate;
+    Dispatcher d({ { QStringLiteral("deviceTestGate"), &gate } });
+    ASSERT_TRUE(d.item) << d.errors.toStdString();
+    Replies replies(d);
+    QQmlExpression hook(d.engine.rootContext(), d.item.get(),
+        QStringLiteral("deviceTestOpener = function () { return deviceTestGate.open() }"));
+    hook.evaluate();
+    ASSERT_FALSE(hook.hasError()) << hook.error().toString().toStdString();
+
+    d.post(msg({ { "request", "module_device_test://" }, { "id", "inClass" } }));
+    ASSERT_TRUE(d.settle());
+    ASSERT_TRUE(replies.has("inClass"));
+    EXPECT_TRUE(isFailure(replies["inClass"], 3)) << msg(replies["inClass"]).toStdString();
+
+    gate.inClass = false;
+    d.post(msg({ { "request", "module_device_test://" }, { "id", "outOfClass" } }));
+    ASSERT_TRUE(d.settle());
+    ASSERT_TRUE(replies.has("outOfClass"));
+    EXPECT_EQ(replies["outOfClass"].value("status").toString(), QStringLiteral("success"));
+    EXPECT_EQ(gate.asked, 2);
 }
 
 int main(int argc, char **argv)

@@ -2,6 +2,7 @@ import QtQuick 2.12
 import QtTest 1.2
 import QtQuick.Window 2.12
 import LMRUserInfo 1.0
+import LMRMsgId 1.0
 
 // The window's views and reactions as a user drives them: menus, settings,
 // online badges, quitting while uploads run.
@@ -102,6 +103,72 @@ TestCase {
         compare(onlineOf(win, "20002"), false)
     }
 
+    // Video from a peer marks it online; the page's later word that it left
+    // still reaches the badge.
+    function test_badgeFollowsAPeerLeaving() {
+        var win = loader.item
+        cppConfigFile.setUserID("10001")
+        joinMiniClass(win)
+        var tile = win.videoViewLoader.item.tileFor("20002")
+        compare(tile.isOnline, false)
+        win.classroom.updateVideoAvailable("20002", true)
+        compare(onlineOf(win, "20002"), true)
+        compare(tile.isOnline, true)
+        compare(tile.isShowBackground, false)
+        win.webview.sgUpdateOnlineState(JSON.stringify([{ "uid": "20002", "online": false }]))
+        compare(tile.isOnline, false)
+        win.classroom.updateVideoAvailable("20002", false) // video gone says nothing about presence
+        compare(tile.isOnline, false)
+    }
+
+    // Tiles carry every vendor's id, so each engine finds its peers.
+    function test_tilesCarryTheVendorIds() {
+        var win = loader.item
+        LMRUserInfo.resetClassUserInfo()
+        LMRUserInfo.setClassRoomInfo(JSON.stringify({ "token": "class-3", "classname": "Demo", "cls_user_type": "teacher",
+            "cls_category": 5, "users": [
+                { "role": "teacher", "uid": "10001", "name": "T", "agora_id": "a1", "qlive_id": "q1", "trtc_id": "t1", "zego_id": "z1" },
+                { "role": "student", "uid": "20002", "name": "S1", "agora_id": "a2", "qlive_id": "q2", "trtc_id": "t2", "zego_id": "z2" }] }))
+        win.setMedia()
+        tryCompare(win.videoViewLoader.item, "count", 2)
+        compare(win.videoViewLoader.item.userNum, 2)
+        var tile = win.videoViewLoader.item.tileFor("t2")
+        verify(tile)
+        compare(tile.uid, "20002")
+        compare(win.classroom.vendorId(tile, LMRUserInfo.MediaType_Agora), "a2")
+        compare(win.classroom.vendorId(tile, LMRUserInfo.MediaType_ILive), "q2")
+        compare(win.classroom.vendorId(tile, LMRUserInfo.MediaType_TRtc), "t2")
+        compare(win.classroom.vendorId(tile, LMRUserInfo.MediaType_ZgRtc), "z2")
+        compare(win.videoViewLoader.item.tileFor("z1").uid, "10001")
+        compare(win.videoViewLoader.item.tileFor(""), null)
+        // A class of another type reloads the video window, which gets its count on load.
+        LMRUserInfo.setClassRoomInfo(JSON.stringify({ "token": "class-4", "classname": "Demo", "cls_user_type": "teacher",
+                                                      "cls_category": 6, "users": members }))
+        win.setMedia()
+        tryCompare(win.videoViewLoader.item, "count", 3)
+        compare(win.videoViewLoader.item.userNum, 3)
+    }
+
+    // Leaving the media room, or the class, lets the device test run again.
+    function test_deviceTestReopensAfterLeavingTheClass() {
+        var win = loader.item
+        LMRUserInfo.setIsInClassRoom(false)
+        win.classroom.engineJoined("agora joined", LMRUserInfo.MediaType_Agora)
+        verify(LMRUserInfo.getIsInClassRoom())
+        verify(!win.showDeviceView())
+        compare(win.msgBox.msgId, "deviceTestInClass")
+        win.msgBox.close()
+        win.classroom.engineLeft("agora roomlogout callback", LMRMsgId.id_agora_voiceRoomLogout())
+        verify(!LMRUserInfo.getIsInClassRoom())
+        verify(win.showDeviceView())
+        tryCompare(win.testDeviceView, "opened", true)
+        win.testDeviceView.closeWindow()
+
+        LMRUserInfo.setIsInClassRoom(true)
+        win.webview.sgQuitClassRoom()
+        verify(!LMRUserInfo.getIsInClassRoom())
+    }
+
     function test_settingsViewWritesTheSettings() {
         var win = loader.item
         cppConfigFile.setProtectedEye(false)
@@ -121,6 +188,10 @@ TestCase {
 
         choose(find(body, "penOn"))
         compare(cppConfigFile.getPenFlag(), true)
+
+        // Only the render modes this platform has are offered.
+        compare(find(body, "renderGLES").visible, Qt.platform.os === "windows")
+        verify(find(body, "renderGL").visible && find(body, "renderSoft").visible)
 
         // Render engine and SSL only take effect after a restart: say so.
         verify(!win.msgBox.opened)
@@ -145,13 +216,14 @@ TestCase {
         var dirBox = find(body, "dirBox")
         verify(!win.settingView.changeDirectory("/proc/lumira-not-writable"))
         compare(cppDir.getCurrentDirPath(), before)
-        compare(find(body, "dirText").text, before)
+        compare(find(body, "dirText").text, before + "/record") // where recordings go, not the data root
         compare(dirBox.msgId, "dirRefused")
         verify(dirBox.opened)
         dirBox.close()
         // A usable one is taken at the next start, and a restart is offered.
         verify(win.settingView.changeDirectory("file://" + before))
         compare(cppDir.getCurrentDirPath(), before + "/lumira")
+        compare(find(body, "dirText").text, before + "/lumira/record")
         compare(dirBox.msgId, "dirRestart")
         compare(dirBox.okText, "Restart now")
         dirBox.close()
@@ -205,6 +277,23 @@ TestCase {
         clickOn(find(win.helpMenu.contentItem, "itemFaq"))
         compare(cppTestLog.openedUrl(), cppConfigFile.getFaqUrl())
         verify(cppConfigFile.getFaqUrl().length > 0)
+        verify(!win.msgBox.opened)
+
+        // With no browser to open it in, the address is shown to copy.
+        var opener = win.helpMenu.openUrl
+        win.helpMenu.openUrl = function (url) { return false }
+        win.helpMenu.trigger("faq")
+        win.helpMenu.openUrl = opener
+        compare(win.msgBox.msgId, "faqUnreachable")
+        compare(win.msgBox.detail, cppConfigFile.getFaqUrl())
+        var edit = find(win.msgBox, "detailEdit")
+        verify(edit.visible && edit.readOnly && edit.selectByMouse)
+        compare(edit.text, cppConfigFile.getFaqUrl())
+        win.msgBox.close()
+        win.msgBox.openMsg("other", "x", 1, "", "OK")
+        compare(win.msgBox.detail, "")
+        verify(!find(win.msgBox, "detailEdit").visible)
+        win.msgBox.close()
         win.helpMenu.trigger("feedback")
         compare(lastToPage().func, "jsDeviceOpenProblem")
     }

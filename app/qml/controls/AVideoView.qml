@@ -1,4 +1,5 @@
 import QtQuick 2.12
+import QtQuick.Controls 2.12
 import QtMultimedia 5.12
 import BCQmlRenderView 1.0
 import cpu.macRender.image 1.0
@@ -69,18 +70,28 @@ Rectangle {
     }
 
     Rectangle {
+        id: nameBar
         anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
         height: 24
         color: "#99000000"
+        // A narrow tile keeps the name readable: the badge shrinks to a dot.
+        readonly property bool compact: tile.width < 200
         Text {
-            anchors { left: parent.left; leftMargin: 8; verticalCenter: parent.verticalCenter }
+            id: nameText
+            objectName: "nameText"
+            anchors { left: parent.left; leftMargin: 8; right: micLevel.left; rightMargin: 6
+                      verticalCenter: parent.verticalCenter }
             text: tile.name
             color: "white"
             font.pixelSize: 12
             elide: Text.ElideRight
-            width: parent.width - badge.width - 20
         }
+        HoverHandler { id: nameHover }
+        ToolTip.visible: nameHover.hovered && tile.name !== ""
+        ToolTip.text: tile.name
+        ToolTip.delay: 500
         Rectangle {
+            id: micLevel
             objectName: "micLevel"
             anchors { right: badge.left; rightMargin: 6; verticalCenter: parent.verticalCenter }
             width: 4
@@ -96,13 +107,16 @@ Rectangle {
         }
         Rectangle {
             id: badge
+            objectName: "badge"
             anchors { right: parent.right; rightMargin: 6; verticalCenter: parent.verticalCenter }
-            width: badgeText.width + 12
-            height: 16
-            radius: 8
+            width: nameBar.compact ? 8 : badgeText.width + 12
+            height: nameBar.compact ? 8 : 16
+            radius: height / 2
             color: tile.isOnline ? "#19a974" : "#5b6475"
             Text {
                 id: badgeText
+                objectName: "badgeText"
+                visible: !nameBar.compact
                 anchors.centerIn: parent
                 text: tile.isOnline ? "online" : "offline"
                 color: "white"

@@ -12,6 +12,9 @@ Rectangle {
     property string cancelText: ""
     property int buttonCount: 1
     property bool opened: false
+    // Text to select and copy under the message, such as an address; empty
+    // shows none. openMsg clears it.
+    property string detail: ""
 
     signal accepted(string id)
     signal rejected(string id)
@@ -22,6 +25,7 @@ Rectangle {
         buttonCount = buttons
         cancelText = cancelButton || qsTr("Cancel")
         okText = okButton || qsTr("OK")
+        detail = ""
         opened = true
     }
     function close() { opened = false }
@@ -36,7 +40,7 @@ Rectangle {
     Rectangle {
         anchors.centerIn: parent
         width: 420
-        height: content.height + 96
+        height: content.height + (detailRow.visible ? detailRow.height + 12 : 0) + 96
         radius: 10
         color: "white"
         Text {
@@ -47,6 +51,44 @@ Rectangle {
             horizontalAlignment: Text.AlignHCenter
             font.pixelSize: 15
             color: "#2b3240"
+        }
+        Row {
+            id: detailRow
+            visible: box.detail !== ""
+            anchors { left: parent.left; right: parent.right; top: content.bottom; margins: 28; topMargin: 12 }
+            spacing: 8
+            Rectangle {
+                width: parent.width - copyButton.width - parent.spacing
+                height: 30
+                radius: 4
+                border.color: "#cfd5e0"
+                clip: true
+                TextEdit {
+                    id: detailEdit
+                    objectName: "detailEdit"
+                    anchors { fill: parent; leftMargin: 8; rightMargin: 8 }
+                    verticalAlignment: TextEdit.AlignVCenter
+                    text: box.detail
+                    readOnly: true
+                    selectByMouse: true
+                    font.pixelSize: 13
+                    color: "#2b3240"
+                }
+            }
+            Rectangle {
+                id: copyButton
+                objectName: "copyButton"
+                width: 70; height: 30; radius: 15
+                color: "#e8edf8"
+                Text { anchors.centerIn: parent; text: qsTr("Copy"); color: "#2b3240"; font.pixelSize: 13 }
+                MouseArea {
+                    anchors.fill: parent
+                    onClicked: {
+                        detailEdit.selectAll()
+                        detailEdit.copy()
+                    }
+                }
+            }
         }
         Row {
             anchors { horizontalCenter: parent.horizontalCenter; bottom: parent.bottom; bottomMargin: 20 }

@@ -10,12 +10,14 @@ Popup {
     modal: true
     anchors.centerIn: Overlay.overlay
     width: 380
-    height: 300
+    // As tall as what it shows.
+    padding: 12
     background: BCMenuBackground {}
 
     contentItem: Column {
         spacing: 12
-        topPadding: 16
+        topPadding: 8
+        bottomPadding: 8
         Image {
             anchors.horizontalCenter: parent.horizontalCenter
             source: "qrc:/images/lumira_logo.svg"

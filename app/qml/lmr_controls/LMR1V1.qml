@@ -7,11 +7,17 @@ Column {
     property alias model: tiles.model
     spacing: 8
 
-    // The tile of the member whose vendor id is `id` (or whose uid is).
+    // The number of persons in the class, as the window counted them.
+    property int userNum: 0
+    function setUserNum(n) { userNum = n }
+
+    // The tile of the member whose uid or vendor id (of any engine) is `id`.
     function tileFor(id) {
+        if (id === "")
+            return null
         for (var i = 0; i < tiles.count; ++i) {
             var t = tiles.itemAt(i)
-            if (t && (t.agoraId === id || t.uid === id))
+            if (t && (t.uid === id || t.agoraId === id || t.iliveId === id || t.trtcId === id || t.zgrtcId === id))
                 return t
         }
         return null
@@ -26,6 +32,9 @@ Column {
             height: width * 3 / 4
             uid: model.uid
             agoraId: model.agoraId
+            iliveId: model.iliveId
+            trtcId: model.trtcId
+            zgrtcId: model.zgrtcId
             name: model.name
             role: model.role
             isOnline: model.isOnline

@@ -13,6 +13,7 @@ Item {
     property var audioPlayer
     property int lastmileDelay: 0
     property int networkTransportDelay: 0
+    property int userNum: 0
     property alias tiles: tileModel
 
     ListModel { id: tileModel }
@@ -62,8 +63,15 @@ Item {
                 ++persons
             }
         }
-        if (videoLoader.item && videoLoader.item.setUserNum)
-            videoLoader.item.setUserNum(persons)
+        userNum = persons
+        passUserNum()
+    }
+
+    // The loader may finish after setMedia (or be reloaded): it is given the
+    // count again when it loads.
+    function passUserNum() {
+        if (videoLoader.item && typeof videoLoader.item.setUserNum === "function")
+            videoLoader.item.setUserNum(userNum)
     }
 
     function clearModel() {
@@ -73,6 +81,7 @@ Item {
         else if (engine && LMRUserInfo.getUseMediaType() === LMRUserInfo.MediaType_ZgRtc)
             cppLog.avInfo("clear zegortc view")
         tileModel.clear()
+        userNum = 0
     }
 
     function tileFor(id) {
@@ -142,11 +151,15 @@ Item {
             if (uid === undefined || state === undefined)
                 continue
             var online = state === true || state === 1 || state === "1" || state === "online" || state === "true"
-            for (var j = 0; j < tileModel.count; ++j)
-                if (tileModel.get(j).uid === String(uid))
-                    tileModel.setProperty(j, "isOnline", online)
+            setOnline(uid, online)
         }
         return true
+    }
+
+    function setOnline(uid, online) {
+        for (var j = 0; j < tileModel.count; ++j)
+            if (tileModel.get(j).uid === String(uid))
+                tileModel.setProperty(j, "isOnline", online)
     }
 
     function currentEngine(logUnknown) {
@@ -220,6 +233,8 @@ Item {
     // Answers the page's parked logout request once the engine has left.
     function engineLeft(logLine, key) {
         cppLog.avInfo(logLine)
+        // Out of the media room the device test may run again.
+        LMRUserInfo.setIsInClassRoom(false)
         lastmileDelay = 0
         networkTransportDelay = 0
         if (audioPlayer.playing)
@@ -240,7 +255,10 @@ Item {
         var tile = tileFor(uid)
         if (tile) {
             tile.updateBackgroundShow(!available)
-            tile.isOnline = tile.isOnline || available
+            // Through the model: writing the tile would cut its binding, and
+            // the page's later online state would no longer reach the badge.
+            if (available)
+                setOnline(tile.uid, true)
         }
     }
 

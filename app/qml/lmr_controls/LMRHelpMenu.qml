@@ -8,13 +8,20 @@ Popup {
     id: menu
     objectName: "LMRHelpMenu"
 
+    // Without a browser to open the page in, the window shows the address.
+    signal sgFaqUnreachable(string url)
+    // How links leave the client; replaceable where no browser may start.
+    property var openUrl: Qt.openUrlExternally
+
     function trigger(name) {
         close()
         if (name === "faq") {
             var url = cppConfigFile.getFaqUrl()
             cppLog.uiClick("open faq " + url)
-            if (!Qt.openUrlExternally(url))
+            if (!openUrl(url)) {
                 cppLog.otherError("open faq page failed: " + url)
+                sgFaqUnreachable(url)
+            }
         } else if (name === "feedback") {
             cppLog.uiClick("open problem feedback")
             cppNotify.triggerSgNotifyH5(cppNotify.callH5_jsDeviceOpenProblem())

@@ -24,6 +24,9 @@ Item {
     readonly property int maxMessageBytes: Req.maxMessageBytes
 
     signal sgOpenDeviceTestView()
+    // The window's device-test opener: returns false when it refused (in
+    // class), so the page is told. Without one the signal alone is emitted.
+    property var deviceTestOpener: null
     signal sgAlertBoxView(string id, string msg, int buttonCount, string cancel_button, string ok_button)
     signal sgMessageBoxView(string id, string msg, int buttonCount, string cancel_button, string ok_button)
     signal sgShowVideoArea(bool flag)
@@ -199,8 +202,15 @@ Item {
             signIn(obj, args)
         } else if (key === LMRMsgId.id_open_device()) {
             cppConfigFile.setHomeFlag(Req.isTrue(args.homeFlag) || args.flag === true)
-            sgOpenDeviceTestView()
-            answer(obj, "")
+            var opened = true
+            if (typeof deviceTestOpener === "function")
+                opened = deviceTestOpener() !== false
+            else
+                sgOpenDeviceTestView()
+            if (opened)
+                answer(obj, "")
+            else
+                refuse(obj, failureRefused, "device test refused: in class")
         } else if (key === LMRMsgId.id_system_info()) {
             answer(obj, cppNotify.jsonSystemInfo())
         } else if (key === LMRMsgId.id_js_log_write()) {

@@ -33,7 +33,9 @@ Item {
     property string activeWindowName: ""
 
     property alias videoViewLoader: m_videoViewLoader
+    property alias videoWindow: videoWindow
     property alias tiles: m_classroom.tiles
+    property alias classroom: m_classroom
     property alias msgBox: m_msgBox
     property alias webview: m_webview
     property alias settingMenu: m_settingMenu
@@ -251,6 +253,9 @@ Item {
     }
     // Moves the video window out into its own window "lumira_video" and back.
     function moveView() {
+        if (!is_move_video)
+            videoWindow.placeBeside(Qt.rect(cppWindow.x, cppWindow.y, cppWindow.width, cppWindow.height),
+                                    availableRect(), titleBar.height)
         is_move_video = !is_move_video
         cppLog.uiClick(is_move_video ? "video window out" : "video window in")
     }
@@ -347,6 +352,11 @@ Item {
                 id: m_helpMenu
                 y: m_btnHelp.height + 4
                 x: m_btnHelp.width - width
+                onSgFaqUnreachable: {
+                    m_msgBox.openMsg("faqUnreachable", qsTr("No web browser could be opened. The help page is at this address:"),
+                                     1, "", qsTr("OK"))
+                    m_msgBox.detail = url
+                }
             }
         }
         BCTitlebarImageButton {
@@ -431,7 +441,10 @@ Item {
             id: m_videoViewLoader
             objectName: "m_videoViewLoader"
             anchors { fill: parent; margins: 8; topMargin: 30 }
-            onLoaded: item.model = m_classroom.tiles
+            onLoaded: {
+                item.model = m_classroom.tiles
+                m_classroom.passUserNum()
+            }
         }
         Text {
             objectName: "moveVideoButton"
@@ -443,15 +456,9 @@ Item {
         }
     }
 
-    Window {
+    LMRVideoWindow {
         id: videoWindow
-        objectName: "lumira_video"
-        title: "lumira_video"
-        flags: Qt.Tool | Qt.WindowStaysOnTopHint
-        width: 300
-        height: 620
         visible: root.is_move_video && m_videoViewLoader.status === Loader.Ready
-        color: "#151a24"
         onClosing: root.is_move_video = false
     }
 
@@ -531,9 +538,9 @@ Item {
 
     LMRWebView {
         id: m_webview
+        Component.onCompleted: deviceTestOpener = root.showDeviceView
         onSgAlertBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
         onSgMessageBoxView: m_msgBox.openMsg(id, msg, buttonCount, cancel_button, ok_button)
-        onSgOpenDeviceTestView: root.showDeviceView()
         onSgShowVideoArea: root.videoAreaShowMode(flag)
         onSgShowSelfVideoBackgroundView: root.showSelfBackground(flag)
         onSgUpdateUserRole: root.typeText = name
@@ -546,6 +553,7 @@ Item {
             clearModel()
             m_videoViewLoader.source = ""
             root.is_move_video = false
+            LMRUserInfo.setIsInClassRoom(false)
         }
     }
 

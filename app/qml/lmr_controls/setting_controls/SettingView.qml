@@ -65,7 +65,7 @@ Popup {
             dirBox.openMsg("dirRefused", qsTr("This folder cannot be used, please choose another one!"), 1, "", qsTr("OK"))
             return false
         }
-        dirText.text = cppDir.getCurrentDirPath()
+        dirText.text = cppDir.recordPath()
         dirBox.openMsg("dirRestart", qsTr("The new folder is used after a restart. Restart the client now?"), 2,
                        qsTr("Later"), qsTr("Restart now"))
         return true
@@ -78,7 +78,7 @@ Popup {
         renderGL.checked = r === "GL"; renderGLES.checked = r === "GLES"; renderSoft.checked = r === "SOFT"
         sslOpen.checked = sslOn(); sslClose.checked = !sslOpen.checked
         penOn.checked = cppConfigFile.getPenFlag(); penOff.checked = !penOn.checked
-        dirText.text = cppDir.getCurrentDirPath()
+        dirText.text = cppDir.recordPath()
         dirBox.close()
     }
 
@@ -151,7 +151,8 @@ Popup {
                         Text { width: 150; text: qsTr("Render Engine"); anchors.verticalCenter: parent.verticalCenter; font.pixelSize: 13 }
                         ButtonGroup { id: renderGroup }
                         BCRadioButton { id: renderGL; objectName: "renderGL"; text: qsTr("OpenGL"); ButtonGroup.group: renderGroup; onClicked: view.setRender("GL") }
-                        BCRadioButton { id: renderGLES; objectName: "renderGLES"; text: qsTr("DirectX"); ButtonGroup.group: renderGroup; onClicked: view.setRender("GLES") }
+                        // Direct3D through ANGLE exists on Windows only.
+                        BCRadioButton { id: renderGLES; objectName: "renderGLES"; visible: Qt.platform.os === "windows"; text: qsTr("DirectX"); ButtonGroup.group: renderGroup; onClicked: view.setRender("GLES") }
                         BCRadioButton { id: renderSoft; objectName: "renderSoft"; text: qsTr("Software"); ButtonGroup.group: renderGroup; onClicked: view.setRender("SOFT") }
                     }
                     Row {
