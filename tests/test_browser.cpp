@@ -359,6 +359,23 @@ TEST(BrowserPage, FailingMainUrlWalksTheModesThenShowsTheLocalErrorPage)
     EXPECT_EQ(h.client->loadErrorCount(), 0);
     EXPECT_TRUE(h.client->browser()->url().endsWith(QStringLiteral("/res/html/404.html")));
 
+    // The reload button is written in the page's own font, not the browser's serif default.
+    h.cef->sendToWeb(QStringLiteral(
+        "window.qtQuery({ request: 'local://FontCheck', button: getComputedStyle(document.getElementById('reload'))"
+        ".fontFamily, page: getComputedStyle(document.body).fontFamily });"));
+    QString fontCheck;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QString &message : h.messages)
+                if (message.contains(QStringLiteral("local://FontCheck")))
+                    fontCheck = message;
+            return !fontCheck.isEmpty();
+        },
+        10000));
+    const QJsonObject fonts = QJsonDocument::fromJson(fontCheck.toUtf8()).object();
+    EXPECT_TRUE(fonts.value("button").toString().contains(QStringLiteral("sans-serif"))) << fontCheck.toStdString();
+    EXPECT_EQ(fonts.value("button").toString(), fonts.value("page").toString());
+
     // The page's reload button goes back to the main URL, and the count starts again.
     h.cef->sendToWeb(QStringLiteral("document.getElementById('reload').click();"));
     ASSERT_TRUE(waitUntil([&] { return finishedCount() == 2; }, 30000));

@@ -121,6 +121,20 @@ TestCase {
         compare(tile.isOnline, false)
     }
 
+    // A narrow tile gives its name the room the badge does not need.
+    function test_tileNamesGetTheRoomThereIs() {
+        var win = loader.item
+        joinMiniClass(win)
+        var tile = win.videoViewLoader.item.tileFor("20002")
+        var name = find(tile, "nameText")
+        verify(tile.width < 200)
+        verify(name.width > tile.width * 0.6, "name width " + name.width + " of " + tile.width)
+        compare(find(tile, "badgeText").visible, false)
+        win.tiles.setProperty(1, "name", "Demo Student With A Long Name")
+        compare(name.text, "Demo Student With A Long Name")
+        verify(name.truncated)
+    }
+
     // Tiles carry every vendor's id, so each engine finds its peers.
     function test_tilesCarryTheVendorIds() {
         var win = loader.item
