@@ -9,6 +9,7 @@ extern "C" {
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -31,23 +32,39 @@ inline QByteArray sine(int rate, int channels, int samples, double hz, long &t, 
 
 // Frequency from the rate of upward crossings, with hysteresis so that coding
 // noise near zero does not count, skipping the start-up.
+// The tone's frequency from the periods between upward crossings. Periods
+// that span a gap (silence a recorder inserted for a late tick) are left
+// out, so a gap does not read as a lower tone.
 inline double frequency(const std::vector<int16_t> &s, int rate)
 {
-    int crossings = 0;
-    size_t first = 0, last = 0;
-    bool low = false;
+    std::vector<size_t> periods;
+    size_t previous = 0;
+    bool low = false, seen = false;
     for (size_t i = s.size() / 10; i < s.size(); ++i) {
         if (s[i] < -1000)
             low = true;
         else if (low && s[i] > 1000) {
             low = false;
-            if (!crossings)
-                first = i;
-            last = i;
-            ++crossings;
+            if (seen)
+                periods.push_back(i - previous);
+            previous = i;
+            seen = true;
         }
     }
-    return crossings > 1 ? double(crossings - 1) * rate / double(last - first) : 0;
+    if (periods.empty())
+        return 0;
+    std::vector<size_t> sorted = periods;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double median = double(sorted[sorted.size() / 2]);
+    double total = 0;
+    size_t counted = 0;
+    for (size_t p : periods) {
+        if (double(p) <= 1.5 * median) {
+            total += double(p);
+            ++counted;
+        }
+    }
+    return counted ? double(counted) * rate / total : 0;
 }
 
 inline double rms(const std::vector<int16_t> &s)
