@@ -37,6 +37,12 @@ public:
     VideoSurface *videoSurface() const { return m_surface; }
     LoopBuffer *recordBuffer() const { return m_recordBuffer; }
     Q_INVOKABLE bool isPlaying() const { return m_playing; }
+    // Start-up: when a kind has no stored choice (index -1), one enumeration of
+    // all three kinds, then the default choice of every kind still without
+    // one (the enumeration may have cleared a vanished device's choice).
+    // Failure bits as resetDefaultDevice.
+    uchar setStartupDefaults();
+
     int openCameraIndex() const { return m_cameraIndex; }
     int openMicrophoneIndex() const { return m_micIndex; }
     int openSpeakerIndex() const { return m_speakerIndex; }
@@ -89,6 +95,9 @@ private:
         QList<QAudioDeviceInfo> devices;
         QStringList names;
         QStringList ids;
+        // Every device that passed the 8000 Hz check, before endpoint
+        // matching: the default choice picks from these without probing again.
+        QList<QAudioDeviceInfo> capable;
     };
 
     QStringList enumerateAudio(Kind kind);

@@ -184,14 +184,14 @@ TEST_F(Classroom, CloseButtonAsksBeforeQuitting)
     QMetaObject::invokeMethod(box, "close");
 }
 
-TEST_F(Classroom, MiniClassAndOneToManyShowEveryPeer)
+TEST_F(Classroom, MiniClassAndTrainingClassShowEveryPeer)
 {
     joinClass(5, 3);
     expectMovingTiles(4, "classroom-mini.png");
     click("btnLeaveRoom");
     ASSERT_TRUE(waitUntil([&] { return !LMRAgora::inRoom(); }));
-    joinClass(7, 4);
-    expectMovingTiles(5, "classroom-1vn.png");
+    joinClass(6, 4);
+    expectMovingTiles(5, "classroom-training.png");
 }
 
 TEST_F(Classroom, RecordingFromThePageGivesAStereoMp3)
