@@ -279,7 +279,12 @@ void TSpdlog::flushAll()
 
 void TSpdlog::fatalExit(const QString &line)
 {
-    instance()->otherError(line);
+    TSpdlog *log = instance();
+    log->otherError(line);
+    // The process ends here: whoever started it is told why, echo or not.
+    if (log->m_logger && !(log->m_echo && echoLines()))
+        qt_message_output(
+            QtCriticalMsg, QMessageLogContext(), QLatin1String("[OtherType] ") % categoryPrefix(5) % line);
     flushAll();
     std::_Exit(0);
 }

@@ -380,14 +380,23 @@ uchar BCDevice::setStartupDefaults()
     const std::array<bool, 3> before = unset();
     if (!before[0] && !before[1] && !before[2])
         return 0;
-    updateDevice(); // once for every choice made here
+    // Only the kinds to be chosen are listed, each once: a machine without a
+    // camera comes here on every start, and listing the audio devices as well
+    // would cost most of the step for choices that are already stored (QML
+    // lists them again when it shows them).
+    if (before[0])
+        getCameras();
+    if (before[1])
+        getMicrophones();
+    if (before[2])
+        getLoudspeakers();
     const std::array<bool, 3> after = unset();
     uchar failed = 0;
-    if (after[0] && !chooseDefaultCamera())
+    if (before[0] && after[0] && !chooseDefaultCamera())
         failed |= 4;
-    if (after[1] && !chooseDefaultAudio(Kind::Microphone))
+    if (before[1] && after[1] && !chooseDefaultAudio(Kind::Microphone))
         failed |= 2;
-    if (after[2] && !chooseDefaultAudio(Kind::Speaker))
+    if (before[2] && after[2] && !chooseDefaultAudio(Kind::Speaker))
         failed |= 1;
     return failed;
 }

@@ -37,10 +37,8 @@ public:
     VideoSurface *videoSurface() const { return m_surface; }
     LoopBuffer *recordBuffer() const { return m_recordBuffer; }
     Q_INVOKABLE bool isPlaying() const { return m_playing; }
-    // Start-up: when a kind has no stored choice (index -1), one enumeration of
-    // all three kinds, then the default choice of every kind still without
-    // one (the enumeration may have cleared a vanished device's choice).
-    // Failure bits as resetDefaultDevice.
+    // Start-up: one enumeration of each kind without a stored choice (index
+    // -1), then its default choice. Failure bits as resetDefaultDevice.
     uchar setStartupDefaults();
 
     int openCameraIndex() const { return m_cameraIndex; }

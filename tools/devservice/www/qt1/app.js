@@ -106,7 +106,10 @@
         // The simulated peers are the other members: a student meets the
         // teacher first, a teacher the students.
         var count = Number($("simPeers").value);
-        var others = classMembers().filter(function (u) { return u.uid !== String(user().id); });
+        var others = [member("teacher", 10001, "Demo Teacher")];
+        for (var s = 0; s <= count; ++s)
+            others.push(member("student", 20002 + s, peerNames[s % peerNames.length]));
+        others = others.filter(function (u) { return u.uid !== String(user().id); });
         var peers = [];
         for (var i = 0; i < count && i < others.length; ++i)
             peers.push({ uid: Number(others[i].uid), name: others[i].name, volume: 120 + 40 * i,
