@@ -55,8 +55,8 @@ int webView(int argc, char **argv, const QElapsedTimer &timer)
     file.close();
 
     QQuickView view;
-    view.setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint
-        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    view.setFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowCloseButtonHint);
     view.setColor(Qt::transparent);
     view.setTitle(QStringLiteral("Lumira"));
     view.setResizeMode(QQuickView::SizeRootObjectToView);
@@ -69,11 +69,12 @@ int webView(int argc, char **argv, const QElapsedTimer &timer)
 
     QQmlComponent component(view.engine());
     component.setData("import QtQuick 2.12\nimport QtWebEngine 1.10\nWebEngineView { width: 1280; height: 720 }\n",
-        QUrl(QStringLiteral("bench:web")));
+        QUrl::fromLocalFile(data.path() + QStringLiteral("/Browser.qml")));
     std::unique_ptr<QObject> object(component.beginCreate(view.engine()->rootContext()));
     auto *browser = qobject_cast<QQuickItem *>(object.get());
     if (!browser) {
         std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
+        component.completeCreate();
         return 1;
     }
     browser->setProperty("url", QUrl::fromLocalFile(page));
