@@ -25,6 +25,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 namespace
 {
 
@@ -44,6 +46,9 @@ int bareView(int argc, char **argv, const QElapsedTimer &timer)
 
 int webView(int argc, char **argv, const QElapsedTimer &timer)
 {
+    // As the client prepares the process: Chromium's sandbox cannot run as root.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", QByteArray("1"));
     QtWebEngine::initialize();
     QApplication app(argc, argv);
     QTemporaryDir data;
