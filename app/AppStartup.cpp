@@ -34,6 +34,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -59,6 +60,9 @@ namespace lumira
 {
 namespace
 {
+
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.startup.debug" on.
+Q_LOGGING_CATEGORY(lcStartup, "lumira.startup", QtInfoMsg)
 
 void logInfo(const QString &text) { TSpdlog::instance()->otherInfo(text); }
 
@@ -249,7 +253,7 @@ int runApplication(int argc, char **argv)
         TSpdlog::flushAll();
         std::_Exit(0);
     }
-    qDebug() << "avaliMem" << availMB;
+    qCDebug(lcStartup) << "avaliMem" << availMB;
 
     // 16
     logInfo(QStringLiteral("启动：清理H5缓存"));
@@ -318,12 +322,8 @@ int runApplication(int argc, char **argv)
 
     // 25
     logInfo(QStringLiteral("启动：初始化麦克风、扬声器、摄像头设备"));
-    if (config->getCameraIndex() == -1)
-        BCDevice::instance()->setDefaultCameraDevice();
-    if (config->getMicIndex() == -1)
-        BCDevice::instance()->setDefaultMicDevice();
-    if (config->getSpeakerIndex() == -1)
-        BCDevice::instance()->setDefaultSpeakerDevice();
+    // One enumeration for the three kinds rather than one per default choice.
+    BCDevice::instance()->setStartupDefaults();
 
     // 27
     auto cefView = std::make_unique<QCefView>();

@@ -8,7 +8,14 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 
+#include <QLoggingCategory>
 #include <vector>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.config.debug" on.
+Q_LOGGING_CATEGORY(lcConfig, "lumira.config", QtInfoMsg)
+} // namespace
 
 namespace
 {
@@ -159,7 +166,7 @@ QString LMRConfig::getMainUrl()
         return read("Browser/MainDebugUrl", QString()).toString();
 
     static const QRegularExpression schemeAndHost(QStringLiteral("(http|https)://(\\w+(\\.)?)+"));
-    const QString cdn = read("Browser/CDNUrl", QString()).toString();
+    const QString cdn = read("Browser/CDNUrl", QString::fromLatin1(lumira::build::kCdnUrl)).toString();
     auto withCdnHost = [&](QString url) { return url.replace(schemeAndHost, cdn); };
     auto withHttp = [](QString url) { return url.replace(QStringLiteral("https"), QStringLiteral("http")); };
 
@@ -215,21 +222,21 @@ QString LMRConfig::getSpeakerId() { return read("DeviceTest/SpeakerTagId", QStri
 void LMRConfig::setCameraId(QString id)
 {
     if (id.isEmpty())
-        qDebug() << "警告：警告！！！！！！！！！！！！！！cameraid为空";
+        qCDebug(lcConfig) << "警告：警告！！！！！！！！！！！！！！cameraid为空";
     write("DeviceTest/CameraTagId", id);
 }
 
 void LMRConfig::setMicId(QString id)
 {
     if (id.isEmpty())
-        qDebug() << "警告：警告！！！！！！！！！！！！！！mic id为空";
+        qCDebug(lcConfig) << "警告：警告！！！！！！！！！！！！！！mic id为空";
     write("DeviceTest/MicTagId", id);
 }
 
 void LMRConfig::setSpeakerId(QString id)
 {
     if (id.isEmpty())
-        qDebug() << "警告：警告！！！！！！！！！！！！！！speakid为空";
+        qCDebug(lcConfig) << "警告：警告！！！！！！！！！！！！！！speakid为空";
     write("DeviceTest/SpeakerTagId", id);
 }
 

@@ -39,6 +39,19 @@ struct Registry {
     }
 };
 
+// Every line is in the daily file; copying each one to stderr buries what a
+// user starting the client from a terminal should see. Debug builds echo, and
+// LUMIRA_LOG_ECHO=1 turns the echo on in any build.
+bool echoLines()
+{
+#ifndef NDEBUG
+    static const bool echo = true;
+#else
+    static const bool echo = qEnvironmentVariableIntValue("LUMIRA_LOG_ECHO") > 0;
+#endif
+    return echo;
+}
+
 Registry &registry()
 {
     // spdlog's registry is made first so that it is destroyed after ours:
@@ -159,8 +172,10 @@ TSpdlog *TSpdlog::instance(const QString &name)
         if (it != r.byName.constEnd())
             return r.loggers.at(it.value());
     }
-    if (!r.fallback)
+    if (!r.fallback) {
         r.fallback = new TSpdlog(fallbackFilePath());
+        r.fallback->m_echo = false;
+    }
     return r.fallback;
 }
 
@@ -172,8 +187,10 @@ void TSpdlog::write(
     QString message = names[category] % text;
     if (singleLine)
         message.remove(QLatin1Char('\n'));
-    // Straight to the message handler: a QDebug stream costs more than the file write.
-    qt_message_output(QtDebugMsg, QMessageLogContext(), QLatin1String(tag) % QLatin1Char(' ') % message);
+    // Straight to the message handler: a QDebug stream costs more than the file
+    // write. A logger without a file still shows its lines there.
+    if (!m_logger || (m_echo && echoLines()))
+        qt_message_output(QtDebugMsg, QMessageLogContext(), QLatin1String(tag) % QLatin1Char(' ') % message);
     if (!m_logger)
         return;
     const QByteArray utf8 = message.toUtf8();
@@ -262,7 +279,12 @@ void TSpdlog::flushAll()
 
 void TSpdlog::fatalExit(const QString &line)
 {
-    instance()->otherError(line);
+    TSpdlog *log = instance();
+    log->otherError(line);
+    // The process ends here: whoever started it is told why, echo or not.
+    if (log->m_logger && !(log->m_echo && echoLines()))
+        qt_message_output(
+            QtCriticalMsg, QMessageLogContext(), QLatin1String("[OtherType] ") % categoryPrefix(5) % line);
     flushAll();
     std::_Exit(0);
 }

@@ -82,4 +82,7 @@ private:
 
     std::shared_ptr<spdlog::logger> m_logger;
     QString m_name;
+    // The fallback logger takes copies of lines the default logger also
+    // writes (the start line); echoing them would print them twice.
+    bool m_echo = true;
 };

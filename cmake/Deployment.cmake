@@ -13,7 +13,13 @@ set(_dev "127.0.0.1:${LUMIRA_DEV_PORT}")
 set(LUMIRA_ORG_DOMAIN "lumira.local" CACHE STRING "Organisation domain")
 set(LUMIRA_MAIN_URL "http://${_dev}/qt1" CACHE STRING "Lesson page address")
 set(LUMIRA_TEST_MAIN_URL "http://${_dev}/whiteboard-qt2/" CACHE STRING "Test lesson page address")
-set(LUMIRA_CDN_URL "http://${_dev}" CACHE STRING "CDN address, scheme and host")
+# Scheme and host only, no port: the CDN modes replace the lesson page's scheme
+# and host (letters, digits, dots) and keep the rest, port included.
+set(LUMIRA_CDN_URL "http://127.0.0.1" CACHE STRING "CDN address, scheme and host (no port)")
+if(LUMIRA_CDN_URL STREQUAL "http://${_dev}")
+  # Older build trees cached the development value with the port.
+  set(LUMIRA_CDN_URL "http://127.0.0.1" CACHE STRING "CDN address, scheme and host (no port)" FORCE)
+endif()
 # The production API is HTTPS; the development service answers it on its TLS port.
 set(LUMIRA_DEV_TLS_PORT 18443 CACHE STRING "HTTPS port of the local development service")
 set(LUMIRA_API_HOST "127.0.0.1:${LUMIRA_DEV_TLS_PORT}" CACHE STRING "Production API host[:port]")

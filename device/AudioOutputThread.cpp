@@ -2,7 +2,14 @@
 
 #include <QAudioOutput>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QThread>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.device.debug" on.
+Q_LOGGING_CATEGORY(lcDevice, "lumira.device", QtInfoMsg)
+} // namespace
 
 AudioOutputThread::AudioOutputThread(QAudioDeviceInfo device, QAudioFormat format, QObject *parent)
     : QObject(parent)
@@ -31,16 +38,16 @@ void AudioOutputThread::run()
             const auto thread = QThread::currentThreadId();
             switch (state) {
             case QAudio::ActiveState:
-                qDebug() << "output active" << thread;
+                qCDebug(lcDevice) << "output active" << thread;
                 break;
             case QAudio::SuspendedState:
-                qDebug() << "output suspend" << thread;
+                qCDebug(lcDevice) << "output suspend" << thread;
                 break;
             case QAudio::StoppedState:
-                qDebug() << "output stop" << thread;
+                qCDebug(lcDevice) << "output stop" << thread;
                 break;
             case QAudio::IdleState:
-                qDebug() << "output idle" << thread;
+                qCDebug(lcDevice) << "output idle" << thread;
                 output->stop(); // the source ran dry: the test music has ended
                 emit sgPlayEnd();
                 break;

@@ -8,7 +8,10 @@
 #include "media/video/GenerateImage.h"
 #include "media/video/VideoSurface.h"
 #include "platform/AudioEndpoints.h"
+#include "platform/AudioLibraryNoise.h"
 #include "platform/CameraIdentity.h"
+
+#include <array>
 
 #include <QAudioInput>
 #include <QAudioOutput>
@@ -16,8 +19,15 @@
 #include <QCameraViewfinderSettings>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.device.debug" on.
+Q_LOGGING_CATEGORY(lcDevice, "lumira.device", QtInfoMsg)
+} // namespace
 
 using lumira::device::Reconcile;
 using lumira::device::StoredDevice;
@@ -35,11 +45,31 @@ constexpr int kDrainGraceMs = 3000;
 
 bool supports8k(const QAudioDeviceInfo &device) { return device.supportedSampleRates().contains(8000); }
 
+// Qt Multimedia lists the devices of every audio plugin. When the sound
+// server's plugin answers, the ALSA plugin only adds aliases of that server
+// ("default", "pulse") that match no endpoint and are dropped anyway; asking
+// them for their sample rates opens every ALSA device, which takes most of a
+// second and sets the ALSA and JACK libraries probing. They are left out then.
+bool probedInVain(const QAudioDeviceInfo &device, bool serverAnswers)
+{
+    return serverAnswers && device.realm() == QLatin1String("alsa");
+}
+
+bool serverAnswers(const QList<QAudioDeviceInfo> &devices)
+{
+    for (const QAudioDeviceInfo &device : devices)
+        if (device.realm() != QLatin1String("alsa"))
+            return true;
+    return false;
+}
+
 QList<QAudioDeviceInfo> capableDevices(QAudio::Mode mode)
 {
+    const QList<QAudioDeviceInfo> all = QAudioDeviceInfo::availableDevices(mode);
+    const bool server = serverAnswers(all);
     QList<QAudioDeviceInfo> found;
-    for (const QAudioDeviceInfo &device : QAudioDeviceInfo::availableDevices(mode))
-        if (supports8k(device))
+    for (const QAudioDeviceInfo &device : all)
+        if (!probedInVain(device, server) && supports8k(device))
             found.append(device);
     return found;
 }
@@ -57,16 +87,16 @@ void logState(const char *what, QAudio::State state)
 {
     switch (state) {
     case QAudio::ActiveState:
-        qDebug().noquote() << what << "active";
+        qCDebug(lcDevice).noquote() << what << "active";
         break;
     case QAudio::SuspendedState:
-        qDebug().noquote() << what << "suspend";
+        qCDebug(lcDevice).noquote() << what << "suspend";
         break;
     case QAudio::StoppedState:
-        qDebug().noquote() << what << "stop";
+        qCDebug(lcDevice).noquote() << what << "stop";
         break;
     case QAudio::IdleState:
-        qDebug().noquote() << what << "idle";
+        qCDebug(lcDevice).noquote() << what << "idle";
         break;
     default:
         break;
@@ -109,6 +139,7 @@ BCDevice::BCDevice(QObject *parent)
     , m_surface(new VideoSurface(this))
     , m_generate(new GenerateImage(this))
 {
+    platform::quietAudioLibraries();
     m_recordBuffer->open(QIODevice::ReadWrite);
     m_recordBuffer->setSampleLayout(m_sampleBits, m_channels);
     connect(m_recordBuffer, &LoopBuffer::volume, this, &BCDevice::micWaveStrength);
@@ -197,7 +228,8 @@ QStringList BCDevice::enumerateAudio(Kind kind)
     list = {};
     const QString detect
         = mic ? QStringLiteral("detect mic ?? \tdevice:%1") : QStringLiteral("detect speaker ?? \tdevice:%1");
-    for (const QAudioDeviceInfo &device : capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput)) {
+    list.capable = capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput);
+    for (const QAudioDeviceInfo &device : qAsConst(list.capable)) {
         list.devices << device;
         list.names << device.deviceName();
         TSpdlog::instance()->avInfo(detect.arg(device.deviceName()));
@@ -281,7 +313,7 @@ bool BCDevice::chooseDefaultCamera()
 {
     const QCameraInfo camera = QCameraInfo::defaultCamera();
     if (camera.isNull()) {
-        qDebug() << "warning: camera list is null";
+        qCDebug(lcDevice) << "warning: camera list is null";
         storeCamera({});
         return false;
     }
@@ -292,7 +324,7 @@ bool BCDevice::chooseDefaultCamera()
             return true;
         }
     }
-    qDebug() << "opps camera";
+    qCDebug(lcDevice) << "opps camera";
     storeCamera({});
     return false;
 }
@@ -312,29 +344,61 @@ bool BCDevice::setDefaultSpeakerDevice()
 bool BCDevice::chooseDefaultAudio(Kind kind)
 {
     const bool mic = kind == Kind::Microphone;
-    QList<QAudioDeviceInfo> candidates = capableDevices(mic ? QAudio::AudioInput : QAudio::AudioOutput);
+    const AudioList &list = mic ? m_mics : m_speakers;
+    // Every caller has just enumerated: the capable devices are current.
+    QList<QAudioDeviceInfo> candidates = list.capable;
     if (platform::defaultAudioFromSystemDefault()) {
         const QAudioDeviceInfo system
             = mic ? QAudioDeviceInfo::defaultInputDevice() : QAudioDeviceInfo::defaultOutputDevice();
-        if (!system.isNull() && supports8k(system))
+        if (!system.isNull() && !probedInVain(system, serverAnswers(candidates)) && supports8k(system))
             candidates.prepend(system);
     }
     if (candidates.isEmpty()) {
-        qDebug() << (mic ? "warning: mic list is null" : "warning: speaker list is null");
+        qCDebug(lcDevice) << (mic ? "warning: mic list is null" : "warning: speaker list is null");
         store(kind, {});
         return false;
     }
     const QString name = candidates.first().deviceName();
-    const AudioList &list = mic ? m_mics : m_speakers;
     for (int i = 0; i < list.names.size(); ++i) {
         if (name.contains(list.names.at(i))) {
             store(kind, { i, name, list.ids.at(i) });
             return true;
         }
     }
-    qDebug() << (mic ? "opps mic" : "opps speaker");
+    qCDebug(lcDevice) << (mic ? "opps mic" : "opps speaker");
     store(kind, {});
     return false;
+}
+
+uchar BCDevice::setStartupDefaults()
+{
+    LMRConfig *config = LMRConfig::instance();
+    auto unset = [config] {
+        return std::array<bool, 3> { config->getCameraIndex() == -1, config->getMicIndex() == -1,
+            config->getSpeakerIndex() == -1 };
+    };
+    const std::array<bool, 3> before = unset();
+    if (!before[0] && !before[1] && !before[2])
+        return 0;
+    // Only the kinds to be chosen are listed, each once: a machine without a
+    // camera comes here on every start, and listing the audio devices as well
+    // would cost most of the step for choices that are already stored (QML
+    // lists them again when it shows them).
+    if (before[0])
+        getCameras();
+    if (before[1])
+        getMicrophones();
+    if (before[2])
+        getLoudspeakers();
+    const std::array<bool, 3> after = unset();
+    uchar failed = 0;
+    if (before[0] && after[0] && !chooseDefaultCamera())
+        failed |= 4;
+    if (before[1] && after[1] && !chooseDefaultAudio(Kind::Microphone))
+        failed |= 2;
+    if (before[2] && after[2] && !chooseDefaultAudio(Kind::Speaker))
+        failed |= 1;
+    return failed;
 }
 
 uchar BCDevice::resetDefaultDevice()
@@ -484,7 +548,6 @@ bool BCDevice::playMp3(QString file, int speakerIndex)
         return false;
     // Without the speaker nothing would hear the decoder: start neither.
     if (m_speakers.devices.isEmpty() || speakerIndex < 0 || speakerIndex >= m_speakers.devices.size()) {
-        qDebug() << "playMp3" << speakerIndex << "no such speaker";
         return false;
     }
     m_playing = true;
@@ -509,7 +572,6 @@ bool BCDevice::playMp3(QString file, int speakerIndex)
     QTimer::singleShot(0, decoder, &Mp3Decode::run);
 
     const QAudioDeviceInfo &device = m_speakers.devices.at(speakerIndex);
-    qDebug() << "playMp3" << speakerIndex << device.deviceName();
     const QAudioFormat format = formatFor(device, audioParams());
     auto *output = new AudioOutputThread(device, format); // deleted when its thread finishes
     output->setSource(m_playBuffer.get());

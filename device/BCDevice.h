@@ -37,6 +37,10 @@ public:
     VideoSurface *videoSurface() const { return m_surface; }
     LoopBuffer *recordBuffer() const { return m_recordBuffer; }
     Q_INVOKABLE bool isPlaying() const { return m_playing; }
+    // Start-up: one enumeration of each kind without a stored choice (index
+    // -1), then its default choice. Failure bits as resetDefaultDevice.
+    uchar setStartupDefaults();
+
     int openCameraIndex() const { return m_cameraIndex; }
     int openMicrophoneIndex() const { return m_micIndex; }
     int openSpeakerIndex() const { return m_speakerIndex; }
@@ -89,6 +93,9 @@ private:
         QList<QAudioDeviceInfo> devices;
         QStringList names;
         QStringList ids;
+        // Every device that passed the 8000 Hz check, before endpoint
+        // matching: the default choice picks from these without probing again.
+        QList<QAudioDeviceInfo> capable;
     };
 
     QStringList enumerateAudio(Kind kind);

@@ -4,7 +4,14 @@
 #include <QDebug>
 #include <QMutexLocker>
 
+#include <QLoggingCategory>
 #include <cstring>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.device.debug" on.
+Q_LOGGING_CATEGORY(lcDevice, "lumira.device", QtInfoMsg)
+} // namespace
 
 LoopBuffer::LoopBuffer(qint64 capacity, int writeMode, bool blocking, QObject *parent)
     : QIODevice(parent)
@@ -79,7 +86,7 @@ qint64 LoopBuffer::store(const char *data, qint64 size, Layout &layout)
             return 0;
         break;
     default:
-        qDebug() << "error";
+        qCDebug(lcDevice) << "error";
         break;
     }
     const qint64 first = qMin(size, cap - m_writePos);

@@ -13,7 +13,14 @@ extern "C" {
 #include <QDebug>
 #include <QThread>
 
+#include <QLoggingCategory>
 #include <memory>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.device.debug" on.
+Q_LOGGING_CATEGORY(lcDevice, "lumira.device", QtInfoMsg)
+} // namespace
 
 namespace
 {
@@ -72,7 +79,7 @@ Mp3Decode::Mp3Decode(QString file, QObject *parent)
 
 void Mp3Decode::stop()
 {
-    qDebug() << "Mp3Decode stop";
+    qCDebug(lcDevice) << "Mp3Decode stop";
     m_stop = true;
 }
 
@@ -114,7 +121,7 @@ void Mp3Decode::run()
         return;
     int audio = -1, video = -1;
     findStreams(*format, audio, video);
-    qDebug() << "video" << video << "audio" << audio;
+    qCDebug(lcDevice) << "video" << video << "audio" << audio;
     if (audio < 0)
         return;
     const AVCodecParameters *params = format->streams[audio]->codecpar;
@@ -128,8 +135,8 @@ void Mp3Decode::run()
         TSpdlog::instance()->avError(QStringLiteral("codec error"));
         return;
     }
-    qDebug() << "avcodec context" << context->sample_rate << context->sample_fmt << context->ch_layout.nb_channels
-             << "info" << codec->name;
+    qCDebug(lcDevice) << "avcodec context" << context->sample_rate << context->sample_fmt
+                      << context->ch_layout.nb_channels << "info" << codec->name;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) {
         TSpdlog::instance()->avError(QStringLiteral("open2 error"));
         return;
@@ -149,7 +156,7 @@ void Mp3Decode::run()
                             < 0
                         || swr_init(swr) < 0) {
                         swr_free(&swr);
-                        qDebug() << "alloc fill error";
+                        qCDebug(lcDevice) << "alloc fill error";
                         break;
                     }
                     m_swr.reset(swr);
@@ -163,8 +170,8 @@ void Mp3Decode::run()
                 const int converted = swr_convert(
                     m_swr.get(), out, capacity, const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
                 if (converted < 0) {
-                    qDebug() << "Could not convert input samples\n"
-                             << "转换错误";
+                    qCDebug(lcDevice) << "Could not convert input samples\n"
+                                      << "转换错误";
                     continue;
                 }
                 pcm.truncate(converted * 4);
@@ -174,5 +181,5 @@ void Mp3Decode::run()
         }
         av_packet_unref(packet.get());
     }
-    qDebug() << "mp3 end";
+    qCDebug(lcDevice) << "mp3 end";
 }

@@ -99,9 +99,9 @@ void AudioDataDispatcher::startRecord(QString token, QString userID, QString use
     qint64 gap = 0;
     if (!QFileInfo::exists(m_filePath)) {
         log->avInfo(QStringLiteral("音频录制: 开始新录制,fileName:") + m_filePath);
-        RecordStatusChange retire;
-        retire.userID = QStringLiteral("0");
-        m_db->update(token, userID, retire);
+        // A single-row update would report a failure for the usual case of
+        // no earlier row; retiring touches whatever rows there are.
+        m_db->retire(token, userID);
         m_db->add(token, userID, userRole);
     } else {
         log->avInfo(QStringLiteral("音频录制: 承接上次录制,fileName:") + m_filePath);

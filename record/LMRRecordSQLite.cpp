@@ -312,6 +312,28 @@ bool LMRRecordSQLite::update(QString token, QString userID, RecordStatusChange c
     return ok;
 }
 
+bool LMRRecordSQLite::retire(const QString &token, const QString &userID)
+{
+    Operation op(*this);
+    ThreadConnection *connection = op.connection();
+    if (!op.model()) {
+        log()->otherError(QStringLiteral("数据库: 数据库update失败,token:%1,userID:%2").arg(token, userID));
+        return false;
+    }
+    QSqlQuery query(connection->db);
+    bool ok = query.prepare(QStringLiteral("UPDATE RecordStatus SET UserID='0' WHERE Token=? AND UserID=?"));
+    if (ok) {
+        query.bindValue(0, token);
+        query.bindValue(1, userID);
+        ok = query.exec();
+    }
+    query.finish();
+    if (!ok)
+        log()->otherError(
+            QStringLiteral("数据库: 数据库update失败,com:%1,msg:%2").arg(QStringLiteral("UserID"), token));
+    return ok;
+}
+
 bool LMRRecordSQLite::getTokenIsNotEmpty(QString token, QString userID)
 {
     Operation op(*this);

@@ -44,6 +44,10 @@ public:
 
     bool add(QString token, QString userID, QString role);
     bool update(QString token, QString userID, RecordStatusChange change);
+    // Re-labels every row of (token, userID) with the user "0" so that none of
+    // them matches any more. No row is the usual case of a new recording and
+    // not a failure; false only when the write itself fails.
+    bool retire(const QString &token, const QString &userID);
     bool getTokenIsNotEmpty(QString token, QString userID);
     qint64 getRecordStopTime(QString token, QString userID);
     QString getDate(QString token, QString userID);

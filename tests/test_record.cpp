@@ -230,6 +230,25 @@ TEST_F(Dispatcher, ANewFileRetiresAStaleRow)
     dispatcher->stopRecord();
 }
 
+TEST_F(Dispatcher, ANewRecordingStartsWithoutADatabaseFailure)
+{
+    const int before = logText().size();
+    dispatcher->startRecord("fresh", "10001", "teacher");
+    dispatcher->stopRecord();
+    EXPECT_TRUE(db->getTokenIsNotEmpty("fresh", "10001"));
+    EXPECT_FALSE(logText().mid(before).contains(QStringLiteral("数据库update失败")))
+        << logText().mid(before).toStdString();
+
+    // Two stale rows of one pair (a table from an older client) are both
+    // retired, so the new row is the only match.
+    ASSERT_TRUE(db->add("twice", "10001", "teacher"));
+    ASSERT_TRUE(db->add("twice", "10001", "teacher"));
+    dispatcher->startRecord("twice", "10001", "student");
+    dispatcher->stopRecord();
+    EXPECT_EQ(rowCount(dir + "/status.db", "Token='twice' AND UserID='0'"), 2);
+    EXPECT_EQ(db->getRole("twice", "10001"), "student");
+}
+
 TEST_F(Dispatcher, SilenceFillingLimits)
 {
     dispatcher->fillNullAudioData(0);

@@ -2,6 +2,7 @@
 // and real QSettings inside a sandboxed HOME.
 #include "TestEnv.h"
 
+#include "BuildConfig.h"
 #include "app/CacheHousekeeping.h"
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -221,6 +223,33 @@ TEST_F(Config, MainUrlModes)
     config.setMainUrlMode(2);
     EXPECT_EQ(config.getMainUrl(), "http://test.example.com/whiteboard-qt2/");
     EXPECT_EQ(config.getDebugGingUrl(), "http://127.0.0.1:40960");
+}
+
+// The development defaults must give working addresses in every mode: the CDN
+// value replaces scheme and host only, so the lesson page's port survives.
+TEST_F(Config, CdnModesWithDeploymentDefaults)
+{
+    LMRConfig config(ini());
+    const QUrl main(QString::fromLatin1(lumira::build::kMainUrl));
+    for (int mode : { 2, 4 }) {
+        config.setMainUrlMode(mode);
+        const QString url = config.getMainUrl();
+        EXPECT_EQ(url.count(QStringLiteral("://")), 1) << url.toStdString();
+        const QUrl parsed(url, QUrl::StrictMode);
+        ASSERT_TRUE(parsed.isValid()) << url.toStdString();
+        EXPECT_EQ(parsed.port(), main.port()) << url.toStdString();
+        EXPECT_EQ(parsed.path(), main.path()) << url.toStdString();
+        EXPECT_EQ(parsed.host(), QUrl(QString::fromLatin1(lumira::build::kCdnUrl)).host());
+    }
+
+    // A missing key reads as the CDN address, not as an empty text that would
+    // strip scheme and host from the lesson page.
+    QSettings raw(ini(), QSettings::IniFormat);
+    raw.remove("Browser/CDNUrl");
+    raw.setValue("Browser/MainUrl", "https://wb.example.com:8443/qt1?a=1");
+    raw.sync();
+    config.setMainUrlMode(2);
+    EXPECT_EQ(config.getMainUrl(), QString::fromLatin1(lumira::build::kCdnUrl) + ":8443/qt1?a=1");
 }
 
 TEST_F(Config, SmallRules)

@@ -1,6 +1,7 @@
 // The real client binary under the X server of the test run, each case with a
 // fresh HOME: log lines in order, data tree, second instance, crash report and
 // stale lock, OpenGL failure, fatal data root.
+#include "SoundServer.h"
 #include "TestEnv.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -202,6 +204,84 @@ TEST_F(Client, DataRootThatCannotBeCreatedIsFatal)
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(p->readAll()).contains("[Other_Type] Fatal:create dir error main path"));
+}
+
+// The development service on free ports, stopped by PID when the test ends.
+class DevService
+{
+public:
+    bool start(const QString &dir)
+    {
+        const int port = freePort();
+        int ossPort = freePort();
+        while (ossPort == port)
+            ossPort = freePort();
+        int tlsPort = freePort();
+        while (tlsPort == port || tlsPort == ossPort)
+            tlsPort = freePort();
+        m_port = port;
+        m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
+            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
+                QString::number(tlsPort), "--oss-dir", dir });
+        return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
+    }
+    ~DevService()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+        m_process.waitForFinished(5000);
+    }
+    QString lessonUrl() const { return QStringLiteral("http://127.0.0.1:%1/qt1").arg(m_port); }
+
+private:
+    static int freePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// A user who starts the client from a terminal sees what matters, not every
+// log line nor the audio libraries' probing: an idle warm start (the second
+// start, with a sound server and the lesson page answering) stays under 20
+// lines on stderr. The log file still has every line.
+TEST_F(Client, AnIdleWarmStartIsQuietOnStderr)
+{
+    testenv::SoundServer sound;
+    ASSERT_TRUE(sound.start(home + "/run/sound"));
+    env.insert("PULSE_SERVER", qgetenv("PULSE_SERVER"));
+    DevService service;
+    ASSERT_TRUE(service.start(home + "/oss"));
+
+    QProcess *cold = start();
+    ASSERT_TRUE(waitForLog(kDone)) << log().toStdString();
+    stop(cold);
+    QSettings ini(dataRoot() + "/config/config.ini", QSettings::IniFormat);
+    ini.setValue("Browser/MainUrl", service.lessonUrl());
+    ini.sync();
+
+    auto *warm = new QProcess;
+    procs << warm;
+    warm->setProcessEnvironment(env);
+    warm->start(QStringLiteral(LUMIRA_APP_PATH), QStringList());
+    ASSERT_TRUE(warm->waitForStarted());
+    ASSERT_TRUE(waitForLog(kDone, 30000, 2)) << log().toStdString();
+    QThread::msleep(8000);
+    stop(warm);
+    const QString err = QString::fromUtf8(warm->readAllStandardError());
+    const int lines = err.isEmpty() ? 0 : err.count(QLatin1Char('\n')) + (err.endsWith(QLatin1Char('\n')) ? 0 : 1);
+    EXPECT_LE(lines, 20) << err.toStdString();
+    EXPECT_FALSE(err.contains("ALSA lib")) << err.toStdString();
+    EXPECT_FALSE(err.contains("jack server")) << err.toStdString();
+    EXPECT_LE(err.count("LumiraAPP启动"), 1);
+
+    const QString text = log();
+    EXPECT_EQ(text.count("L_M_R_S app_start_time "), 2) << "both starts are in the file";
+    EXPECT_TRUE(text.contains("detect speaker ?? \tdevice:lumira_speaker")) << "device lines stay in the file";
 }
 
 } // namespace

@@ -5,6 +5,13 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.user.debug" on.
+Q_LOGGING_CATEGORY(lcUser, "lumira.user", QtInfoMsg)
+} // namespace
 
 namespace
 {
@@ -151,7 +158,7 @@ void LMRUserInfo::setZgRtcUsernameAndUserId(QString usrName, QString userId)
 
 void LMRUserInfo::setZgRtcRoomId(QString roomid)
 {
-    qDebug() << "setZgRtcRoomId" << roomid;
+    qCDebug(lcUser) << "setZgRtcRoomId" << roomid;
     m_zgRtcRoomId = roomid;
 }
 

@@ -20,7 +20,15 @@
 #include <QtWebEngine/QtWebEngine>
 
 #ifdef Q_OS_UNIX
+#include <QLoggingCategory>
 #include <unistd.h>
+
+namespace
+{
+// Developer traces, off unless QT_LOGGING_RULES turns "lumira.browser.debug" on.
+Q_LOGGING_CATEGORY(lcBrowser, "lumira.browser", QtInfoMsg)
+} // namespace
+
 #endif
 
 namespace
@@ -206,7 +214,7 @@ QCefClient *QCefApp::createBrowser(
 
 void QCefApp::closeBrowser(int browserId)
 {
-    qDebug() << "QCefApp closeBrowser";
+    qCDebug(lcBrowser) << "QCefApp closeBrowser";
     for (int i = 0; i < m_clients.size(); ++i) {
         QCefClient *client = m_clients.at(i);
         if (client->browser() && client->browser()->GetIdentifier() == browserId) {
@@ -220,7 +228,7 @@ void QCefApp::closeBrowser(int browserId)
 
 void QCefApp::closeAllBrowser()
 {
-    qDebug() << "QCefApp closeAllBrowser";
+    qCDebug(lcBrowser) << "QCefApp closeAllBrowser";
     const QList<QCefClient *> clients = m_clients;
     m_clients.clear();
     for (QCefClient *client : clients) {

@@ -59,7 +59,6 @@ QString QCefClient::bridgeScript()
 
 void QCefClient::OnAfterCreated(QCefBrowser *browser)
 {
-    qDebug() << "1111111111   OnAfterCreated";
     m_browser = browser;
     m_created = true;
 }
@@ -69,7 +68,6 @@ void QCefClient::OnBeforeClose()
     if (m_closed)
         return;
     m_closed = true;
-    qDebug() << "1111111111   OnBeforeClose";
     emit sgCloseBrowser(m_browser);
 }
 
@@ -145,7 +143,7 @@ void QCefClient::OnDownloadUpdated(bool isComplete)
             QMLNotify::instance()->callH5_H5downloadState(QStringLiteral("Completed")));
 }
 
-void QCefClient::OnGotFocus() { qDebug() << "22222222222222222222222222222222222 OnGotFocus "; }
+void QCefClient::OnGotFocus() { }
 
 qint64 QCefClient::utf8Size(const QString &text, qint64 limit)
 {

@@ -57,21 +57,33 @@
             return { uid: u.uid, online: everyone || u.uid === String(user().id) };
         }) });
     }
-    $("btnJoin").onclick = function () {
+    // The class's members: the teacher, and one student in a one-to-one class
+    // (categories 1 to 4), otherwise one per simulated peer.
+    function classMembers() {
         var category = Number($("classType").value);
         var users = [member("teacher", 10001, "Demo Teacher")];
-        // One student in a one-to-one class; otherwise one per simulated peer.
-        var students = category === 1 ? 1 : Math.max(1, Number($("simPeers").value));
+        var students = category <= 4 ? 1 : Math.max(1, Number($("simPeers").value));
         for (var i = 0; i < students; ++i)
             users.push(member("student", 20002 + i, peerNames[i % peerNames.length]));
+        return users;
+    }
+    $("btnJoin").onclick = function () {
+        var users = classMembers();
         send({ request: "joinclassroom://", token: "demo-class-1", classname: "Demo class", cls_user_type: role(),
-               cls_category: category, users: users }, function () {
+               cls_category: Number($("classType").value), users: users }, function () {
             $("status").textContent = "In class: Demo class";
             classUsers = users;
             sendOnlineState(false);
         });
     };
-    $("btnQuitClass").onclick = function () { send({ request: "quitclassroom://" }); };
+    // Leaving the class leaves its media room too, as the service's page does.
+    $("btnQuitClass").onclick = function () {
+        send({ request: $("vendor").value + "://VoiceRoomLogout" });
+        send({ request: "quitclassroom://" }, function () {
+            $("status").textContent = "Signed in as " + user().name;
+            classUsers = [];
+        });
+    };
     $("btnEnterRoom").onclick = function () {
         send({ request: $("vendor").value + "://VoiceRoomLogin", sig: "demo-sig", courseId: "123456",
                uid: user().id, roomid: "123456", usrName: user().name, userId: user().id },
@@ -91,9 +103,17 @@
     $("btnVersion").onclick = function () { send({ request: "jsVersion://" }); };
     $("btnClose").onclick = function () { send({ request: "close_window" }); };
     $("btnSimApply").onclick = function () {
+        // The simulated peers are the other members: a student meets the
+        // teacher first, a teacher the students.
+        var count = Number($("simPeers").value);
+        var others = [member("teacher", 10001, "Demo Teacher")];
+        for (var s = 0; s <= count; ++s)
+            others.push(member("student", 20002 + s, peerNames[s % peerNames.length]));
+        others = others.filter(function (u) { return u.uid !== String(user().id); });
         var peers = [];
-        for (var i = 0; i < Number($("simPeers").value); ++i)
-            peers.push({ uid: 20002 + i, name: peerNames[i], volume: 120 + 40 * i, joinAfterMs: 300 + 400 * i });
+        for (var i = 0; i < count && i < others.length; ++i)
+            peers.push({ uid: Number(others[i].uid), name: others[i].name, volume: 120 + 40 * i,
+                         joinAfterMs: 300 + 400 * i });
         send({ request: "simroom://config", peers: peers, joinDelayMs: Number($("simJoinDelay").value),
                jitterMs: Number($("simJitter").value), driftPpm: Number($("simDrift").value),
                joinError: $("simFailJoin").checked ? 17 : 0,
