@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QThread>
@@ -202,6 +203,40 @@ TEST_F(Client, DataRootThatCannotBeCreatedIsFatal)
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(p->readAll()).contains("[Other_Type] Fatal:create dir error main path"));
+}
+
+// The box a second start shows, as the X screen shows it: on the plain Xvfb
+// of the tests no compositing manager runs, and a see-through frame would come
+// out black. Zoom 1 there: the box is 400 x 210, centred on the screen.
+TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
+{
+    QProcess *first = start();
+    ASSERT_TRUE(waitForLog(kDone));
+    env.insert("LUMIRA_DIALOG_AUTO_ACCEPT_MS", "6000");
+    QProcess *second = start();
+    ASSERT_TRUE(waitForLog("启动：已启动了客户端", 20000));
+    QThread::msleep(1500); // the box maps and paints
+    const QString shotFile = testenv::sandboxRoot() + "/second-instance-box.png";
+    QProcess shooter;
+    shooter.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_screenshot"), { shotFile });
+    ASSERT_TRUE(shooter.waitForFinished(15000));
+    ASSERT_EQ(shooter.exitCode(), 0);
+    const QImage shot(shotFile);
+    ASSERT_FALSE(shot.isNull());
+    const QRect box((shot.width() - 400) / 2, (shot.height() - 210) / 2, 400, 210);
+    shot.copy(box).save(testenv::sandboxRoot() + "/second-instance-box-only.png");
+    const QRect r = box.adjusted(0, 0, -1, -1);
+    for (const QPoint &at : { r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(), r.topLeft() + QPoint(3, 3),
+             r.bottomRight() - QPoint(3, 3) }) {
+        const QRgb c = shot.pixel(at);
+        EXPECT_FALSE(qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40)
+            << "black at " << at.x() << "," << at.y() << " of the box";
+    }
+    // Inside, the white panel.
+    EXPECT_GT(qGray(shot.pixel(box.center().x(), box.top() + 12)), 230);
+    ASSERT_TRUE(second->waitForFinished(20000));
+    EXPECT_EQ(second->exitCode(), 0);
+    stop(first);
 }
 
 } // namespace
