@@ -206,8 +206,9 @@ TEST_F(Client, DataRootThatCannotBeCreatedIsFatal)
 }
 
 // The box a second start shows, as the X screen shows it: on the plain Xvfb
-// of the tests no compositing manager runs, and a see-through frame would come
-// out black. Zoom 1 there: the box is 400 x 210, centred on the screen.
+// of the tests no compositing manager runs, and a see-through frame comes out
+// black. The box is found from its orange warning icon; from there, the first
+// pixels that are not the white panel are its frame, on all four sides.
 TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
 {
     QProcess *first = start();
@@ -221,19 +222,50 @@ TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
     shooter.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_screenshot"), { shotFile });
     ASSERT_TRUE(shooter.waitForFinished(15000));
     ASSERT_EQ(shooter.exitCode(), 0);
-    const QImage shot(shotFile);
+    const QImage shot = QImage(shotFile).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(shot.isNull());
-    const QRect box((shot.width() - 400) / 2, (shot.height() - 210) / 2, 400, 210);
-    shot.copy(box).save(testenv::sandboxRoot() + "/second-instance-box-only.png");
-    const QRect r = box.adjusted(0, 0, -1, -1);
-    for (const QPoint &at : { r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(), r.topLeft() + QPoint(3, 3),
-             r.bottomRight() - QPoint(3, 3) }) {
+
+    QRect icon;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb c = shot.pixel(x, y);
+            if (qRed(c) > 230 && qGreen(c) > 130 && qGreen(c) < 180 && qBlue(c) < 60)
+                icon |= QRect(x, y, 1, 1);
+        }
+    ASSERT_TRUE(icon.isValid()) << "no warning icon on the screen";
+    auto white = [&](int x, int y) {
+        const QRgb c = shot.pixel(x, y);
+        return qRed(c) >= 245 && qGreen(c) >= 245 && qBlue(c) >= 245;
+    };
+    // Walks from a point in the panel until the first pixel that is not white.
+    auto edge = [&](QPoint at, QPoint step) {
+        for (int i = 0; i < 800 && shot.rect().contains(at + step); ++i) {
+            at += step;
+            if (!white(at.x(), at.y()))
+                return at;
+        }
+        return QPoint(-1, -1);
+    };
+    const int row = icon.top() + 2; // above the text, which is centred on the icon
+    const QPoint left = edge(QPoint(icon.left() - 1, row), QPoint(-1, 0));
+    const QPoint right = edge(QPoint(icon.right() + 1, row), QPoint(1, 0));
+    ASSERT_GE(left.x(), 0);
+    ASSERT_GE(right.x(), 0);
+    const int column = left.x() + 3; // in the panel's margin, clear of the separator
+    const QPoint top = edge(QPoint(column, row), QPoint(0, -1));
+    const QPoint bottom = edge(QPoint(column, row), QPoint(0, 1));
+    ASSERT_GE(top.y(), 0);
+    ASSERT_GE(bottom.y(), 0);
+    const QRect box(QPoint(left.x(), top.y()), QPoint(right.x(), bottom.y()));
+    shot.copy(box.adjusted(-4, -4, 4, 4)).save(testenv::sandboxRoot() + "/second-instance-box-only.png");
+    // What was found is the whole box (400 x 210 at any zoom), not a part of it.
+    EXPECT_NEAR(double(box.width()) / box.height(), 400.0 / 210.0, 0.05) << box.width() << "x" << box.height();
+    for (const QPoint &at :
+        { left, right, top, bottom, box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight() }) {
         const QRgb c = shot.pixel(at);
-        EXPECT_FALSE(qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40)
-            << "black at " << at.x() << "," << at.y() << " of the box";
+        EXPECT_FALSE(qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40) << "black frame at " << at.x() << "," << at.y();
     }
-    // Inside, the white panel.
-    EXPECT_GT(qGray(shot.pixel(box.center().x(), box.top() + 12)), 230);
+    EXPECT_GE(icon.left() - box.left(), 8) << "icon pressed against the left edge";
     ASSERT_TRUE(second->waitForFinished(20000));
     EXPECT_EQ(second->exitCode(), 0);
     stop(first);
