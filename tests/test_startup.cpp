@@ -270,8 +270,9 @@ TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
         EXPECT_FALSE(qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40) << "black frame at " << at.x() << "," << at.y();
     }
     EXPECT_GE(icon.left() - box.left(), 8) << "icon pressed against the left edge";
-    ASSERT_TRUE(second->waitForFinished(40000));
-    EXPECT_EQ(second->exitCode(), 0) << second->readAll().toStdString();
+    // How the box ends and the second start exits: SecondInstanceExitsZeroFirstKeepsRunning.
+    second->kill();
+    second->waitForFinished(5000);
     stop(first);
 }
 
