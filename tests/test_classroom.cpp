@@ -3,6 +3,7 @@
 // window: the tiles must show moving video, not placeholders.
 #include "AudioCheck.h"
 #include "BrowserHarness.h"
+#include "CompositorSelection.h"
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
@@ -273,6 +274,10 @@ TEST_F(Classroom, SettingsViewAndEyeOverlay)
     QMetaObject::invokeMethod(settings, "close");
 
     LMRConfig::instance()->setProtectedEyeValue(0.3);
+    // The overlay window is for desktops that blend it: stand in for a
+    // compositing manager (the screen without one: test_nocompositor).
+    testenv::CompositorSelection manager;
+    ASSERT_TRUE(manager.ok());
     QMetaObject::invokeMethod(root, "isShow", Q_ARG(QVariant, true));
     QQuickWindow *eye = nullptr;
     for (QWindow *w : QGuiApplication::topLevelWindows())
@@ -281,6 +286,9 @@ TEST_F(Classroom, SettingsViewAndEyeOverlay)
     ASSERT_TRUE(eye);
     ASSERT_TRUE(waitUntil([&] { return eye->isExposed(); }));
     EXPECT_TRUE(eye->flags() & Qt::WindowTransparentForInput) << "clicks must reach the class";
+    QQuickItem *inWindowTint = root->findChild<QQuickItem *>(QStringLiteral("eyeTint"));
+    ASSERT_TRUE(inWindowTint);
+    EXPECT_FALSE(inWindowTint->isVisible()) << "the overlay tints already: not twice";
     harness::processEventsFor(300);
     // What a desktop compositor shows: the tint blended over the class window.
     QImage seen = h->view->grabWindow().convertToFormat(QImage::Format_ARGB32_Premultiplied);

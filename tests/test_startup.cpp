@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
@@ -282,6 +283,77 @@ TEST_F(Client, AnIdleWarmStartIsQuietOnStderr)
     const QString text = log();
     EXPECT_EQ(text.count("L_M_R_S app_start_time "), 2) << "both starts are in the file";
     EXPECT_TRUE(text.contains("detect speaker ?? \tdevice:lumira_speaker")) << "device lines stay in the file";
+}
+
+// The box a second start shows, as the X screen shows it: on the plain Xvfb
+// of the tests no compositing manager runs, and a see-through frame comes out
+// black. The box is found from its orange warning icon; from there, the first
+// pixels that are not the white panel are its frame, on all four sides.
+TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
+{
+    QProcess *first = start();
+    ASSERT_TRUE(waitForLog(kDone));
+    // Long enough for a loaded machine to map and paint the box while we look.
+    env.insert("LUMIRA_DIALOG_AUTO_ACCEPT_MS", "20000");
+    QProcess *second = start();
+    ASSERT_TRUE(waitForLog("启动：已启动了客户端", 30000)) << log().toStdString();
+    const QString shotFile = testenv::sandboxRoot() + "/second-instance-box.png";
+    QImage shot;
+    QRect icon;
+    QElapsedTimer looking;
+    looking.start();
+    while (!icon.isValid() && looking.elapsed() < 15000) {
+        QProcess shooter;
+        shooter.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_screenshot"), { shotFile });
+        ASSERT_TRUE(shooter.waitForFinished(15000));
+        ASSERT_EQ(shooter.exitCode(), 0);
+        shot = QImage(shotFile).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(shot.isNull());
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb c = shot.pixel(x, y);
+                if (qRed(c) > 230 && qGreen(c) > 130 && qGreen(c) < 180 && qBlue(c) < 60)
+                    icon |= QRect(x, y, 1, 1);
+            }
+    }
+    ASSERT_TRUE(icon.isValid()) << "no warning icon on the screen";
+    auto white = [&](int x, int y) {
+        const QRgb c = shot.pixel(x, y);
+        return qRed(c) >= 245 && qGreen(c) >= 245 && qBlue(c) >= 245;
+    };
+    // Walks from a point in the panel until the first pixel that is not white.
+    auto edge = [&](QPoint at, QPoint step) {
+        for (int i = 0; i < 800 && shot.rect().contains(at + step); ++i) {
+            at += step;
+            if (!white(at.x(), at.y()))
+                return at;
+        }
+        return QPoint(-1, -1);
+    };
+    const int row = icon.top() + 2; // above the text, which is centred on the icon
+    const QPoint left = edge(QPoint(icon.left() - 1, row), QPoint(-1, 0));
+    const QPoint right = edge(QPoint(icon.right() + 1, row), QPoint(1, 0));
+    ASSERT_GE(left.x(), 0);
+    ASSERT_GE(right.x(), 0);
+    const int column = left.x() + 3; // in the panel's margin, clear of the separator
+    const QPoint top = edge(QPoint(column, row), QPoint(0, -1));
+    const QPoint bottom = edge(QPoint(column, row), QPoint(0, 1));
+    ASSERT_GE(top.y(), 0);
+    ASSERT_GE(bottom.y(), 0);
+    const QRect box(QPoint(left.x(), top.y()), QPoint(right.x(), bottom.y()));
+    shot.copy(box.adjusted(-4, -4, 4, 4)).save(testenv::sandboxRoot() + "/second-instance-box-only.png");
+    // What was found is the whole box (400 x 210 at any zoom), not a part of it.
+    EXPECT_NEAR(double(box.width()) / box.height(), 400.0 / 210.0, 0.05) << box.width() << "x" << box.height();
+    for (const QPoint &at :
+        { left, right, top, bottom, box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight() }) {
+        const QRgb c = shot.pixel(at);
+        EXPECT_FALSE(qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40) << "black frame at " << at.x() << "," << at.y();
+    }
+    EXPECT_GE(icon.left() - box.left(), 8) << "icon pressed against the left edge";
+    // How the box ends and the second start exits: SecondInstanceExitsZeroFirstKeepsRunning.
+    second->kill();
+    second->waitForFinished(5000);
+    stop(first);
 }
 
 } // namespace

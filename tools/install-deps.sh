@@ -14,7 +14,7 @@ qml-module-qtquick-controls qml-module-qtquick-layouts qml-module-qtquick-dialog
 qml-module-qtwebengine qml-module-qtwebchannel qml-module-qttest qml-module-qtmultimedia
 qml-module-qtgraphicaleffects qml-module-qt-labs-platform qml-module-qtqml-models2
 libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libswresample-dev libswscale-dev ffmpeg
-libspdlog-dev libfmt-dev libquazip1-qt5-dev libhidapi-dev libunwind-dev
+libspdlog-dev libfmt-dev libquazip1-qt5-dev libhidapi-dev libunwind-dev libxcb1-dev
 libsqlite3-dev sqlite3 libcpp-httplib-dev libssl-dev openssl
 libgtest-dev libgmock-dev googletest libbenchmark-dev
 xvfb xauth x11-utils gdb libgl1-mesa-dri mesa-utils-bin

@@ -4,6 +4,7 @@
 #include "ui_LMRMessageBox.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QPalette>
 #include <QTimer>
 
 LMRMessageBox::LMRMessageBox(int kind, const QString &text, QWidget *parent)
@@ -14,7 +15,11 @@ LMRMessageBox::LMRMessageBox(int kind, const QString &text, QWidget *parent)
     const double z = Tools::instance()->getZoomFactor();
     setFixedSize(dialogSize(z));
     ui->label->setFixedSize(int(40 * z), int(40 * z));
-    ui->msg->setFixedWidth(int(350 * z));
+    // Icon, message and margins share the 400z width: a message fixed at 350z
+    // pushed the icon out over the left edge, so 350z is the most it gets.
+    ui->msg->setMaximumWidth(int(350 * z));
+    ui->verticalLayout->setContentsMargins(int(12 * z), int(8 * z), int(12 * z), int(8 * z));
+    ui->horizontalLayout_3->setSpacing(int(8 * z));
     ui->pushButton->setFixedSize(int(100 * z), int(40 * z));
 
     ui->msg->setStyleSheet(QStringLiteral("font: %1pt").arg(12));
@@ -24,7 +29,20 @@ LMRMessageBox::LMRMessageBox(int kind, const QString &text, QWidget *parent)
                                       .arg(12));
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    const bool translucent = Tools::instance()->isCompositing();
+    if (translucent) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Nothing blends the see-through margin and the rounded corners: they
+        // would come out black. The box becomes an opaque white panel inside
+        // a one-pixel grey frame.
+        setAutoFillBackground(true);
+        QPalette frame = palette();
+        frame.setColor(QPalette::Window, QColor(200, 200, 200));
+        setPalette(frame);
+        ui->gridLayout->setContentsMargins(1, 1, 1, 1);
+        ui->widget->setStyleSheet(QStringLiteral("border-radius:0px;\nbackground-color: rgb(255, 255, 255);"));
+    }
 
     ui->msg->setWordWrap(true);
     ui->msg->setText(text);
@@ -35,11 +53,13 @@ LMRMessageBox::LMRMessageBox(int kind, const QString &text, QWidget *parent)
     else if (kind == 1)
         ui->pushButton->setText(tr("quit"));
 
-    auto *shadow = new QGraphicsDropShadowEffect(ui->widget);
-    shadow->setOffset(1, 1);
-    shadow->setColor(QColor(246, 246, 246));
-    shadow->setBlurRadius(5);
-    ui->widget->setGraphicsEffect(shadow);
+    if (translucent) {
+        auto *shadow = new QGraphicsDropShadowEffect(ui->widget);
+        shadow->setOffset(1, 1);
+        shadow->setColor(QColor(246, 246, 246));
+        shadow->setBlurRadius(5);
+        ui->widget->setGraphicsEffect(shadow);
+    }
 }
 
 LMRMessageBox::~LMRMessageBox() = default;

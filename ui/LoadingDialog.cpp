@@ -15,7 +15,15 @@ LoadingDialog::LoadingDialog(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    if (Tools::instance()->isCompositing()) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Nothing blends a see-through background: it would be a black
+        // square. A white card with a thin grey frame instead.
+        setAttribute(Qt::WA_StyledBackground);
+        setStyleSheet(QStringLiteral("QDialog#LoadingDialog { background-color: rgb(255, 255, 255);"
+                                     " border: 1px solid rgb(200, 200, 200); }"));
+    }
 
     QSvgRenderer renderer(QStringLiteral(":/images/loading.svg"));
     QPixmap pixmap(32, 32);

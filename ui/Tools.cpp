@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/TSpdlog.h"
+#include "platform/Compositing.h"
 #include "platform/ExecutableName.h"
 #include "platform/FileUrl.h"
 #include "platform/ProcessTable.h"
@@ -103,6 +104,15 @@ double Tools::getZoomFactor()
 }
 
 double Tools::getNowZoomFactor(QPoint mouse) { return Tools_QWidget::zoomFactor(screenAt(mouse)); }
+
+bool Tools::isCompositing()
+{
+    // Only X11 desktops may run without a compositing manager; the other
+    // platforms (and the offscreen one of the tests) always blend.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return true;
+    return lumira::platform::compositingAvailable();
+}
 
 QPoint Tools::getMousePos() { return QCursor::pos(); }
 

@@ -35,6 +35,10 @@ public:
     Q_INVOKABLE int getNowAvailableY(QPoint mouse);
     Q_INVOKABLE double getZoomFactor();
     Q_INVOKABLE double getNowZoomFactor(QPoint mouse);
+    // Whether translucent windows are blended over the desktop. Without it
+    // they come out opaque: eye protection tints inside our windows instead
+    // and the dialogs draw an opaque frame.
+    Q_INVOKABLE bool isCompositing();
     Q_INVOKABLE QPoint getMousePos();
     Q_INVOKABLE void killProcess(QString process);
     Q_INVOKABLE void reinstall();

@@ -242,7 +242,7 @@ Item {
     // ---- eye protection ---------------------------------------------------
 
     function isShow(flag) {
-        eyeView.changeColor(cppConfigFile.getProtectedEyeValue())
+        m_eye.refresh()
         is_root_eye_visible = flag
     }
 
@@ -462,23 +462,11 @@ Item {
         onClosing: root.is_move_video = false
     }
 
-    // Eye protection: a tinted, input-transparent window over the screen.
-    Window {
-        id: eyeWindow
-        objectName: "lumira_eye"
-        title: "lumira_eye"
-        flags: Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint | Qt.WindowTransparentForInput | Qt.Tool
-        color: "transparent"
-        x: Screen.virtualX
-        y: Screen.virtualY
-        width: Screen.width
-        height: Screen.height
-        visible: root.is_root_eye_visible
-        LMREyeView {
-            id: eyeView
-            anchors.fill: parent
-            Component.onCompleted: changeColor(cppConfigFile.getProtectedEyeValue())
-        }
+    LMREyeProtection {
+        id: m_eye
+        shown: root.is_root_eye_visible
+        mainContent: root
+        videoContent: videoWindow.contentItem
     }
 
     LMRAudioPlayerView {

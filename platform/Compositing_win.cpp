@@ -1,0 +1,8 @@
+#include "platform/Compositing.h"
+
+namespace lumira::platform
+{
+
+bool compositingAvailable() { return true; }
+
+} // namespace lumira::platform
