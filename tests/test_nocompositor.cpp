@@ -147,7 +147,7 @@ TEST_F(EyeProtection, PageShowsThroughTheTintNotBlackNotUntinted)
 
 TEST_F(EyeProtection, PoppedOutVideoWindowIsTintedToo)
 {
-    QObject *loader = root->findChild<QObject *>(QStringLiteral("m_videoViewLoader"));
+    QQuickItem *loader = root->findChild<QQuickItem *>(QStringLiteral("m_videoViewLoader"));
     ASSERT_TRUE(loader);
     loader->setProperty("source", QUrl(QStringLiteral("qrc:/lmr_controls/LMR1V1.qml")));
     QMetaObject::invokeMethod(root, "moveView");
