@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The device layer's developer traces ("lumira.device"), off by default.
+Q_DECLARE_LOGGING_CATEGORY(lcDevice)
