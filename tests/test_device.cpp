@@ -5,9 +5,7 @@
 #include "SoundServer.h"
 #include "TestEnv.h"
 
-#include "app/DirHelper.h"
 #include "app/LMRConfig.h"
-#include "app/TSpdlog.h"
 #include "device/BCDevice.h"
 #include "device/DeviceChoice.h"
 #include "device/LoopBuffer.h"
@@ -31,7 +29,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -62,7 +62,17 @@ QByteArray samples16(std::initializer_list<int16_t> values)
 
 using testenv::logText;
 
-// Records one input device (a speaker's monitor, a microphone) into memory.
+// RMS of `bytes` 16-bit samples from `from` on.
+double rmsOf(const QByteArray &bytes, int from = 0)
+{
+    std::vector<int16_t> s(size_t((bytes.size() - from) / 2));
+    if (s.empty())
+        return 0;
+    std::memcpy(s.data(), bytes.constData() + from, s.size() * 2);
+    return audiocheck::rms(s);
+}
+
+// Records one input device (a speaker's monitor, a microphone) into memory, 8 kHz mono.
 class Capture
 {
 public:
@@ -83,49 +93,45 @@ public:
     // RMS of what the device carried for `ms`.
     double listen(int ms)
     {
-        QBuffer sink;
-        sink.open(QIODevice::WriteOnly);
-        QAudioInput input(m_device, m_format);
-        input.start(&sink);
-        testenv::waitUntil([]() { return false; }, ms);
-        input.stop();
-        const QByteArray &bytes = sink.buffer();
-        std::vector<int16_t> s(size_t(bytes.size() / 2));
-        if (s.empty())
-            return 0;
-        std::memcpy(s.data(), bytes.constData(), s.size() * 2);
-        return audiocheck::rms(s);
+        record([](const QByteArray &) { return false; }, ms);
+        return rmsOf(m_sink.buffer());
     }
 
-    // Whether the device carries sound above `level` (RMS of the newest quarter
-    // second) at some point within `withinMs`. The sound server's null sinks
-    // render ahead in blocks of up to two seconds, so a stream that has just
-    // started may reach the monitor only that much later.
+    // Whether the newest quarter second goes above `level` within `withinMs`.
+    // The null sinks render ahead in blocks of up to two seconds, so a stream
+    // just started may reach the monitor only that much later.
     bool hears(double level, int withinMs)
     {
-        QBuffer sink;
-        sink.open(QIODevice::WriteOnly);
-        QAudioInput input(m_device, m_format);
-        input.start(&sink);
         const int window = m_format.bytesForDuration(250 * 1000);
-        const bool heard = testenv::waitUntil(
-            [&sink, window, level]() {
-                const QByteArray &bytes = sink.buffer();
-                if (bytes.size() < window)
-                    return false;
-                std::vector<int16_t> s(size_t(window / 2));
-                std::memcpy(s.data(), bytes.constData() + bytes.size() - window, s.size() * 2);
-                return audiocheck::rms(s) > level;
-            },
+        return record(
+            [window, level](const QByteArray &b) { return b.size() >= window && rmsOf(b, b.size() - window) > level; },
             withinMs);
-        input.stop();
-        return heard;
     }
 
 private:
+    bool record(const std::function<bool(const QByteArray &)> &done, int ms)
+    {
+        m_sink.close();
+        m_sink.setData(QByteArray());
+        m_sink.open(QIODevice::WriteOnly);
+        QAudioInput input(m_device, m_format);
+        input.start(&m_sink);
+        const bool met = testenv::waitUntil([&] { return done(m_sink.buffer()); }, ms);
+        input.stop();
+        return met;
+    }
     QAudioDeviceInfo m_device;
     QAudioFormat m_format;
+    QBuffer m_sink;
 };
+
+void storeSpeaker(int index, const QString &name)
+{
+    LMRConfig *config = LMRConfig::instance();
+    config->setSpeakerIndex(index);
+    config->setSpeakerName(name);
+    config->setSpeakerId(name);
+}
 
 void clearStoredAudio()
 {
@@ -133,9 +139,7 @@ void clearStoredAudio()
     config->setMicIndex(-1);
     config->setMicName(QString());
     config->setMicId(QString());
-    config->setSpeakerIndex(-1);
-    config->setSpeakerName(QString());
-    config->setSpeakerId(QString());
+    storeSpeaker(-1, QString());
 }
 
 } // namespace
@@ -237,10 +241,9 @@ TEST(LoopBuffer, BlockingReadWaitsForTheWriterThenGivesUp)
 
 TEST(LoopBuffer, BlockingReaderGetsEveryByteInOrder)
 {
-    // As the test music plays: a writer that offers again what the full buffer
-    // refused, a blocking reader on another thread. Nothing is dropped, so
-    // every read must continue the writer's sequence; a block of silence means
-    // the reader was let through before its bytes were stored.
+    // As the test music plays: a writer re-offering what the full buffer refused,
+    // a blocking reader elsewhere. Every read must continue the sequence; silence
+    // means the reader was let through before its bytes were stored.
     constexpr int kReadSize = 64;
     constexpr int kRounds = 50;
     constexpr int kBytesPerRound = 8 * 1024;
@@ -257,8 +260,7 @@ TEST(LoopBuffer, BlockingReaderGetsEveryByteInOrder)
             }
         }));
         writer->start();
-        // The reader drains all the writer sends, even past a wrong block, so
-        // that the writer is never left waiting for room.
+        // Drain everything, even past a wrong block, so the writer never waits for room.
         QByteArray block(kReadSize, 0);
         int received = 0;
         int reads = 0;
@@ -266,9 +268,8 @@ TEST(LoopBuffer, BlockingReaderGetsEveryByteInOrder)
         QByteArray firstBad;
         while (!writer->isFinished() || buffer.bytesAvailable() > 0) {
             const qint64 got = buffer.read(block.data(), kReadSize);
-            // A reader that waited too long gets nothing and asks again; that is
-            // no fault, only a wrong byte is.
-            if (got <= 0)
+            if (got <= 0) // waited too long and asks again: no fault
+
                 continue;
             ++reads;
             if (firstBadRead < 0 && (got != kReadSize || block != counting(kReadSize, received))) {
@@ -286,36 +287,17 @@ TEST(LoopBuffer, BlockingReaderGetsEveryByteInOrder)
 
 // ---- test music -----------------------------------------------------------
 
-TEST(Mp3Decode, DecodesTheTestMusicTo8kStereo)
+// The decoder waits while a small buffer is full, so nothing of the music is lost.
+TEST(Mp3Decode, DecodesTheTestMusicTo8kStereoWaitingWhileTheBufferIsFull)
 {
-    // Room for more than the whole file, so nothing is refused.
-    LoopBuffer buffer(400000, LoopBuffer::RefuseLargerThanFree);
+    LoopBuffer buffer(16000, LoopBuffer::RefuseLargerThanFree);
     buffer.open(QIODevice::ReadWrite);
     Mp3Decode decoder(kMusic);
     ASSERT_TRUE(decoder.hasAudio());
     decoder.setBuffer(&buffer);
     decoder.setOutputRate(8000);
-    qint64 emitted = 0;
+    std::atomic<qint64> emitted { 0 };
     QObject::connect(&decoder, &Mp3Decode::sgPCMData, [&emitted](const QByteArray &pcm) { emitted += pcm.size(); });
-    decoder.run();
-
-    const qint64 stored = buffer.bytesAvailable();
-    EXPECT_EQ(stored, emitted);
-    // 8 s at 8000 Hz, 2 channels, 2 bytes.
-    EXPECT_NEAR(double(stored), 8 * 8000 * 4, 8000 * 4 * 0.1);
-    const QByteArray pcm = readN(buffer, int(stored));
-    std::vector<int16_t> left;
-    for (int i = 0; i + 3 < pcm.size(); i += 4)
-        left.push_back(int16_t(uint8_t(pcm[i]) | uint8_t(pcm[i + 1]) << 8));
-    EXPECT_GT(audiocheck::rms(left), 1000) << "the music is audible";
-}
-
-TEST(Mp3Decode, WaitsWhileTheBufferIsFull)
-{
-    LoopBuffer buffer(16000, LoopBuffer::RefuseLargerThanFree);
-    buffer.open(QIODevice::ReadWrite);
-    Mp3Decode decoder(kMusic);
-    decoder.setBuffer(&buffer);
     decoder.fullBufferWaitMs = 20;
     QByteArray heard;
     std::atomic<bool> draining { true };
@@ -334,7 +316,13 @@ TEST(Mp3Decode, WaitsWhileTheBufferIsFull)
     draining = false;
     reader->wait();
     heard += readN(buffer, int(buffer.bytesAvailable()));
+    EXPECT_EQ(heard.size(), emitted);
+    // 8 s at 8000 Hz, 2 channels, 2 bytes.
     EXPECT_NEAR(double(heard.size()), 8 * 8000 * 4, 8000 * 4 * 0.1) << "nothing was lost while the buffer was full";
+    std::vector<int16_t> left;
+    for (int i = 0; i + 3 < heard.size(); i += 4)
+        left.push_back(int16_t(uint8_t(heard[i]) | uint8_t(heard[i + 1]) << 8));
+    EXPECT_GT(audiocheck::rms(left), 1000) << "the music is audible";
 }
 
 TEST(Mp3Decode, BadFilesAreLoggedNotPlayed)
@@ -419,15 +407,12 @@ TEST_F(Devices, ListsTheServersDevicesAt8kOnly)
     const QStringList speakers = device.getLoudspeakers();
     EXPECT_EQ(speakers, QStringList({ "lumira_speaker", "lumira_headset" }));
     EXPECT_EQ(device.getLoudspeakerIdList(), speakers) << "the server's names are the stable ids";
-    const QStringList mics = device.getMicrophones();
-    EXPECT_EQ(mics.size(), 2);
-    EXPECT_TRUE(mics.contains("lumira_mic"));
-    EXPECT_TRUE(mics.contains("lumira_silent_mic"));
-    EXPECT_FALSE(mics.join(' ').contains("monitor")) << "loopbacks are no microphones";
+    QStringList mics = device.getMicrophones();
+    mics.sort();
+    EXPECT_EQ(mics, QStringList({ "lumira_mic", "lumira_silent_mic" })) << "loopbacks are no microphones";
 
-    // Qt also lists the ALSA plugin's aliases of the server ("default",
-    // "pulse"). With the server answering they match no endpoint, so they are
-    // neither probed (which would open every ALSA device) nor listed.
+    // Qt also lists the ALSA plugin's aliases of the server ("default", "pulse"):
+    // they match no endpoint, so are neither probed (opening every ALSA device) nor listed.
     const QString log = logText();
     int aliases = 0;
     for (const QAudioDeviceInfo &d : QAudioDeviceInfo::availableDevices(QAudio::AudioOutput)) {
@@ -456,9 +441,18 @@ TEST_F(Devices, StartUpListsOnlyWhatItChooses)
     EXPECT_EQ(config->getSpeakerName(), "lumira_speaker");
     EXPECT_EQ(config->getMicName(), "lumira_mic");
 
-    config->setSpeakerIndex(1);
-    config->setSpeakerName(QStringLiteral("lumira_headset"));
-    config->setSpeakerId(QStringLiteral("lumira_headset"));
+    // The defaults are the system defaults.
+    clearStoredAudio();
+    EXPECT_TRUE(device.setDefaultSpeakerDevice());
+    EXPECT_TRUE(device.setDefaultMicDevice());
+    EXPECT_EQ(config->getSpeakerName(), "lumira_speaker");
+    EXPECT_EQ(config->getSpeakerId(), "lumira_speaker");
+    EXPECT_EQ(device.getLoudspeakers().at(config->getSpeakerIndex()), "lumira_speaker");
+    EXPECT_EQ(config->getMicName(), "lumira_mic");
+    EXPECT_EQ(device.getMicrophones().at(config->getMicIndex()), "lumira_mic");
+    EXPECT_EQ(device.resetDefaultDevice(), 4) << "only the camera is missing";
+
+    storeSpeaker(1, QStringLiteral("lumira_headset"));
     speakers = logText().count(speakerLine);
     mics = logText().count(micLine);
     EXPECT_EQ(device.setStartupDefaults(), 4) << "the camera is still missing";
@@ -471,9 +465,7 @@ TEST_F(Devices, StartUpListsOnlyWhatItChooses)
 TEST_F(Devices, AStoredDeviceThatMovedIsSwappedBack)
 {
     LMRConfig *config = LMRConfig::instance();
-    config->setSpeakerIndex(0);
-    config->setSpeakerName(QStringLiteral("lumira_headset"));
-    config->setSpeakerId(QStringLiteral("lumira_headset"));
+    storeSpeaker(0, QStringLiteral("lumira_headset"));
     EXPECT_EQ(device.getLoudspeakers(), QStringList({ "lumira_headset", "lumira_speaker" }));
     EXPECT_EQ(device.getLoudspeakerIdList(), QStringList({ "lumira_headset", "lumira_speaker" }));
     EXPECT_EQ(config->getSpeakerIndex(), 0);
@@ -499,19 +491,6 @@ TEST_F(Devices, AStoredDeviceThatMovedIsSwappedBack)
     EXPECT_EQ(config->getCameraId(), "");
 }
 
-TEST_F(Devices, DefaultsAreTheSystemDefaults)
-{
-    LMRConfig *config = LMRConfig::instance();
-    EXPECT_TRUE(device.setDefaultSpeakerDevice());
-    EXPECT_EQ(config->getSpeakerName(), "lumira_speaker");
-    EXPECT_EQ(config->getSpeakerId(), "lumira_speaker");
-    EXPECT_EQ(device.getLoudspeakers().at(config->getSpeakerIndex()), "lumira_speaker");
-    EXPECT_TRUE(device.setDefaultMicDevice());
-    EXPECT_EQ(config->getMicName(), "lumira_mic");
-    EXPECT_EQ(device.getMicrophones().at(config->getMicIndex()), "lumira_mic");
-    EXPECT_EQ(device.resetDefaultDevice(), 4) << "only the camera is missing";
-}
-
 TEST_F(Devices, MicrophoneLevelFollowsTheSource)
 {
     const QStringList mics = device.getMicrophones();
@@ -522,8 +501,7 @@ TEST_F(Devices, MicrophoneLevelFollowsTheSource)
 
     ASSERT_TRUE(device.startMicrophone(int(mics.indexOf("lumira_mic"))));
     const int open = device.openMicrophoneIndex();
-    // The test server's sources deliver in blocks of about two seconds, later
-    // on a loaded machine: the limits guard against a level that never comes.
+    // The sources deliver in ~2 s blocks, later when loaded: limits only catch no level at all.
     ASSERT_TRUE(testenv::waitUntil([&levels]() { return levels.count() > 100; }, 15000));
     double peak = 0;
     for (const QList<QVariant> &call : qAsConst(levels))

@@ -1,139 +1,71 @@
 // The recording status table on a real SQLite file, alone and from several
 // threads at once.
-#include "AudioCheck.h"
 #include "GTestMain.h"
 #include "RecordCheck.h"
 #include "TestEnv.h"
 
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
-#include "media/LMRAgora.h"
-#include "record/AudioDataDispatcher.h"
-#include "record/AudioDataDispatcherController.h"
 #include "record/LMRRecordSQLite.h"
-#include "record/PacketFormer.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QMutexLocker>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <gtest/gtest.h>
-
-#include <simroom/SimRoom.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
-#include <signal.h>
 #include <thread>
 #include <vector>
 
-using namespace audiocheck;
-using recordcheck::rowCount;
-using testenv::waitUntil;
-
 using recordcheck::freshDir;
 using recordcheck::ManualClock;
+using recordcheck::rowCount;
+using testenv::logText;
 
 namespace
 {
 
-using testenv::logText;
-
-// Runs SQL on the store's file through a second connection, as another tool would.
-void sql(const QString &file, const QString &statement)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
-        db.setDatabaseName(file);
-        ASSERT_TRUE(db.open());
-        QSqlQuery query(db);
-        ASSERT_TRUE(query.exec(statement)) << statement.toStdString();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("side"));
-}
-
-// One value of a PRAGMA, read through a connection of its own.
-int pragma(const QString &file, const QString &name)
+// Runs SQL on the store's file through a second connection, as another tool
+// would; gives the first value of the first row, or -1.
+int sql(const QString &file, const QString &statement)
 {
     int value = -1;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pragma"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
         db.setDatabaseName(file);
         QSqlQuery query(db);
-        if (db.open() && query.exec(QStringLiteral("PRAGMA ") + name) && query.next())
+        const bool ok = db.open() && query.exec(statement);
+        EXPECT_TRUE(ok) << statement.toStdString();
+        if (ok && query.next())
             value = query.value(0).toInt();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("pragma"));
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
     return value;
-}
-
-// Lessons of past months, uploaded and deleted: what a year of teaching leaves
-// in the table, more rows than a table model reads in one go.
-void addPastLessons(const QString &file, int count)
-{
-    sql(file,
-        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                       "INSERT INTO RecordStatus SELECT 'past-' || i, '10001', 'teacher', '0', '0', 'url', "
-                       "date('now', '-40 day'), '08:00:00:000', '1' FROM n")
-            .arg(count));
 }
 
 // The store's connections: its own name and the names made from it.
 QStringList connectionsOf(const QString &store)
 {
-    QStringList names;
-    for (const QString &name : QSqlDatabase::connectionNames())
-        if (name.startsWith(store))
-            names << name;
-    return names;
+    return QSqlDatabase::connectionNames().filter(QRegularExpression("^" + QRegularExpression::escape(store)));
 }
 
-// Threads wait here until it has been counted down to zero.
-class Latch
+// Counts down to zero; waiting yields until it gets there.
+void arrive(std::atomic<int> &count) { --count; }
+void awaitZero(const std::atomic<int> &count)
 {
-public:
-    explicit Latch(int count)
-        : m_count(count)
-    {
-    }
-    void countDown()
-    {
-        QMutexLocker lock(&m_mutex);
-        if (--m_count == 0)
-            m_zero.wakeAll();
-    }
-    void wait()
-    {
-        QMutexLocker lock(&m_mutex);
-        while (m_count > 0)
-            m_zero.wait(&m_mutex);
-    }
-    void arriveAndWait()
-    {
-        countDown();
-        wait();
-    }
+    while (count > 0)
+        QThread::yieldCurrentThread();
+}
 
-private:
-    QMutex m_mutex;
-    QWaitCondition m_zero;
-    int m_count;
-};
-
-// A thread with an event loop that runs what it is given, one call at a time,
-// as the recorder's threads run their slots.
+// A thread with an event loop that runs calls one at a time, as the recorder's threads run their slots.
 class Worker
 {
 public:
@@ -143,8 +75,7 @@ public:
         m_thread.start();
     }
     ~Worker() { stop(); }
-    // Returns once `work` has run there.
-    void run(const std::function<void()> &work)
+    void run(const std::function<void()> &work) // returns once `work` has run
     {
         QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
     }
@@ -160,44 +91,38 @@ private:
     QObject m_context;
 };
 
-// Qt's warnings, from any thread, while it lives; they still reach stderr.
+// Collects Qt's warnings from any thread while it lives; they still reach stderr.
 class QtWarnings
 {
 public:
-    QtWarnings()
-    {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&QtWarnings::handle);
-    }
+    QtWarnings() { s_previous = qInstallMessageHandler(&QtWarnings::handle); }
     ~QtWarnings()
     {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
+        qInstallMessageHandler(s_previous);
+        QMutexLocker lock(&s_mutex);
+        s_messages.clear();
     }
     QStringList messages() const
     {
-        QMutexLocker lock(&m_mutex);
-        return m_messages;
+        QMutexLocker lock(&s_mutex);
+        return s_messages;
     }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
-        QtWarnings *self = s_current;
-        if (self && type >= QtWarningMsg) {
-            QMutexLocker lock(&self->m_mutex);
-            self->m_messages << text;
+        if (type >= QtWarningMsg) {
+            QMutexLocker lock(&s_mutex);
+            s_messages << text;
         }
-        if (self && self->m_previous)
-            self->m_previous(type, context, text);
+        if (s_previous)
+            s_previous(type, context, text);
         else
             std::fprintf(stderr, "%s\n", qPrintable(text));
     }
-
-    static inline std::atomic<QtWarnings *> s_current { nullptr };
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
-    QStringList m_messages;
+    static inline QMutex s_mutex;
+    static inline QStringList s_messages;
+    static inline std::atomic<QtMessageHandler> s_previous { nullptr };
 };
 
 // What a store that cannot reach its file answers, on whichever thread.
@@ -213,6 +138,20 @@ void expectEveryCallFails(LMRRecordSQLite &db)
     EXPECT_TRUE(db.getUnuploadedTokens("1").isEmpty());
 }
 
+RecordStatusChange stopAt(qint64 ms)
+{
+    RecordStatusChange change;
+    change.stopTime = ms;
+    return change;
+}
+
+RecordStatusChange uploadTo(const QString &url)
+{
+    RecordStatusChange change;
+    change.upload = url;
+    return change;
+}
+
 const QString kOpened = QStringLiteral("数据库: 数据库打开成功");
 const QString kNotOpened = QStringLiteral("数据库: 数据库打开失败");
 
@@ -226,7 +165,7 @@ TEST(RecordStatus, RowLifecycleAndTheSingleRowRule)
     ManualClock t;
     LMRRecordSQLite db(file, "db1", t.clock());
     ASSERT_TRUE(db.isOpen());
-    EXPECT_TRUE(logText().contains(QStringLiteral("数据库: 数据库打开成功")));
+    EXPECT_TRUE(logText().contains(kOpened));
 
     EXPECT_TRUE(db.add("lesson-1", "10001", "teacher"));
     EXPECT_TRUE(db.getTokenIsNotEmpty("lesson-1", "10001"));
@@ -235,13 +174,10 @@ TEST(RecordStatus, RowLifecycleAndTheSingleRowRule)
     EXPECT_EQ(db.getDate("lesson-1", "10001"), QDateTime::fromMSecsSinceEpoch(t.now).toString("yyyy-MM-dd"));
     EXPECT_EQ(rowCount(file, "Token='lesson-1' AND RecordUpload='null' AND Del='0'"), 1);
 
-    RecordStatusChange beat;
-    beat.stopTime = t.now + 5000;
+    const RecordStatusChange beat = stopAt(t.now + 5000);
     EXPECT_TRUE(db.update("lesson-1", "10001", beat));
     EXPECT_EQ(db.getRecordStopTime("lesson-1", "10001"), t.now + 5000);
-    RecordStatusChange uploaded;
-    uploaded.upload = "https://bucket/lesson-1.mp3";
-    EXPECT_TRUE(db.update("lesson-1", "10001", uploaded));
+    EXPECT_TRUE(db.update("lesson-1", "10001", uploadTo("https://bucket/lesson-1.mp3")));
     EXPECT_EQ(rowCount(file, "RecordUpload='https://bucket/lesson-1.mp3'"), 1);
 
     // Unknown pairs: no row, no time, nothing to update.
@@ -314,11 +250,8 @@ TEST(RecordStatus, IdleAndAgeBoundaries)
     EXPECT_TRUE(db.getUnuploadedTokens("20002").isEmpty());
 
     // Uploaded rows go after 3 days, all rows after 30; deleted rows never again.
-    ASSERT_TRUE(db.add("up2", "10001", "t"));
-    ASSERT_TRUE(db.add("up3", "10001", "t"));
-    ASSERT_TRUE(db.add("raw29", "10001", "t"));
-    ASSERT_TRUE(db.add("raw30", "10001", "t"));
-    ASSERT_TRUE(db.add("gone", "10001", "t"));
+    for (const char *token : { "up2", "up3", "raw29", "raw30", "gone" })
+        ASSERT_TRUE(db.add(token, "10001", "t"));
     sql(file, "UPDATE RecordStatus SET RecordUpload='url', Date=date('now','-2 day') WHERE Token='up2'");
     sql(file, "UPDATE RecordStatus SET RecordUpload='url', Date=date('now','-3 day') WHERE Token='up3'");
     sql(file, "UPDATE RecordStatus SET Date=date('now','-29 day') WHERE Token='raw29'");
@@ -327,16 +260,6 @@ TEST(RecordStatus, IdleAndAgeBoundaries)
     QStringList deletable = db.getDeletableTokens();
     deletable.sort();
     EXPECT_EQ(deletable, QStringList({ "raw30", "up3" }));
-}
-
-TEST(RecordStatus, AnUnopenableDatabaseFailsEveryCallQuietly)
-{
-    LMRRecordSQLite db("/proc/no/such/dir/lumiraRecordSql.db", "broken");
-    EXPECT_FALSE(db.isOpen());
-    EXPECT_TRUE(logText().contains(kNotOpened));
-    expectEveryCallFails(db);
-    Worker other;
-    other.run([&] { expectEveryCallFails(db); });
 }
 
 // ---- status table across threads ------------------------------------------
@@ -355,9 +278,7 @@ TEST(RecordStatusThreads, FourThreadsAtOnceKeepTheirRowsAndSeeEachOthers)
         const auto user = [](int thread) { return QString::number(20001 + thread); };
         const auto stopOf = [&](int thread, int k) { return t.now + 1000 * thread + k + 1; };
 
-        Latch written(kThreads);
-        Latch checked(kThreads);
-        Latch leave(1);
+        std::atomic<int> written { kThreads }, checked { kThreads }, leave { 1 };
         std::vector<QStringList> wrong(kThreads);
         std::vector<std::unique_ptr<QThread>> threads;
         for (int i = 0; i < kThreads; ++i) {
@@ -368,40 +289,33 @@ TEST(RecordStatusThreads, FourThreadsAtOnceKeepTheirRowsAndSeeEachOthers)
                     const QString tok = token(i, k);
                     if (!db.add(tok, user(i), role))
                         bad << "add " + tok;
-                    RecordStatusChange beat;
-                    beat.stopTime = stopOf(i, k);
-                    if (!db.update(tok, user(i), beat))
+                    if (!db.update(tok, user(i), stopAt(stopOf(i, k))))
                         bad << "beat " + tok;
-                    if (k % 2 == 0) {
-                        RecordStatusChange uploaded;
-                        uploaded.upload = "https://bucket/" + tok;
-                        if (!db.update(tok, user(i), uploaded))
-                            bad << "upload " + tok;
-                    }
+                    if (k % 2 == 0 && !db.update(tok, user(i), uploadTo("https://bucket/" + tok)))
+                        bad << "upload " + tok;
                     if (db.getRecordStopTime(tok, user(i)) != stopOf(i, k))
                         bad << "stop time of " + tok;
                     if (db.getRole(tok, user(i)) != role)
                         bad << "role of " + tok;
                 }
                 // Everything the others wrote is committed by now.
-                written.arriveAndWait();
+                arrive(written);
+                awaitZero(written);
                 for (int j = 0; j < kThreads; ++j)
                     for (int k = 0; k < kTokens; ++k)
                         if (db.getRecordStopTime(token(j, k), user(j)) != stopOf(j, k))
                             bad << "sees " + token(j, k);
-                checked.countDown();
-                leave.wait();
+                arrive(checked);
+                awaitZero(leave);
             }));
             threads.back()->start();
         }
         // The GUI thread goes on meanwhile.
-        for (int k = 0; k < kTokens; ++k) {
+        for (int k = 0; k < kTokens; ++k)
             EXPECT_TRUE(db.add(token(9, k), user(9), "teacher"));
-            EXPECT_TRUE(db.getTokenIsNotEmpty(token(9, k), user(9)));
-        }
-        checked.wait();
+        awaitZero(checked);
         const QStringList whileRunning = connectionsOf("four");
-        leave.countDown();
+        arrive(leave);
         for (const auto &thread : threads)
             thread->wait();
 
@@ -413,7 +327,6 @@ TEST(RecordStatusThreads, FourThreadsAtOnceKeepTheirRowsAndSeeEachOthers)
         EXPECT_EQ(connectionsOf("four"), QStringList({ "four" })) << "the ended threads gave theirs back";
         EXPECT_EQ(rowCount(file, "Token LIKE 'w%'"), (kThreads + 1) * kTokens);
         EXPECT_EQ(rowCount(file, "RecordUpload LIKE 'https://bucket/w%'"), kThreads * kTokens / 2);
-        EXPECT_EQ(db.getRecordStopTime(token(3, kTokens - 1), user(3)), stopOf(3, kTokens - 1));
         EXPECT_EQ(logText().count(kOpened) - openedBefore, 1) << "one line for the store, not one per thread";
     }
     EXPECT_TRUE(connectionsOf("four").isEmpty());
@@ -444,8 +357,7 @@ TEST(RecordStatusThreads, ConnectionsGoWithTheirThreadsOrWithTheStore)
     EXPECT_EQ(connectionsOf("ends").size(), 1);
     EXPECT_EQ(db->getRole("plain", "10001"), "student");
 
-    // A thread still running when the store goes: the store closes its
-    // connection, and the thread ends later without it.
+    // A thread still running when the store goes ends later without its connection.
     Worker survivor;
     survivor.run([&] { EXPECT_TRUE(db->getTokenIsNotEmpty("plain", "10001")); });
     EXPECT_EQ(connectionsOf("ends").size(), 2);
@@ -456,13 +368,21 @@ TEST(RecordStatusThreads, ConnectionsGoWithTheirThreadsOrWithTheStore)
     EXPECT_EQ(warnings.messages(), QStringList());
 }
 
-TEST(RecordStatusThreads, AThreadThatCannotOpenTheFileFailsItsCallsQuietly)
+TEST(RecordStatusThreads, AStoreOrThreadThatCannotOpenTheFileFailsItsCallsQuietly)
 {
+    LMRRecordSQLite broken("/proc/no/such/dir/lumiraRecordSql.db", "broken");
+    EXPECT_FALSE(broken.isOpen());
+    EXPECT_TRUE(logText().contains(kNotOpened));
+    expectEveryCallFails(broken);
+    Worker other;
+    other.run([&] { expectEveryCallFails(broken); });
+
+    // The folder goes while the client runs: a thread new to the store cannot open it.
     const QString dir = freshDir("vanished");
     LMRRecordSQLite db(dir + "/lumiraRecordSql.db", "vanished");
     ASSERT_TRUE(db.add("kept", "10001", "teacher"));
     const int logged = logText().size();
-    ASSERT_TRUE(QDir(dir).removeRecursively()); // the folder goes while the client runs
+    ASSERT_TRUE(QDir(dir).removeRecursively());
     Worker late;
     late.run([&] {
         expectEveryCallFails(db);
@@ -474,33 +394,33 @@ TEST(RecordStatusThreads, AThreadThatCannotOpenTheFileFailsItsCallsQuietly)
     EXPECT_EQ(log.count(QStringLiteral("数据库: 数据库getRole失败,token:a,userID:1")), 2);
 }
 
-// A long lesson's heartbeats, while a thread that added a row sits idle and
-// another keeps reading. The table holds more rows than a table model reads
-// in one go, so a whole-table select stops part way; if it kept its read
-// snapshot, no checkpoint could get past it and the write-ahead log would
-// take every heartbeat for the rest of the lesson.
+// A long lesson's heartbeats while one thread that added a row sits idle and
+// another keeps reading. With more rows than a table model reads at once, a
+// whole-table select stops part way; if it kept its read snapshot, no
+// checkpoint could pass it and the write-ahead log would grow all lesson.
 TEST(RecordStatusThreads, TheWriteAheadLogStaysBoundedThroughALongLesson)
 {
     const QString file = freshDir("wal") + "/lumiraRecordSql.db";
     LMRRecordSQLite db(file, "wal");
-    addPastLessons(file, 400);
-    const qint64 pageSize = pragma(file, "page_size");
-    const qint64 autoCheckpoint = pragma(file, "wal_autocheckpoint");
+    // A year of lessons, uploaded and deleted.
+    sql(file,
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+        "INSERT INTO RecordStatus SELECT 'past-' || i, '10001', 'teacher', '0', '0', 'url', "
+        "date('now', '-40 day'), '08:00:00:000', '1' FROM n");
+    const qint64 pageSize = sql(file, "PRAGMA page_size");
+    const qint64 autoCheckpoint = sql(file, "PRAGMA wal_autocheckpoint");
     ASSERT_GT(pageSize, 0);
     ASSERT_GT(autoCheckpoint, 0);
-    // 24 bytes of header per page; twice the checkpoint size leaves room for
-    // the commit that crosses it.
+    // 24 header bytes per page; twice the checkpoint leaves room for the commit
+    // crossing it. Each beat commits a page: 4x the bound if the log never wrapped.
     const qint64 bound = 2 * autoCheckpoint * (pageSize + 24);
-    // Each heartbeat commits at least one page: four times the bound if none
-    // of the log were ever reused.
     const int beats = 8 * int(autoCheckpoint);
 
     Worker recorder;
     Worker runner;
     Worker page;
     recorder.run([&] { ASSERT_TRUE(db.add("long", "10001", "teacher")); });
-    // The upload runner finds a file without a row, adds one, and then has
-    // nothing to do until the lesson ends.
+    // The upload runner adds a row for an orphan file, then idles.
     runner.run([&] {
         db.getUnuploadedTokens("10001");
         EXPECT_TRUE(db.add("orphan", "10001", "teacher"));
@@ -521,11 +441,8 @@ TEST(RecordStatusThreads, TheWriteAheadLogStaysBoundedThroughALongLesson)
     qint64 largest = 0;
     for (int done = 0; done < beats; done += int(autoCheckpoint)) {
         recorder.run([&] {
-            for (int beat = 0; beat < autoCheckpoint; ++beat) {
-                RecordStatusChange change;
-                change.stopTime = ++stop;
-                ASSERT_TRUE(db.update("long", "10001", change));
-            }
+            for (int beat = 0; beat < autoCheckpoint; ++beat)
+                ASSERT_TRUE(db.update("long", "10001", stopAt(++stop)));
         });
         largest = std::max(largest, QFileInfo(file + "-wal").size());
     }
@@ -535,8 +452,6 @@ TEST(RecordStatusThreads, TheWriteAheadLogStaysBoundedThroughALongLesson)
     EXPECT_EQ(db.getRecordStopTime("long", "10001"), stop);
     EXPECT_EQ(wrong, QStringList()) << "a read saw the stop time go back";
 }
-
-// ---- packet former ----------------------------------------------------------
 
 int main(int argc, char **argv)
 {
