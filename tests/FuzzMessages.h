@@ -143,21 +143,14 @@ private:
         return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact));
     }
 
+    // Specials, control characters (NUL too), CJK, lone surrogates, ASCII.
     QChar randomChar()
     {
         static const QString specials = QStringLiteral("%/\\:{}[]\"',&=?#.\n\r\t\u2028\u2029\x1b\x7f ");
-        switch (below(6)) {
-        case 0:
-            return specials.at(below(specials.size()));
-        case 1:
-            return QChar(ushort(below(0x20))); // control characters, NUL included
-        case 2:
-            return QChar(ushort(0x4e00 + below(0x5000))); // CJK
-        case 3:
-            return QChar(ushort(0xd800 + below(0x800))); // lone surrogates
-        default:
-            return QChar(ushort(0x20 + below(0x5f)));
-        }
+        static const int ranges[][2] = { { 0, 0 }, { 0, 0x20 }, { 0x4e00, 0x5000 }, { 0xd800, 0x800 }, { 0x20, 0x5f } };
+        const int kind = std::min(below(6), 4);
+        return kind == 0 ? specials.at(below(specials.size()))
+                         : QChar(ushort(ranges[kind][0] + below(ranges[kind][1])));
     }
 
     QString randomText(int length)
