@@ -278,14 +278,10 @@ private:
 
     QJsonValue id()
     {
-        switch (below(6)) {
-        case 0:
-            return randomValue(1);
-        case 1:
-            return QJsonValue(QJsonValue::Undefined);
-        default:
-            return QStringLiteral("fz-%1").arg(m_count);
-        }
+        const int kind = below(6);
+        return kind == 0 ? randomValue(1)
+            : kind == 1  ? QJsonValue(QJsonValue::Undefined)
+                         : QJsonValue(QStringLiteral("fz-%1").arg(m_count));
     }
 
     QJsonObject structured(const Scheme &scheme)
@@ -310,19 +306,17 @@ private:
 
     QString nonObject()
     {
-        switch (below(6)) {
-        case 0:
-            return QStringLiteral("[1,2,{\"request\":\"jsVersion://\"}]");
+        static const QStringList fixed = { "[1,2,{\"request\":\"jsVersion://\"}]", "", "\"close_window\"", "null" };
+        const int kind = below(6);
+        switch (kind) {
         case 1:
             return QString::number(qint64(m_rng()));
-        case 2:
-            return QStringLiteral("\"close_window\"");
-        case 3:
-            return QStringLiteral("null");
         case 4:
             return compact(QJsonObject { { "request", randomValue(1) }, { "id", id() } });
-        default:
+        case 5:
             return QString(below(2000), QLatin1Char('[')); // deep nesting, cut off
+        default:
+            return fixed.at(kind);
         }
     }
 
