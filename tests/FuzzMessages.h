@@ -1,8 +1,7 @@
 #pragma once
-// Page messages for the bridge fuzz test: every request name the dispatcher
-// knows, with its fields near valid values or of other types, damaged text,
-// noise, oversized messages; and the two outcomes the test must predict (an
-// unknown role ends the process; only "close_window" itself closes).
+// Page messages for the bridge fuzz test, and the two outcomes it predicts:
+// an unknown role ends the process; only "close_window" itself closes.
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -119,25 +118,17 @@ public:
     int count() const { return m_count; }
 
 private:
-    // Requests whose handlers write the settings file (a synced write each:
-    // joining refreshes and stores every device choice) come less often, so
-    // that the run stays short; each still comes hundreds of times.
+    // Handlers that write the settings file (synced) come less often, to keep
+    // the run short; each still comes hundreds of times.
     const Scheme &weightedScheme()
     {
         static const QVector<int> cumulative = [] {
+            const QHash<QString, int> rare
+                = { { "joinclassroom://", 1 }, { "module_device_test://", 3 }, { "user://", 6 } };
             QVector<int> sums;
             int sum = 0;
-            for (const Scheme &scheme : schemes()) {
-                if (scheme.name == QLatin1String("joinclassroom://"))
-                    sum += 1;
-                else if (scheme.name == QLatin1String("module_device_test://"))
-                    sum += 3;
-                else if (scheme.name == QLatin1String("user://"))
-                    sum += 6;
-                else
-                    sum += 10;
-                sums << sum;
-            }
+            for (const Scheme &scheme : schemes())
+                sums << (sum += rare.value(scheme.name, 10));
             return sums;
         }();
         const int pick = below(cumulative.last());
@@ -152,21 +143,14 @@ private:
         return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact));
     }
 
+    // Specials, control characters (NUL too), CJK, lone surrogates, ASCII.
     QChar randomChar()
     {
         static const QString specials = QStringLiteral("%/\\:{}[]\"',&=?#.\n\r\t\u2028\u2029\x1b\x7f ");
-        switch (below(6)) {
-        case 0:
-            return specials.at(below(specials.size()));
-        case 1:
-            return QChar(ushort(below(0x20))); // control characters, NUL included
-        case 2:
-            return QChar(ushort(0x4e00 + below(0x5000))); // CJK
-        case 3:
-            return QChar(ushort(0xd800 + below(0x800))); // lone surrogates
-        default:
-            return QChar(ushort(0x20 + below(0x5f)));
-        }
+        static const int ranges[][2] = { { 0, 0 }, { 0, 0x20 }, { 0x4e00, 0x5000 }, { 0xd800, 0x800 }, { 0x20, 0x5f } };
+        const int kind = std::min(below(6), 4);
+        return kind == 0 ? specials.at(below(specials.size()))
+                         : QChar(ushort(ranges[kind][0] + below(ranges[kind][1])));
     }
 
     QString randomText(int length)
@@ -181,26 +165,10 @@ private:
     QString pathLike()
     {
         const QString leaf = QStringLiteral("%1-%2").arg(QLatin1String(kMarker)).arg(m_count);
-        switch (below(9)) {
-        case 0:
-            return QStringLiteral("../../../../") + leaf;
-        case 1:
-            return m_root + QStringLiteral("/cwd/") + leaf;
-        case 2:
-            return m_root + QLatin1Char('/') + leaf;
-        case 3:
-            return QStringLiteral("..\\..\\") + leaf;
-        case 4:
-            return QStringLiteral("/tmp/") + leaf;
-        case 5:
-            return QStringLiteral("..");
-        case 6:
-            return QStringLiteral(".");
-        case 7:
-            return QStringLiteral("C:") + leaf;
-        default:
-            return leaf + QStringLiteral("/../../") + leaf;
-        }
+        // %1 the leaf, %2 our root
+        static const QStringList forms
+            = { "../../../../%1", "%2/cwd/%1", "%2/%1", "..\\..\\%1", "/tmp/%1", "..", ".", "C:%1", "%1/../../%1" };
+        return QString(forms.at(below(forms.size()))).replace("%1", leaf).replace("%2", m_root);
     }
 
     QString percentJunk()
@@ -257,10 +225,10 @@ private:
             return chance(90) ? kRoles.at(below(3)) : randomText(1 + below(8));
         if (field == QLatin1String("oper"))
             return chance(90) ? QStringLiteral("start") : QStringLiteral("stop");
-        if (field == QLatin1String("device"))
-            return QStringList({ "player", "mic", "camera", "Camera", "" }).at(below(5));
-        if (field == QLatin1String("open"))
-            return QJsonValue(QStringList({ "true", "false", "1" }).at(below(3)));
+        static const QHash<QString, QStringList> choices
+            = { { "device", { "player", "mic", "camera", "Camera", "" } }, { "open", { "true", "false", "1" } } };
+        if (choices.contains(field))
+            return choices[field].at(below(choices[field].size()));
         if (field == QLatin1String("users") || field == QLatin1String("online_state")
             || field == QLatin1String("peers")) {
             QJsonArray members;
@@ -310,14 +278,10 @@ private:
 
     QJsonValue id()
     {
-        switch (below(6)) {
-        case 0:
-            return randomValue(1);
-        case 1:
-            return QJsonValue(QJsonValue::Undefined);
-        default:
-            return QStringLiteral("fz-%1").arg(m_count);
-        }
+        const int kind = below(6);
+        return kind == 0 ? randomValue(1)
+            : kind == 1  ? QJsonValue(QJsonValue::Undefined)
+                         : QJsonValue(QStringLiteral("fz-%1").arg(m_count));
     }
 
     QJsonObject structured(const Scheme &scheme)
@@ -342,27 +306,24 @@ private:
 
     QString nonObject()
     {
-        switch (below(6)) {
-        case 0:
-            return QStringLiteral("[1,2,{\"request\":\"jsVersion://\"}]");
+        static const QStringList fixed = { "[1,2,{\"request\":\"jsVersion://\"}]", "", "\"close_window\"", "null" };
+        const int kind = below(6);
+        switch (kind) {
         case 1:
             return QString::number(qint64(m_rng()));
-        case 2:
-            return QStringLiteral("\"close_window\"");
-        case 3:
-            return QStringLiteral("null");
         case 4:
             return compact(QJsonObject { { "request", randomValue(1) }, { "id", id() } });
-        default:
+        case 5:
             return QString(below(2000), QLatin1Char('[')); // deep nesting, cut off
+        default:
+            return fixed.at(kind);
         }
     }
 
     QString large()
     {
-        const Scheme &scheme = schemes().at(below(schemes().size()));
-        return compact(QJsonObject {
-            { "request", scheme.name }, { "id", id() }, { "log", QString(100000 + below(500000), QLatin1Char('L')) } });
+        return compact(QJsonObject { { "request", schemes().at(below(schemes().size())).name }, { "id", id() },
+            { "log", QString(100000 + below(500000), QLatin1Char('L')) } });
     }
 
     QString oversized()
@@ -376,9 +337,8 @@ private:
     int m_count = 0;
 };
 
-// Whether the dispatcher would pass the message to the class information with
-// a role it does not know, which ends the process by design. Errs on the side
-// of yes: such messages are set aside, and a few are run on their own.
+// Whether the message would carry an unknown role into the class information,
+// which ends the process. Errs towards yes; such messages are set aside.
 inline bool endsTheProcess(const QString &text)
 {
     const bool user = text.contains(QLatin1String("user://"));
@@ -412,24 +372,17 @@ inline bool endsTheProcess(const QString &text)
     return false;
 }
 
-// Mirrors the dispatcher's rule for "close_window": the word before "://" (or
-// before the first delimiter of a bare name) is exactly that.
+// "close_window" closes when it is the word before "://" or the first delimiter.
 inline bool isCloseRequest(const QString &text)
 {
     if (!text.contains(QLatin1String("close_window")))
         return false;
     const QJsonObject obj = QJsonDocument::fromJson(text.toUtf8()).object();
     const QString request = obj.value(QLatin1String("request")).toString();
-    const int sep = request.indexOf(QLatin1String("://"));
-    QString scheme = request;
-    if (sep >= 0)
-        scheme = request.left(sep);
-    else {
-        const int end = request.indexOf(QRegularExpression(QStringLiteral("[:?/&={#]")));
-        if (end >= 0)
-            scheme = request.left(end);
-    }
-    return scheme == QLatin1String("close_window");
+    int end = request.indexOf(QLatin1String("://"));
+    if (end < 0)
+        end = request.indexOf(QRegularExpression(QStringLiteral("[:?/&={#]")));
+    return request.left(end) == QLatin1String("close_window");
 }
 
 } // namespace fuzz

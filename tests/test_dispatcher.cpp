@@ -1,6 +1,4 @@
-// The page dispatcher with the real registry queue: handlers that throw,
-// missing and malformed fields, request names matched word for word, page text
-// in the log, and the size bound of page messages.
+// The page dispatcher with the real registry queue.
 #include "DispatcherHarness.h"
 #include "GTestMain.h"
 #include "TestEnv.h"
@@ -19,8 +17,7 @@ using dispatcher::Dispatcher;
 namespace
 {
 
-// The recorder as the dispatcher sees it: takes or refuses names, or fails
-// outright (a thrown JavaScript error, as a failing native call gives).
+// Takes or refuses names, or throws as a failing native call does.
 class RecorderDouble : public QObject
 {
     Q_OBJECT
@@ -151,11 +148,9 @@ TEST(Dispatcher, MissingOrMistypedFieldsAreRefusedAndNothingIsStored)
     for (const QJsonObject &request : refused) {
         d.post(msg(request));
         ASSERT_TRUE(d.settle());
-    }
-    for (const char *id : { "u1", "u2", "u3", "u5" }) {
-        EXPECT_TRUE(isFailure(replies[id], 2)) << id;
-        EXPECT_EQ(
-            replies[id].value("failureMsg").toString(), QStringLiteral("missing or bad userType, userID or userName"));
+        const QJsonObject reply = replies[request.value("id").toString()];
+        EXPECT_TRUE(isFailure(reply, 2)) << msg(request).toStdString();
+        EXPECT_EQ(reply.value("failureMsg").toString(), QStringLiteral("missing or bad userType, userID or userName"));
     }
     EXPECT_EQ(config->getUserID(), QStringLiteral("before"));
     EXPECT_EQ(LMRUserInfo::instance()->userId(), userBefore);
@@ -170,14 +165,18 @@ TEST(Dispatcher, MissingOrMistypedFieldsAreRefusedAndNothingIsStored)
 
     // Recording names: missing, not plain, or refused by the recorder.
     LMRUserInfo::instance()->setCourseToken(QStringLiteral("lesson-0"));
-    d.post(msg({ { "request", "record://" }, { "id", "r1" }, { "oper", "start" }, { "userId", "1" } }));
-    d.post(msg({ { "request", "record://" }, { "id", "r2" }, { "oper", "start" }, { "token", "../../x" },
-        { "userId", "1" } }));
-    d.post(msg({ { "request", "record://" }, { "id", "r3" }, { "oper", "start" }, { "token", "t" },
-        { "userId", QJsonArray { 1 } } }));
+    const QVector<QPair<QJsonValue, QJsonValue>> badNames
+        = { { QJsonValue::Undefined, "1" }, { "../../x", "1" }, { "t", QJsonArray { 1 } } };
+    for (const auto &name : badNames) {
+        QJsonObject request { { "request", "record://" }, { "id", "r" }, { "oper", "start" },
+            { "userId", name.second } };
+        if (!name.first.isUndefined())
+            request.insert("token", name.first);
+        d.post(msg(request));
+        EXPECT_TRUE(isFailure(replies["r"], 2)) << msg(request).toStdString();
+        replies.byId.remove("r");
+    }
     EXPECT_TRUE(recorder.started.isEmpty());
-    for (const char *id : { "r1", "r2", "r3" })
-        EXPECT_TRUE(isFailure(replies[id], 2)) << id;
     recorder.accept = false;
     d.post(msg({ { "request", "record://" }, { "id", "r4" }, { "oper", "start" }, { "token", "lesson-1" },
         { "userId", "1" }, { "cls_user_type", "teacher" } }));
@@ -213,18 +212,14 @@ TEST(Dispatcher, RequestNamesAreMatchedWordForWordFromTheStart)
     EXPECT_EQ(d.window.closeCount, 0);
 
     // Near misses of other names are not those requests either.
-    d.post(msg({ { "request", "xuser://" }, { "id", "n1" }, { "userType", "teacher" }, { "userID", "9" },
-        { "userName", "X" } }));
-    d.post(msg({ { "request", "jsVersion://x" }, { "id", "n2" } }));
-    d.post(msg({ { "request", "xjsVersion://" }, { "id", "n3" } }));
-    d.post(msg({ { "request", "agora://VoiceAgoraStateX" }, { "id", "n4" } }));
-    d.post(msg({ { "request", "reupload_audio_listx://" }, { "id", "n5" }, { "lesson_token", "z" } }));
+    for (const char *name : { "xuser://", "xjsVersion://", "agora://VoiceAgoraStateX", "reupload_audio_listx://" })
+        d.post(msg({ { "request", name }, { "id", name }, { "userType", "teacher" }, { "userID", "9" },
+            { "userName", "X" }, { "lesson_token", "z" } }));
+    d.post(msg({ { "request", "jsVersion://x" }, { "id", "path" } })); // the same scheme with a path
     ASSERT_TRUE(d.settle());
-    EXPECT_FALSE(replies.has("n1"));
-    EXPECT_TRUE(replies.has("n2")); // the same scheme with a path
-    EXPECT_FALSE(replies.has("n3"));
-    EXPECT_FALSE(replies.has("n4"));
-    EXPECT_FALSE(replies.has("n5"));
+    for (const char *name : { "xuser://", "xjsVersion://", "agora://VoiceAgoraStateX", "reupload_audio_listx://" })
+        EXPECT_FALSE(replies.has(name)) << name;
+    EXPECT_TRUE(replies.has("path"));
     EXPECT_TRUE(recorder.uploads.isEmpty());
 
     // Each list request goes to its own handler, whatever the order of the checks.
@@ -243,8 +238,6 @@ TEST(Dispatcher, PageTextCannotForgeLogLines)
     Dispatcher d({ { "recordDispatcher", &recorder } });
     const int logStart = testenv::logText().size();
     const QString forged = QStringLiteral("\n[2026-01-01 00:00:00.000][thread 1][info] :  [NET_Type] forged");
-    // A JSON string, a raw line break between JSON tokens, a name with a line
-    // break, bare carriage returns, and text that is not JSON at all.
     d.post(msg({ { "request", "js_log_write://" }, { "log", QStringLiteral("line") + forged } }));
     d.post(QStringLiteral("{\"request\":\"jsVersion://\",\"x\":\n[2026,\"forged\"]}"));
     d.post(msg({ { "request", QStringLiteral("nothing://") + forged } }));
@@ -275,7 +268,6 @@ TEST(Dispatcher, OversizedMessagesAreRefusedWhereTheyEnterAndTheNextOneIsAnswere
 {
     Dispatcher d;
     Replies replies(d);
-    EXPECT_EQ(d.item->property("maxMessageBytes").toInt(), QCefClient::kMaxMessageBytes);
     const int logStart = testenv::logText().size();
 
     // 2 MiB through the transport, and past the bound by one byte straight in.
@@ -300,22 +292,15 @@ TEST(Dispatcher, OversizedMessagesAreRefusedWhereTheyEnterAndTheNextOneIsAnswere
     d.post(head + QString(QCefClient::kMaxMessageBytes - head.size() - tail.size(), QLatin1Char('z')) + tail);
     ASSERT_TRUE(replies.has("big"));
     d.post(msg({ { "request", "jsVersion://" }, { "id", "after" } }));
-    ASSERT_TRUE(replies.has("after"));
     EXPECT_EQ(replies["after"].value("successMsg").toString(), LMRConfig::instance()->getVersion());
-}
 
-TEST(Dispatcher, SimulatedRoomIsRefusedWhereItIsNotPublished)
-{
-    Dispatcher d;
-    Replies replies(d);
+    // A request this build does not publish is refused, not dropped.
     d.post(msg({ { "request", "simroom://config" }, { "id", "sim" }, { "joinError", 17 } }));
-    ASSERT_TRUE(replies.has("sim"));
     EXPECT_TRUE(isFailure(replies["sim"], 1));
     EXPECT_EQ(replies["sim"].value("failureMsg").toString(), QStringLiteral("no simulated room in this build"));
 }
 
-// The window's device-test opener as the dispatcher sees it: refuses while
-// the user is in class.
+// The window's device-test opener: refuses while the user is in class.
 class DeviceTestGate : public QObject
 {
     Q_OBJECT
@@ -340,16 +325,13 @@ TEST(Dispatcher, RefusedDeviceTestIsAnsweredAsAFailure)
     hook.evaluate();
     ASSERT_FALSE(hook.hasError()) << hook.error().toString().toStdString();
 
-    d.post(msg({ { "request", "module_device_test://" }, { "id", "inClass" } }));
-    ASSERT_TRUE(d.settle());
-    ASSERT_TRUE(replies.has("inClass"));
-    EXPECT_TRUE(isFailure(replies["inClass"], 3)) << msg(replies["inClass"]).toStdString();
-
-    gate.inClass = false;
-    d.post(msg({ { "request", "module_device_test://" }, { "id", "outOfClass" } }));
-    ASSERT_TRUE(d.settle());
-    ASSERT_TRUE(replies.has("outOfClass"));
-    EXPECT_EQ(replies["outOfClass"].value("status").toString(), QStringLiteral("success"));
+    for (const char *id : { "inClass", "outOfClass" }) {
+        d.post(msg({ { "request", "module_device_test://" }, { "id", id } }));
+        ASSERT_TRUE(d.settle());
+        EXPECT_EQ(isFailure(replies[id], 3), gate.inClass) << msg(replies[id]).toStdString();
+        EXPECT_EQ(replies[id].value("status").toString() == QLatin1String("success"), !gate.inClass);
+        gate.inClass = false;
+    }
     EXPECT_EQ(gate.asked, 2);
 }
 
