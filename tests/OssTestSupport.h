@@ -1,7 +1,6 @@
 #pragma once
-// What the object storage tests share: data, the development service's test
-// switches, raw signed requests to its store, and a store process of our own
-// that a test may kill and start again on the same port and folder.
+// Shared by the object storage tests: data, the dev service's test switches,
+// raw signed requests, and a store process a test may kill and restart.
 #include "BrowserHarness.h"
 #include "TestEnv.h"
 
@@ -109,8 +108,7 @@ struct RawReply {
     QString code() const { return oss::xmlValue(body, QStringLiteral("Code")); }
 };
 
-// Exactly these bytes to the store: the target is sent as written (encoded
-// or not), so that the store sees what a hostile client would send.
+// Exactly these bytes, target as written: what a hostile client would send.
 inline RawReply rawRequest(int port, const QByteArray &verb, const QByteArray &target,
     const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &body = QByteArray())
 {
@@ -142,8 +140,7 @@ inline RawReply rawRequest(int port, const QByteArray &verb, const QByteArray &t
     return reply;
 }
 
-// A request signed with the client's signer over `resource` (which a test
-// may get subtly wrong on purpose).
+// Signed with the client's signer over `resource` (maybe wrong on purpose).
 struct Signed {
     QByteArray verb = "GET";
     QByteArray target; // as sent
@@ -191,28 +188,33 @@ protected:
     LMRAosSettings settings() const { return service.aosSettings(); }
     int count(const QString &kind) const { return requests(service.baseUrl(), kind); }
     QString stored(const QString &key) const { return service.ossDir + QStringLiteral("/lumira-files/") + key; }
+    void refault(const QString &query) const
+    {
+        clearFaults(service);
+        fault(service, query);
+    }
     harness::DevService service;
     std::unique_ptr<oss::OssClient> client;
 };
 
-// A development service of our own, on ports and a folder that outlive it:
-// killed hard by its PID and started again as the same store.
+// A dev service on ports and a folder that outlive it, to kill and restart.
 class StoreProcess
 {
 public:
-    StoreProcess()
+    explicit StoreProcess(const QString &folder = testenv::sandboxRoot() + QStringLiteral("/killed-store"))
         : port(harness::freePort())
         , ossPort(harness::freePort())
         , tlsPort(harness::freePort())
-        , dir(testenv::sandboxRoot() + QStringLiteral("/killed-store"))
+        , dir(folder)
     {
     }
     ~StoreProcess() { stop(); }
     bool start()
     {
         m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
-            { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
-                QString::number(tlsPort), "--oss-dir", dir });
+            QStringList { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
+                QString::number(tlsPort), "--oss-dir", dir }
+                + extraArgs);
         return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
     }
     void kill()
@@ -231,6 +233,7 @@ public:
     QString endpoint() const { return QStringLiteral("http://127.0.0.1:%1").arg(ossPort); }
     int port, ossPort, tlsPort;
     QString dir;
+    QStringList extraArgs;
 
 private:
     QProcess m_process;

@@ -1,7 +1,5 @@
-// Object storage: the V1 signature against the provider's documented example,
-// our client against the development service's store (signatures checked,
-// real files, injected faults), and the transfer workers with their receivers.
-// The store's own checks and a store killed mid-part: test_oss_store.cpp.
+// Object storage: the V1 signature, our client against the development store
+// with injected faults, and the workers. The store itself: test_oss_store.cpp.
 #include "GTestMain.h"
 #include "OssTestSupport.h"
 
@@ -15,7 +13,6 @@ using testenv::waitUntil;
 
 TEST(OssSignature, MatchesTheProvidersWorkedExample)
 {
-    // The example of the provider's "V1 signature in the Authorization header" page.
     const oss::HeaderList headers = { { "X-OSS-Meta-Author", "foo@bar.com" }, { "X-OSS-Magic", "abracadabra" } };
     const QByteArray text = oss::stringToSign("PUT", "ODBGOERFMDMzQTczRUY3NUE3NzA5QzdFNUYzMDQxNEM=", "text/html",
         "Thu, 17 Nov 2005 18:49:58 GMT", headers, oss::canonicalizedResource("oss-example", "nelson", {}));
@@ -62,9 +59,7 @@ TEST_F(Store, ObjectsGoInComeOutAndAreListedAndDeleted)
         last = transferred;
     };
     ASSERT_TRUE(client->ResumableDownloadObject(request).ok);
-    QFile out(request.filePath);
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-    EXPECT_EQ(md5(out.readAll()), md5(big));
+    EXPECT_EQ(md5(readFile(request.filePath)), md5(big));
     EXPECT_EQ(last, big.size());
     EXPECT_TRUE(filesNamed(testenv::sandboxRoot(), ".download").isEmpty());
 
@@ -105,9 +100,7 @@ TEST_F(Store, AFortyMegabyteMultipartUploadSurvivesAResetMidPart)
     const oss::Outcome outcome = client->ResumableUploadObject(request);
     ASSERT_TRUE(outcome.ok) << outcome.error.toStdString();
     EXPECT_EQ(last, data.size());
-    QFile stored(service.ossDir + "/lumira-files/forty.bin");
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(md5(stored.readAll()), md5(data));
+    EXPECT_EQ(md5(readFile(stored("forty.bin"))), md5(data));
 }
 
 TEST_F(Store, WorkersReportToEveryReceiver)
@@ -148,9 +141,7 @@ TEST_F(Store, WorkersReportToEveryReceiver)
     aos.downloadFile("d|1", "true", kBucket, "pc/twenty.mp3", "file://" + testenv::sandboxRoot() + "/back.mp3");
     ASSERT_TRUE(waitUntil([&] { return first.effects.size() == 3; }, 60000));
     EXPECT_EQ(first.effects[2].second, "succeed");
-    QFile back(testenv::sandboxRoot() + "/back.mp3");
-    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
-    EXPECT_EQ(md5(back.readAll()), md5(data));
+    EXPECT_EQ(md5(readFile(testenv::sandboxRoot() + "/back.mp3")), md5(data));
 
     auto buffer = std::make_shared<std::stringstream>();
     *buffer << "screenshot bytes";
@@ -202,7 +193,7 @@ TEST(OssWire, Crc64IsTheStoresChecksum)
     oss::Crc64 crc;
     crc.update("123456789", 9);
     EXPECT_EQ(crc.value(), Q_UINT64_C(0x995DC9BBDF1939FA));
-    oss::Crc64 split; // fed in pieces, as downloads feed it
+    oss::Crc64 split; // in pieces, as downloads feed it
     split.update("1234", 4);
     split.update("56789", 5);
     EXPECT_EQ(split.value(), crc.value());
@@ -221,8 +212,7 @@ TEST(OssWire, Crc64IsTheStoresChecksum)
     EXPECT_EQ(length, 42);
 }
 
-// Every body goes with Content-MD5 and the ETag must come back as its MD5: a
-// wrong ETag is retried, a body changed on the way never counts as stored.
+// A wrong ETag is retried; a body changed on the way never counts as stored.
 TEST_F(Store, UploadsAreCheckedByTheirEtags)
 {
     const QByteArray data = randomBytes(1024 * 1024 + 17);
@@ -234,10 +224,8 @@ TEST_F(Store, UploadsAreCheckedByTheirEtags)
     EXPECT_EQ(md5(readFile(stored("etag.bin"))), md5(data));
     EXPECT_EQ(count("part"), 5 + 1); // four parts and a bit, one twice
 
-    // Changed on the way every time: the upload fails, its parts are dropped
-    // and no object appears.
-    clearFaults(service);
-    fault(service, "?route=oss&kind=corrupt&only=part");
+    // Changed on the way every time: fails, parts dropped, no object.
+    refault("?route=oss&kind=corrupt&only=part");
     request.key = "corrupt.bin";
     const oss::Outcome corrupt = client->ResumableUploadObject(request);
     EXPECT_FALSE(corrupt.ok);
@@ -263,8 +251,7 @@ TEST_F(Store, CompleteIsAbortedOnFailureAndALostAnswerIsCheckedByHead)
     const QString path = writeFile("complete.bin", data);
     oss::UploadObjectRequest request(kBucket, "lost.bin", path, QString(), 200 * 1024, 3);
 
-    // The store completes but the answer is lost; the retry meets
-    // NoSuchUpload and the object is found whole.
+    // Completed but the answer lost: the retry meets NoSuchUpload, HEAD finds it whole.
     fault(service, "?route=oss&kind=drop&count=1&only=complete");
     const oss::Outcome lost = client->ResumableUploadObject(request);
     ASSERT_TRUE(lost.ok) << lost.error.toStdString();
@@ -273,11 +260,9 @@ TEST_F(Store, CompleteIsAbortedOnFailureAndALostAnswerIsCheckedByHead)
     EXPECT_EQ(count("abort"), 0);
     EXPECT_EQ(md5(readFile(stored("lost.bin"))), md5(data));
 
-    // A Complete that keeps failing, or answers what is not a result, is
-    // followed by Abort and leaves no object.
+    // A Complete that keeps failing or answers garbage is aborted, leaving no object.
     for (const char *kind : { "500", "garbage" }) {
-        clearFaults(service);
-        fault(service, QStringLiteral("?route=oss&kind=%1&only=complete").arg(kind));
+        refault(QStringLiteral("?route=oss&kind=%1&only=complete").arg(kind));
         request.key = QStringLiteral("failed-%1.bin").arg(kind);
         const oss::Outcome failed = client->ResumableUploadObject(request);
         EXPECT_FALSE(failed.ok) << kind;
@@ -306,8 +291,7 @@ TEST_F(Store, DownloadsAreCheckedAndNeverLoseTheOldFile)
     for (const Case &c : { Case { "kind=corrupt&count=1&only=get", "big.bin" },
              Case { "kind=corrupt&only=get", "small.txt" }, Case { "kind=reset&only=get", "big.bin" },
              Case { "kind=garbage&only=get", "big.bin" }, Case { "kind=garbage&only=head", "big.bin" } }) {
-        clearFaults(service);
-        fault(service, QStringLiteral("?route=oss&") + c.fault);
+        refault(QStringLiteral("?route=oss&") + c.fault);
         const oss::Outcome outcome = download(c.key);
         EXPECT_FALSE(outcome.ok) << c.fault;
         EXPECT_EQ(readFile(target), "the old file") << c.fault << " " << outcome.error.toStdString();
@@ -323,12 +307,11 @@ TEST_F(Store, DownloadsAreCheckedAndNeverLoseTheOldFile)
     EXPECT_EQ(md5(readFile(target)), md5(big));
 }
 
-// Answers that make no sense end in a clear failure, never a crash or a
-// success.
+// Nonsense answers end in a clear failure, never a crash or a success.
 TEST_F(Store, HostileAnswersFailCleanly)
 {
     ASSERT_TRUE(client->PutObject(kBucket, "h/a.txt", "a").ok);
-    fault(service, "?route=oss&kind=garbage&only=head");
+    refault("?route=oss&kind=garbage&only=head");
     const oss::Outcome head = client->HeadObject(kBucket, "h/a.txt");
     EXPECT_FALSE(head.ok);
     EXPECT_TRUE(head.error.contains("Content-Length")) << head.error.toStdString();
@@ -339,14 +322,11 @@ TEST_F(Store, HostileAnswersFailCleanly)
     worker.HeadObject("h|1", kBucket.toStdString(), "h/a.txt");
     EXPECT_EQ(effect, "0");
 
-    clearFaults(service);
-    fault(service, "?route=oss&kind=garbage&only=list");
+    refault("?route=oss&kind=garbage&only=list");
     EXPECT_FALSE(client->ListObjects(kBucket, "h/").ok);
-    clearFaults(service);
-    fault(service, "?route=oss&kind=garbage&only=delete");
+    refault("?route=oss&kind=garbage&only=delete");
     EXPECT_FALSE(client->DeleteObjects(kBucket, { "h/a.txt" }).ok);
-    clearFaults(service);
-    fault(service, "?route=oss&kind=garbage&only=initiate");
+    refault("?route=oss&kind=garbage&only=initiate");
     const QString path = writeFile("hostile.bin", randomBytes(300 * 1024));
     const oss::Outcome upload
         = client->ResumableUploadObject({ kBucket, "hostile.bin", path, QString(), 100 * 1024, 2 });
@@ -355,8 +335,7 @@ TEST_F(Store, HostileAnswersFailCleanly)
     EXPECT_EQ(count("part"), 0);
 }
 
-// At most 1000 keys a request; a key the store will not delete stops the
-// clean-up instead of listing and deleting it for ever.
+// At most 1000 keys a request; a key the store will not delete stops the clean-up.
 TEST_F(Store, DeletionGoesInBatchesAndStopsAtAFailedKey)
 {
     auto placeObjects = [&](int n) {
@@ -375,8 +354,7 @@ TEST_F(Store, DeletionGoesInBatchesAndStopsAtAFailedKey)
     EXPECT_TRUE(client->ListObjects(kBucket, "old/").objects.isEmpty());
 
     placeObjects(1500);
-    clearFaults(service);
-    fault(service, "?route=oss&kind=keyerror&only=delete");
+    refault("?route=oss&kind=keyerror&only=delete");
     worker.DeleteObject("d|2", kBucket.toStdString(), "old/");
     EXPECT_EQ(count("delete"), 1);
     EXPECT_TRUE(QFile::exists(stored("old/0000.mp3")));

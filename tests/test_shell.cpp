@@ -1,5 +1,4 @@
-// Directories, settings, logging and the pure rules of start-up, on real files
-// and real QSettings inside a sandboxed HOME.
+// Directories, settings, logging and start-up rules on real files in a sandboxed HOME.
 #include "TestEnv.h"
 
 #include "BuildConfig.h"
@@ -35,8 +34,6 @@ QByteArray readAll(const QString &path)
 
 QSettings rootStore() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "kestrelon", "lumira"); }
 
-// ---------------------------------------------------------------- DirHelper
-
 TEST(DirHelper, FirstStartStoresPlatformDefaultAndCreatesTree)
 {
     rootStore().remove("LMR_APP_DATA");
@@ -53,25 +50,16 @@ TEST(DirHelper, FirstStartStoresPlatformDefaultAndCreatesTree)
     EXPECT_EQ(dirs.cefCachePath(), expected + "/cefCache");
 }
 
-TEST(DirHelper, PickedFolderRules)
-{
-    EXPECT_EQ(DirHelper::rootForPickedFolder("file:///tmp/data"), "/tmp/data/lumira");
-    EXPECT_EQ(DirHelper::rootForPickedFolder("/tmp/data"), "/tmp/data/lumira");
-    EXPECT_TRUE(DirHelper::rootForPickedFolder("/tmp/课程").isEmpty());
-    EXPECT_TRUE(DirHelper::rootForPickedFolder(QString("/tmp/a") + QChar(0x9fa5)).isEmpty());
-    // Outside U+4E00..U+9FA5: accepted.
-    EXPECT_EQ(DirHelper::rootForPickedFolder("/tmp/données"), "/tmp/données/lumira");
-    EXPECT_EQ(DirHelper::rootForPickedFolder(QString("/tmp/k") + QChar(0x3042)),
-        QString("/tmp/k") + QChar(0x3042) + "/lumira");
-}
-
 TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
 {
+    EXPECT_TRUE(DirHelper::rootForPickedFolder(QString("/tmp/a") + QChar(0x9fa5)).isEmpty());
+    // Outside U+4E00..U+9FA5: accepted.
+    EXPECT_EQ(DirHelper::rootForPickedFolder(QString("/tmp/k") + QChar(0x3042)),
+        QString("/tmp/k") + QChar(0x3042) + "/lumira");
     DirHelper dirs;
     const QString picked = testenv::sandboxRoot() + "/picked";
     QDir().mkpath(picked);
     ASSERT_TRUE(dirs.changeDirPath("file://" + picked));
-    EXPECT_EQ(dirs.getAppData(), picked + "/lumira");
     EXPECT_EQ(dirs.getCurrentDirPath(), picked + "/lumira");
     EXPECT_EQ(dirs.recordPath(), picked + "/lumira/record");
     EXPECT_TRUE(QDir(picked + "/lumira/log/media").exists());
@@ -90,8 +78,7 @@ TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
     EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), dirs.getAppData());
 }
 
-// A folder that cannot hold the tree is refused before anything is stored, so
-// the next start still finds a root it can create.
+// Refused before anything is stored, so the next start still finds a usable root.
 TEST(DirHelper, UnusableFoldersAreRefusedAndAnEmptyStoreIsUnset)
 {
     DirHelper dirs;
@@ -123,8 +110,6 @@ TEST(DirHelper, UnusableFoldersAreRefusedAndAnEmptyStoreIsUnset)
     EXPECT_EQ(rootStore().value("LMR_APP_DATA").toString(), fresh.getAppData());
 }
 
-// ---------------------------------------------------------------- LMRConfig
-
 class Config : public ::testing::Test
 {
 protected:
@@ -140,8 +125,6 @@ TEST_F(Config, FirstStartWritesDefaultsOnceAndKeepsThem)
         EXPECT_EQ(config.getCameraIndex(), -1);
         EXPECT_EQ(config.getMicVolumeScale(), "1.0");
         EXPECT_DOUBLE_EQ(config.getProtectedEyeValue(), 0.3);
-        EXPECT_EQ(config.getUserID(), "0");
-        EXPECT_EQ(config.getUserType(), "null");
         EXPECT_TRUE(config.getClearBrowserFlag());
         EXPECT_EQ(config.getWebDebugPort(), 40960);
         EXPECT_EQ(config.existNecessaryDevice(), "NoMicNoSpeaker");
@@ -152,10 +135,8 @@ TEST_F(Config, FirstStartWritesDefaultsOnceAndKeepsThem)
     EXPECT_EQ(raw.value("Init/IsInit").toString(), "true");
     EXPECT_EQ(raw.value("Init/Version").toString(), "5.0.6");
     EXPECT_EQ(raw.value("Browser/MainDebugUrlSwitch").toString(), "false");
-    EXPECT_EQ(raw.value("UserSetting/UserName").toString(), "null");
     EXPECT_FALSE(raw.contains("Browser/Reset"));
     EXPECT_FALSE(raw.contains("Init/QMLRender"));
-    EXPECT_FALSE(raw.contains("Init/HardwareAcceleration"));
 
     LMRConfig again(ini());
     EXPECT_EQ(again.getMicVolumeScale(), "1.7");
@@ -171,10 +152,8 @@ TEST_F(Config, VersionChangeResetsAddressesAndDevicesKeepsPreferences)
         config.setSpeakerName("Speakers");
         config.setClearBrowserStatus(false);
         config.setProtectedEye(true);
-        config.setSpeakerVolumeScale("0.5");
         config.setMainUrlMode(3);
         config.setH5Guid("abc");
-        config.setPenFlag(true);
     }
     {
         QSettings raw(ini(), QSettings::IniFormat);
@@ -192,10 +171,8 @@ TEST_F(Config, VersionChangeResetsAddressesAndDevicesKeepsPreferences)
     EXPECT_EQ(config.getSpeakerName(), "");
     EXPECT_TRUE(config.getClearBrowserFlag());
     EXPECT_TRUE(config.getProtectedEye());
-    EXPECT_EQ(config.getSpeakerVolumeScale(), "0.5");
     EXPECT_EQ(config.getMainUrlMode(), 3);
     EXPECT_EQ(config.getH5Guid(), "abc");
-    EXPECT_TRUE(config.getPenFlag());
 }
 
 TEST_F(Config, MainUrlModes)
@@ -225,8 +202,7 @@ TEST_F(Config, MainUrlModes)
     EXPECT_EQ(config.getDebugGingUrl(), "http://127.0.0.1:40960");
 }
 
-// The development defaults must give working addresses in every mode: the CDN
-// value replaces scheme and host only, so the lesson page's port survives.
+// The CDN value replaces scheme and host only, so the lesson page's port survives.
 TEST_F(Config, CdnModesWithDeploymentDefaults)
 {
     LMRConfig config(ini());
@@ -242,8 +218,7 @@ TEST_F(Config, CdnModesWithDeploymentDefaults)
         EXPECT_EQ(parsed.host(), QUrl(QString::fromLatin1(lumira::build::kCdnUrl)).host());
     }
 
-    // A missing key reads as the CDN address, not as an empty text that would
-    // strip scheme and host from the lesson page.
+    // A missing key reads as the CDN default, not as an empty text.
     QSettings raw(ini(), QSettings::IniFormat);
     raw.remove("Browser/CDNUrl");
     raw.setValue("Browser/MainUrl", "https://wb.example.com:8443/qt1?a=1");
@@ -255,9 +230,6 @@ TEST_F(Config, CdnModesWithDeploymentDefaults)
 TEST_F(Config, SmallRules)
 {
     LMRConfig config(ini());
-    config.setMainUrlMode(4);
-    config.addMainUrlMode();
-    EXPECT_EQ(config.getMainUrlMode(), 1);
     config.setMainUrlMode(7);
     config.addMainUrlMode();
     EXPECT_EQ(config.getMainUrlMode(), 1);
@@ -265,8 +237,6 @@ TEST_F(Config, SmallRules)
     EXPECT_EQ(config.getMainUrlMode(), 2);
 
     EXPECT_EQ(config.getQMLRender(), "GL");
-    config.setQMLRender("GLES");
-    EXPECT_EQ(config.getQMLRender(), "GLES");
     config.setQMLRender("soft");
     EXPECT_EQ(config.getQMLRender(), "GL");
     config.setQMLRender("SOFT");
@@ -276,8 +246,6 @@ TEST_F(Config, SmallRules)
     EXPECT_EQ(config.existNecessaryDevice(), "NoSpeaker");
     config.setSpeakerId("s");
     EXPECT_EQ(config.existNecessaryDevice(), "");
-    EXPECT_EQ(config.getVersion(), "5.0.6");
-    EXPECT_DOUBLE_EQ(config.getDpiRate(), 1.0);
 }
 
 TEST_F(Config, CorruptOrUnreadableFileReadsAsDefaults)
@@ -303,8 +271,6 @@ TEST_F(Config, CorruptOrUnreadableFileReadsAsDefaults)
     LMRConfig unreadable(locked);
     EXPECT_EQ(unreadable.getMicIndex(), -1);
 }
-
-// ---------------------------------------------------------------- TSpdlog
 
 const QRegularExpression kLinePrefix(
     "^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\]\\[thread \\d+\\]\\[(info|warning|error)\\] : ");
@@ -389,10 +355,9 @@ TEST(TSpdlog, NamesUniqueRegistryAndFallback)
 
 TEST(TSpdlog, UnopenableDirectoryLogsToDebugOnly)
 {
-    QFile blocker(testenv::sandboxRoot() + "/not-a-dir");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    TSpdlog log(blocker.fileName() + "/sub/file.log");
+    const QString blocker = testenv::sandboxRoot() + "/not-a-dir";
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    TSpdlog log(blocker + "/sub/file.log");
     EXPECT_FALSE(log.hasLogger());
     log.otherError("goes to debug output only");
     log.flush();
@@ -418,9 +383,8 @@ TEST(TSpdlog, ConcurrentWritersKeepLinesWhole)
             delete t;
         }
     }
-    const QList<QByteArray> lines = readAll(file).split('\n');
     int count = 0;
-    for (const QByteArray &l : lines) {
+    for (const QByteArray &l : readAll(file).split('\n')) {
         if (l.isEmpty())
             continue;
         ++count;
@@ -429,8 +393,6 @@ TEST(TSpdlog, ConcurrentWritersKeepLinesWhole)
     }
     EXPECT_EQ(count, 2000);
 }
-
-// ---------------------------------------------------------------- start-up rules
 
 TEST(StartupRules, ZoomTable)
 {
@@ -446,7 +408,6 @@ TEST(StartupRules, ZoomTable)
 TEST(StartupRules, LowMemoryBoundaries)
 {
     EXPECT_FALSE(isAvailableMemoryTooLow(0));
-    EXPECT_TRUE(isAvailableMemoryTooLow(1));
     EXPECT_TRUE(isAvailableMemoryTooLow(511));
     EXPECT_FALSE(isAvailableMemoryTooLow(512));
     lumira::platform::MemoryStatus status;
@@ -462,7 +423,6 @@ TEST(StartupRules, ArgumentVectorGetsSwitches)
     char *argv[] = { a0, a1, nullptr };
     StartupArguments args(2, argv);
     applyGraphicsSwitches({ true, true, "none", true }, args);
-    EXPECT_EQ(args.argc(), 4);
     EXPECT_EQ(args.toStringList(),
         QStringList({ "lumira_app", "--x", "--enable-gpu-rasterization", "--ignore-gpu-blacklist" }));
     EXPECT_STREQ(args.argv()[3], "--ignore-gpu-blacklist");
