@@ -16,8 +16,13 @@ struct Peer {
     int volume = 180; // 0..255, reported every 300 ms while present
     int joinAfterMs = 300; // after the local join succeeded
     int leaveAfterMs = -1; // -1: stays
-    bool sendsVideo = true;
+    bool sendsVideo = true; // camera on when the peer joins
+    bool sendsAudio = true; // microphone on when the peer joins
 };
+
+// What a peer does in the middle of a class, on the development control's
+// request. Delivered on the event thread, in the order asked.
+enum class PeerAction { Join, Leave, CameraOn, CameraOff, MicOn, MicOff };
 
 struct Config {
     int joinDelayMs = 300;
@@ -61,6 +66,22 @@ public:
     virtual void onPlaybackAudio(const int16_t *samples, const AudioFormat &format) = 0;
     virtual void onLocalVideo(const I420View &frame) = 0;
     virtual void onRemoteVideo(unsigned uid, const I420View &frame) = 0;
+    // A present peer's camera or microphone went on or off; also reported,
+    // after onRemoteUser(uid, true), for a peer that joins with it on.
+    virtual void onRemoteVideoState(unsigned uid, bool on) {}
+    virtual void onRemoteAudioState(unsigned uid, bool on) {}
+};
+
+// Courseware audio: a file decoded for real and mixed into what the speaker
+// plays, so it reaches the recording too. One per room; positions in ms.
+class PlayerListener
+{
+public:
+    virtual ~PlayerListener() = default;
+    // On the event thread, about every 200 ms while playing.
+    virtual void onPlayerProgress(int positionMs, int durationMs) = 0;
+    // On the event thread: the end of the file (error 0) or a failure while decoding.
+    virtual void onPlayerComplete(int error) = 0;
 };
 
 class Room
@@ -85,6 +106,21 @@ public:
     void setLocalVideo(bool on);
     void setLocalAudio(bool on);
     void setRemoteAudioMuted(bool muted);
+
+    // Queues a peer's action; false when nobody is in the room or the peer is
+    // not configured.
+    bool peerAction(unsigned uid, PeerAction action);
+
+    // The courseware player. open() decodes the whole file's header and
+    // returns 0, or a negative error with nothing playing; playback starts
+    // at once and ends by itself at the file's end.
+    int playerOpen(const std::string &path, PlayerListener *listener);
+    void playerStop();
+    void playerPause();
+    void playerResume();
+    void playerSeek(int positionMs);
+    int playerDurationMs() const; // 0 when nothing is open
+    int playerPositionMs() const;
 
     ~Room();
 
