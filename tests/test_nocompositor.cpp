@@ -101,7 +101,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
         ASSERT_TRUE(h->rootCef);
         LMRConfig::instance()->setProtectedEyeValue(0.3);
-        root = h->view->rootObject();
+        root = h->root();
     }
     void TearDown() override
     {
