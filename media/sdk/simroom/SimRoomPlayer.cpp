@@ -65,10 +65,12 @@ int Player::open(const std::string &path, PlayerListener *listener, const AudioF
     playing->buffer.assign(start.begin(), start.end());
 
     std::lock_guard<std::mutex> decoding(m_decoding);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_decoder = std::move(decoder);
-    m_playing = std::move(playing);
-    ++m_generation;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_playing = std::move(playing);
+        ++m_generation;
+    }
+    m_decoder.swap(decoder); // the one before is freed without m_mutex
     return 0;
 }
 
@@ -192,6 +194,7 @@ void Player::tick(std::vector<Call> &calls)
     }
     decodeAhead(generation);
 
+    std::unique_ptr<Decoder> finishedDecoder; // freed once m_mutex is let go
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_playing || m_generation != generation)
         return;
@@ -202,7 +205,7 @@ void Player::tick(std::vector<Call> &calls)
         const int error = p.error;
         m_playing.reset();
         const unsigned closed = ++m_generation;
-        m_decoder.reset();
+        finishedDecoder = std::move(m_decoder);
         if (listener)
             calls.push_back([this, closed, listener, error] {
                 if (current(closed))
