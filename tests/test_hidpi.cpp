@@ -79,6 +79,16 @@ TEST_F(HighDpi, WindowTitleBarAndPageScaleByTheZoom)
         const QRgb c = shot.pixel(x, top + 75);
         EXPECT_TRUE(near(c, kBox, 2) || near(c, kPage, 2)) << "blurred edge at x " << x;
     }
+    // Another site keeps the zoom.
+    h->cef->load(QStringLiteral("data:text/html,<body style='margin:0;background:%1'>"
+                                "<div style='width:200px;height:100px;background:%2'></div></body>")
+                     .arg(QColor(kPage).name(), QColor(kBox).name())
+                     .replace(QLatin1Char('#'), QLatin1String("%23")));
+    harness::processEventsFor(1500);
+    const QImage again = grabScreen();
+    EXPECT_TRUE(near(again.pixel(290, top + 140), kBox)) << "zoom lost after loading another site";
+    EXPECT_TRUE(near(again.pixel(310, top + 75), kPage));
+
     // The browser's own size is in device pixels.
     EXPECT_EQ(QSize(h->cef->width(), h->cef->height()), QSize(1920, 1080 - 60));
 }

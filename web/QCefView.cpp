@@ -96,7 +96,7 @@ void QCefView::applyZoom()
         return;
     m_browserWindow->setTransformOrigin(QQuickItem::TopLeft);
     m_browserWindow->setScale(1.0 / m_zoom);
-    m_browserWindow->setProperty("zoomFactor", m_zoom);
+    m_browserWindow->setProperty("pageZoom", m_zoom);
 }
 
 void QCefView::load(QString url)

@@ -8,6 +8,10 @@ WebEngineView {
     id: view
 
     property QtObject client: null
+    // The zoom the page is drawn at. Some Qt WebEngine versions drop a view's
+    // zoom when it loads another site, so it is set again after every load.
+    property real pageZoom: 1
+    onPageZoomChanged: zoomFactor = pageZoom
 
     webChannel: client ? client.webChannel : null
     userScripts: [
@@ -28,6 +32,7 @@ WebEngineView {
             // Chromium now and then skips user scripts on the first document of
             // a new render process (seen after error pages); the script is
             // idempotent, so make sure of it once the page is there.
+            zoomFactor = pageZoom
             runJavaScript(client.bridgeScript)
             client.OnLoadEnd(loadRequest.errorCode)
         }
