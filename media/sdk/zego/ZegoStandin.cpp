@@ -161,7 +161,9 @@ public:
     }
     void logoutRoom(const std::string &) override
     {
-        simroom::Room::instance().leave();
+        // Another vendor's engine may be in the room now: leave only our own session.
+        if (m_joined)
+            simroom::Room::instance().leave();
         m_joined = false;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_publishing = false;
