@@ -1,6 +1,7 @@
 // The Zego adapter against the SDK stand-in and its simulated room, with the
 // room's own threads calling back.
 #include "AudioCheck.h"
+#include "DispatcherHarness.h"
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
@@ -9,8 +10,9 @@
 #include "media/video/BCQmlRenderView.h"
 
 #include <QAbstractVideoSurface>
+#include <QApplication>
 #include <QFile>
-#include <QGuiApplication>
+#include <QJsonObject>
 #include <QMutex>
 
 #include <gtest/gtest.h>
@@ -379,12 +381,45 @@ TEST(Zego, CoursewarePositionFollowsThePlayer)
     EXPECT_EQ(a.zego.getCurrentPos(), QStringList({ "0", "0" }));
 }
 
+// The page's login request through the real dispatcher and registry: an
+// engine that cannot be made is a failure reply, not a page left waiting.
+TEST(ZegoPage, LoginIsRefusedWhileTheEngineCannotBeMade)
+{
+    LMRZgRtc zego;
+    dispatcher::Dispatcher d({ { "zgRtcEngine", &zego } });
+    ASSERT_TRUE(d.item) << d.errors.toStdString();
+    QHash<QString, QJsonObject> replies;
+    d.page.onReply = [&](const QJsonObject &reply) { replies.insert(reply.value("id").toString(), reply); };
+    const QString login = QStringLiteral(R"({"request":"zego://VoiceRoomLogin","id":"%1","roomid":"123456",)"
+                                         R"("userId":"10001","usrName":"Demo Teacher"})");
+
+    simroom::Config refusing = fastRoom();
+    refusing.joinError = 17;
+    simroom::Room::instance().setConfig(refusing);
+    d.post(login.arg("z1"));
+    ASSERT_TRUE(d.settle());
+    ASSERT_TRUE(replies.contains("z1"));
+    EXPECT_EQ(replies["z1"].value("status").toString(), QStringLiteral("failure"));
+    EXPECT_EQ(replies["z1"].value("failureMsg").toString(), QStringLiteral("zego engine not available"));
+    EXPECT_FALSE(zego.isInit());
+
+    // Accepted, the engine is made and the room entered with the request's ids.
+    simroom::Room::instance().setConfig(fastRoom());
+    d.post(login.arg("z2"));
+    ASSERT_TRUE(d.settle());
+    EXPECT_TRUE(zego.isInit());
+    EXPECT_TRUE(zego.inRoom());
+    EXPECT_TRUE(waitUntil([] { return simroom::Room::instance().inRoom(); }, 5000));
+    zego.logoutRoom();
+    zego.release();
+}
+
 int main(int argc, char **argv)
 {
     testenv::enterSandbox("zego");
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
     QCoreApplication::setApplicationName(QStringLiteral("lumira"));
     const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_zego.log");
