@@ -208,6 +208,23 @@ TEST(Zego, RemoteStreamWithoutAViewIsPlayedAndItsFramesWaitForTheView)
     EXPECT_TRUE(logText().contains(QStringLiteral("zego 停止拉取远端视频 20002,0")));
 }
 
+TEST(Zego, APeerWithItsCameraOffKeepsItsPlaceholder)
+{
+    simroom::Config config = fastRoom();
+    config.peers[0].sendsVideo = false;
+    Adapter a(config);
+    BCQmlRenderView remote;
+    Surface surface;
+    remote.setVideoSurface(&surface);
+    a.zego.setupRemoteVideo("20002", &remote);
+    a.login();
+    ASSERT_TRUE(waitUntil([&] { return a.video.contains("20002:0"); }, 5000));
+    spin(300);
+    // The user's and the stream's arrival each start it; then its camera is reported off.
+    EXPECT_EQ(a.video, QStringList({ "20002:1", "20002:1", "20002:0" }));
+    EXPECT_EQ(surface.count, 0);
+}
+
 TEST(Zego, CameraStatesAndQualityReports)
 {
     Adapter a(fastRoom(0));

@@ -311,12 +311,18 @@ public:
         if (!handler)
             return;
         ZegoStream stream;
-        stream.user = ZegoUser(std::to_string(uid), peerName(uid));
+        stream.user = ZegoUser(std::to_string(uid), peerConfig(uid).name);
         stream.streamID = stream.user.userID;
         const ZegoUpdateType type = present ? ZEGO_UPDATE_TYPE_ADD : ZEGO_UPDATE_TYPE_DELETE;
         const std::string room = roomID();
         handler->onRoomUserUpdate(room, type, { stream.user });
         handler->onRoomStreamUpdate(room, type, { stream }, "");
+        // A stream whose camera or microphone is off says so when it starts.
+        const simroom::Peer peer = peerConfig(uid);
+        if (present && !peer.sendsVideo)
+            handler->onRemoteCameraStateUpdate(stream.streamID, ZEGO_REMOTE_DEVICE_STATE_DISABLE);
+        if (present && !peer.sendsAudio)
+            handler->onRemoteMicStateUpdate(stream.streamID, ZEGO_REMOTE_DEVICE_STATE_DISABLE);
     }
     void onVolume(unsigned uid, int volume) override
     {
@@ -459,12 +465,12 @@ private:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_roomID;
     }
-    static std::string peerName(unsigned uid)
+    static simroom::Peer peerConfig(unsigned uid)
     {
         for (const simroom::Peer &peer : simroom::Room::instance().config().peers)
             if (peer.uid == uid)
-                return peer.name;
-        return std::string();
+                return peer;
+        return simroom::Peer();
     }
     void setFlag(bool &flag, bool value)
     {
