@@ -200,7 +200,7 @@ public:
         QObject::connect(zego.get(), &LMRZgRtc::micFrame, recorder->micSink());
         QObject::connect(zego.get(), &LMRZgRtc::spkFrame, recorder->speakerSink());
         context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
-        view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
+        view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRMainView.qml")));
         view->show();
 
         QObject::connect(cef.get(), &QCefView::sgWebMsgReceived, [this](const QString &msg) {
@@ -282,6 +282,11 @@ public:
     std::unique_ptr<HttpMsg> http;
     SimRoomControl simRoom;
     QQuickItem *rootCef = nullptr;
+    // The classroom window's root item, inside the view's zoom frame.
+    QQuickItem *root() const
+    {
+        return view->rootObject() ? view->rootObject()->findChild<QQuickItem *>(QStringLiteral("root")) : nullptr;
+    }
     QCefClient *client = nullptr;
     int initResult = 0;
     QStringList messages;

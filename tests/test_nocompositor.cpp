@@ -101,7 +101,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
         ASSERT_TRUE(h->rootCef);
         LMRConfig::instance()->setProtectedEyeValue(0.3);
-        root = h->view->rootObject();
+        root = h->root();
     }
     void TearDown() override
     {
@@ -140,6 +140,16 @@ TEST_F(EyeProtection, PageShowsThroughTheTintNotBlackNotUntinted)
     for (QWindow *w : QGuiApplication::topLevelWindows())
         if (w->title() == QLatin1String("lumira_eye"))
             EXPECT_FALSE(w->isVisible()) << "an opaque full-screen window would hide the desktop";
+
+    // A popup over the page (the settings) is tinted like the rest.
+    QObject *settings = root->property("settingView").value<QObject *>();
+    ASSERT_TRUE(settings);
+    QMetaObject::invokeMethod(settings, "open");
+    const QPoint inPopup = h->view->mapToGlobal(QPoint(h->view->width() / 2, h->view->height() / 2 + 200));
+    const QRgb tintedWhite = blend(qRgb(255, 255, 255), kTint, int(0.3 * 255));
+    EXPECT_TRUE(waitUntil([&] { return near(seenAt(inPopup), tintedWhite); }, 3000))
+        << near(seenAt(inPopup), tintedWhite).message();
+    QMetaObject::invokeMethod(settings, "close");
 
     QMetaObject::invokeMethod(root, "isShow", Q_ARG(QVariant, false));
     EXPECT_TRUE(waitUntil([&] { return near(seenAt(at), kPage, 2); }, 5000)) << "tint stays after turning off";
@@ -236,6 +246,13 @@ TEST(Boxes, SpinnerHasNoBlackSquare)
     const QPoint centre = frame.center();
     for (const QPoint &offset : { QPoint(-40, 0), QPoint(40, 0), QPoint(0, -40), QPoint(0, 40) })
         EXPECT_GT(qGray(shot.pixel(centre + offset)), 200);
+    // One 32-pixel ring, not a second one stretched over the card.
+    int ringPixels = 0;
+    for (int y = frame.top() + 8; y < frame.bottom() - 8; ++y)
+        for (int x = frame.left() + 8; x < frame.right() - 8; ++x)
+            if ((QPoint(x, y) - centre).manhattanLength() > 40 && qGray(shot.pixel(x, y)) < 240)
+                ++ringPixels;
+    EXPECT_EQ(ringPixels, 0) << "something drawn away from the spinner";
     spinner.close();
 }
 
