@@ -128,6 +128,7 @@ void LMRZgRtc::release()
     m_inRoom = false;
     m_playing.clear();
     QMutexLocker posLock(&m_mediaPosMutex);
+    m_mediaPlaying = false;
     m_mediaPos.clear();
 }
 
@@ -468,6 +469,10 @@ int LMRZgRtc::playMedia(QString path)
     player->enableAux(true);
     player->start();
     m_mediaDurationMs = qint64(player->getTotalDuration());
+    {
+        QMutexLocker lock(&m_mediaPosMutex);
+        m_mediaPlaying = true;
+    }
     return int(m_mediaDurationMs / 1000);
 }
 
@@ -493,6 +498,7 @@ void LMRZgRtc::stopMedia()
         return;
     m_player->stop();
     QMutexLocker lock(&m_mediaPosMutex);
+    m_mediaPlaying = false;
     m_mediaPos.clear();
 }
 
@@ -518,7 +524,8 @@ void LMRZgRtc::onMediaPlayerPlayingProgress(IZegoMediaPlayer *, unsigned long lo
 {
     const QStringList pos { QString::number(m_mediaDurationMs / 1000), QString::number(millisecond / 1000) };
     QMutexLocker lock(&m_mediaPosMutex);
-    m_mediaPos = pos;
+    if (m_mediaPlaying) // a report still on its way after stopMedia() is stale
+        m_mediaPos = pos;
 }
 
 void LMRZgRtc::onMediaPlayerStateUpdate(IZegoMediaPlayer *, ZegoMediaPlayerState state, int)
@@ -526,5 +533,6 @@ void LMRZgRtc::onMediaPlayerStateUpdate(IZegoMediaPlayer *, ZegoMediaPlayerState
     if (state != ZEGO_MEDIA_PLAYER_STATE_PLAY_ENDED)
         return;
     QMutexLocker lock(&m_mediaPosMutex);
+    m_mediaPlaying = false;
     m_mediaPos.clear();
 }

@@ -122,6 +122,7 @@ private:
     AudioConvert m_micConvert; // the audio thread's only
     AudioConvert m_speakerConvert;
     QStringList m_mediaPos; // [duration s, position s] while courseware plays; under m_mediaPosMutex
+    bool m_mediaPlaying = false; // between playMedia() and the end or stopMedia(); under m_mediaPosMutex
     mutable QMutex m_mediaPosMutex; // written on the SDK's event thread, read on the GUI thread
     std::atomic<qint64> m_mediaDurationMs { 0 }; // of the file playMedia() started
     std::string m_userId; // GUI thread
