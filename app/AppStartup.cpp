@@ -10,6 +10,7 @@
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
+#include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
@@ -308,6 +309,9 @@ int runApplication(int argc, char **argv)
     // SDK failures, so only development builds publish it.
     if (lumira::build::kDevSimRoom)
         context->setContextProperty(QStringLiteral("cppSimRoom"), new SimRoomControl(app.get()));
+    logInfo(QStringLiteral("启动：初始化D声道"));
+    auto *zgRtcEngine = new LMRZgRtc(app.get()); // lives as long as the application
+    context->setContextProperty(QStringLiteral("zgRtcEngine"), zgRtcEngine);
 
     // 21
     logInfo(QStringLiteral("启动：初始化音频录制"));
@@ -315,6 +319,8 @@ int runApplication(int argc, char **argv)
     // The frames are taken on the SDK thread, without a stop on the GUI thread.
     QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder->micSink());
     QObject::connect(agoraEngine, &LMRAgora::spkFrame, recorder->speakerSink());
+    QObject::connect(zgRtcEngine, &LMRZgRtc::micFrame, recorder->micSink());
+    QObject::connect(zgRtcEngine, &LMRZgRtc::spkFrame, recorder->speakerSink());
     context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
 
     // 22

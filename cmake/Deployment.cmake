@@ -63,6 +63,20 @@ set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")
 set(LUMIRA_AGORA_TEST_TOKEN "00000000000000000000000000000000000000000000000000dev" CACHE STRING "Agora test token")
 set(LUMIRA_AGORA_TEST_ROOM "10001" CACHE STRING "Agora test room")
 
+# Zego: app id (a 10-digit number) and app sign (64 hex digits). The
+# development values are made up; the stand-in SDK accepts any well-formed pair.
+set(LUMIRA_ZEGO_APP_ID "1000000001" CACHE STRING "Zego app id")
+set(LUMIRA_ZEGO_APP_SIGN "00000000000000000000000000000000000000000000000000000000000de0de" CACHE STRING "Zego app sign")
+string(LENGTH "${LUMIRA_ZEGO_APP_ID}" _zego_id_length)
+if(NOT LUMIRA_ZEGO_APP_ID MATCHES "^[1-9][0-9]*$" OR NOT _zego_id_length EQUAL 10
+   OR LUMIRA_ZEGO_APP_ID GREATER 4294967295)
+  message(FATAL_ERROR "LUMIRA_ZEGO_APP_ID must be a 10-digit number below 2^32")
+endif()
+string(LENGTH "${LUMIRA_ZEGO_APP_SIGN}" _zego_sign_length)
+if(NOT LUMIRA_ZEGO_APP_SIGN MATCHES "^[0-9a-fA-F]+$" OR NOT _zego_sign_length EQUAL 64)
+  message(FATAL_ERROR "LUMIRA_ZEGO_APP_SIGN must be 64 hexadecimal digits")
+endif()
+
 # The simulated class room behind the SDK stand-ins is driven from the page
 # ("cppSimRoom", request simroom://config), failure injection included. Only
 # development builds publish it: a production deployment file sets this OFF.

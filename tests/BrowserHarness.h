@@ -11,6 +11,7 @@
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
+#include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
@@ -194,6 +195,10 @@ public:
             recorder = AudioDataDispatcherController::createProcessRecorder();
         QObject::connect(agora.get(), &LMRAgora::micFrame, recorder->micSink());
         QObject::connect(agora.get(), &LMRAgora::spkFrame, recorder->speakerSink());
+        zego = std::make_unique<LMRZgRtc>();
+        context->setContextProperty(QStringLiteral("zgRtcEngine"), zego.get());
+        QObject::connect(zego.get(), &LMRZgRtc::micFrame, recorder->micSink());
+        QObject::connect(zego.get(), &LMRZgRtc::spkFrame, recorder->speakerSink());
         context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRMainView.qml")));
         view->show();
@@ -243,6 +248,7 @@ public:
         recorder.reset();
         aos.reset();
         agora.reset();
+        zego.reset();
     }
 
     bool waitForReport(const QString &kind, int timeoutMs = 15000)
@@ -270,6 +276,7 @@ public:
     std::unique_ptr<QCefView> cef;
     std::unique_ptr<QCefApp> app;
     std::unique_ptr<LMRAgora> agora;
+    std::unique_ptr<LMRZgRtc> zego;
     std::unique_ptr<AudioDataDispatcherController> recorder;
     std::unique_ptr<LMRAosController> aos;
     std::unique_ptr<HttpMsg> http;

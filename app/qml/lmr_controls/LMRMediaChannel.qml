@@ -139,10 +139,14 @@ QtObject {
         LMRUserInfo.setZgRtcRoomId(room)
         LMRUserInfo.setZgRtcUsernameAndUserId(Req.text(msg.usrName) || "", userId)
         var engine = service("zgRtcEngine")
-        if (!engine) {
+        if (engine && !engine.isInit())
+            engine.init()
+        if (!engine || !engine.isInit()) {
             refuseLogin(id, request, dispatcher.failureUnavailable, "zego engine not available")
             return
         }
+        // joined() comes from inside loginRoom(): the login must wait for it first.
+        pendingLogins["zego"] = { "id": id, "request": request }
         engine.loginRoom(LMRUserInfo.getZgRtcRoomId(), LMRUserInfo.getZgRtcUserID(), LMRUserInfo.getZgRtcUserName())
     }
 
