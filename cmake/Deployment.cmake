@@ -63,6 +63,14 @@ set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")
 set(LUMIRA_AGORA_TEST_TOKEN "00000000000000000000000000000000000000000000000000dev" CACHE STRING "Agora test token")
 set(LUMIRA_AGORA_TEST_ROOM "10001" CACHE STRING "Agora test room")
 
+# TRTC: the service's application id, a number of ten digits (it must fit the
+# SDK's 32-bit field).
+set(LUMIRA_TRTC_APP_ID "1000000001" CACHE STRING "TRTC application id")
+if(NOT LUMIRA_TRTC_APP_ID MATCHES "^[1-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]$"
+   OR LUMIRA_TRTC_APP_ID GREATER 4294967295)
+  message(FATAL_ERROR "LUMIRA_TRTC_APP_ID must be a number of ten digits up to 4294967295")
+endif()
+
 # The simulated class room behind the SDK stand-ins is driven from the page
 # ("cppSimRoom", request simroom://config), failure injection included. Only
 # development builds publish it: a production deployment file sets this OFF.

@@ -264,4 +264,5 @@ Item {
 
     // One file per vendor: what its engine reports, turned into the calls above.
     LMRAgoraEvents { classroom: classroom }
+    LMRTRtcEvents { classroom: classroom }
 }

@@ -1,0 +1,181 @@
+// A TRTC class as a person runs it: the demo page served by the development
+// service, sign in, join, enter the TRTC room of the simulated class; the
+// tiles must show moving video, and ten seconds of recording must give ten
+// seconds of stereo: our microphone left, the class we hear right.
+#include "AudioCheck.h"
+#include "BrowserHarness.h"
+#include "TestEnv.h"
+
+#include "app/DirHelper.h"
+#include "media/LMRTRtc.h"
+#include "record/RecordState.h"
+#include "web/LMRUserInfo.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QQmlContext>
+#include <QQuickItem>
+
+#include <gtest/gtest.h>
+
+#include <simroom/SimRoom.h>
+
+using harness::BrowserHarness;
+using harness::waitUntil;
+
+namespace
+{
+
+QString shotPath(const QString &name)
+{
+    const QString dir = qEnvironmentVariableIsSet("LUMIRA_SCREENSHOT_DIR")
+        ? qEnvironmentVariable("LUMIRA_SCREENSHOT_DIR")
+        : testenv::sandboxRoot();
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(name);
+}
+
+} // namespace
+
+class TRtcClassroom : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start());
+        LMRConfig *config = LMRConfig::instance();
+        config->setValue(QStringLiteral("Browser/MainUrl"), service.lessonUrl());
+        config->setMainUrlMode(1);
+        // Published and wired as start-up does: the engine before the window
+        // that uses it, its frames to the recorder.
+        trtc = std::make_unique<LMRTRtc>();
+        h = std::make_unique<BrowserHarness>(config->getMainUrl(), &service);
+        h->view->rootContext()->setContextProperty(QStringLiteral("trtcEngine"), trtc.get());
+        QObject::connect(trtc.get(), &LMRTRtc::micFrame, h->recorder->micSink());
+        QObject::connect(trtc.get(), &LMRTRtc::spkFrame, h->recorder->speakerSink());
+        h->view->resize(1280, 720);
+        ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
+        harness::processEventsFor(1500); // the page paints
+    }
+    void TearDown() override
+    {
+        if (h && trtc->inRoom()) {
+            click("btnLeaveRoom");
+            EXPECT_TRUE(waitUntil([&] { return !trtc->inRoom(); }));
+        }
+        h.reset();
+        trtc.reset();
+        LMRConfig::instance()->setValue(QStringLiteral("Browser/MainUrl"), QString());
+    }
+
+    void js(const QString &code) { h->cef->sendToWeb(code); }
+    void click(const char *id) { js(QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id))); }
+
+    void joinClass(int category, int peers)
+    {
+        js(QStringLiteral("document.getElementById('simPeers').value = '%1';"
+                          "document.getElementById('simJoinDelay').value = '100';"
+                          "document.getElementById('classType').value = '%2';"
+                          "document.getElementById('vendor').value = 'trtc';")
+                .arg(peers)
+                .arg(category));
+        click("btnSimApply");
+        ASSERT_TRUE(waitUntil([&] { return int(simroom::Room::instance().config().peers.size()) == peers; }));
+        click("btnSignIn");
+        ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->userRole() == LMRUserInfo::UserRole_Teacher; }));
+        click("btnJoin");
+        ASSERT_TRUE(waitUntil([&] { return LMRUserInfo::instance()->classToken() == QLatin1String("demo-class-1"); }));
+        click("btnEnterRoom");
+        ASSERT_TRUE(waitUntil([&] { return trtc->inRoom() && LMRUserInfo::instance()->getIsEnterTRtc(); }));
+        ASSERT_TRUE(waitUntil([&] { return tileRects().size() == peers + 1; }, 20000));
+    }
+
+    QList<QRectF> tileRects()
+    {
+        QList<QRectF> rects;
+        QQuickItem *loader = h->view->rootObject()->findChild<QQuickItem *>(QStringLiteral("m_videoViewLoader"));
+        QObject *window = loader ? loader->property("item").value<QObject *>() : nullptr;
+        const int count = window ? window->property("count").toInt() : 0;
+        for (int i = 0; i < count; ++i) {
+            QVariant tile;
+            QMetaObject::invokeMethod(window, "tileAt", Q_RETURN_ARG(QVariant, tile), Q_ARG(QVariant, i));
+            if (auto *item = qobject_cast<QQuickItem *>(tile.value<QObject *>()))
+                rects << item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        }
+        return rects;
+    }
+
+    // Every tile's picture must change in two looks in a row, 400 ms apart
+    // (the test pattern moves; a placeholder or a frozen picture does not).
+    // A loaded machine may take its time to start a peer's video: the looks
+    // go on until then, or for 20 s.
+    void expectMovingTiles(int expected, const QString &shot)
+    {
+        const QList<QRectF> rects = tileRects();
+        ASSERT_EQ(rects.size(), expected);
+        const qreal dpr = h->view->devicePixelRatio();
+        QImage previous = h->view->grabWindow();
+        QVector<int> moved(rects.size(), 0);
+        waitUntil(
+            [&] {
+                harness::processEventsFor(400);
+                const QImage current = h->view->grabWindow();
+                for (int t = 0; t < rects.size(); ++t) {
+                    const QRect r
+                        = QRectF(rects[t].topLeft() * dpr, rects[t].size() * dpr).toRect().adjusted(4, 4, -4, -30);
+                    int differing = 0;
+                    for (int y = r.top(); y < r.bottom(); ++y)
+                        for (int x = r.left(); x < r.right(); ++x)
+                            differing += previous.pixel(x, y) != current.pixel(x, y);
+                    moved[t] = differing > 50 ? moved[t] + 1 : 0;
+                }
+                previous = current;
+                return std::all_of(moved.begin(), moved.end(), [](int m) { return m >= 2; });
+            },
+            20000);
+        previous.save(shotPath(shot));
+        for (int t = 0; t < rects.size(); ++t)
+            EXPECT_GE(moved[t], 2) << "tile " << t << " is not moving in " << shot.toStdString();
+    }
+
+    harness::DevService service;
+    std::unique_ptr<LMRTRtc> trtc; // outlives the window that uses it
+    std::unique_ptr<BrowserHarness> h;
+};
+
+TEST_F(TRtcClassroom, OneToOneClassShowsVideoAndRecordsTenSecondsOfStereo)
+{
+    joinClass(1, 1);
+    expectMovingTiles(2, "classroom-trtc-1v1.png");
+    EXPECT_TRUE(harness::logText().contains(QStringLiteral("trtc state change uid:20002 state:true")));
+
+    const QString file = DirHelper::instance()->recordPath() + QStringLiteral("/demo-class-1_10001_pc.mp3");
+    QFile::remove(file);
+    RecordState &state = h->recorder->state();
+    click("btnStartRecord");
+    // Timed from the moment the recorder takes frames to the moment it stops
+    // taking them, both polled here every few milliseconds.
+    ASSERT_TRUE(waitUntil([&] { return state.recording.load(); }, 15000));
+    QElapsedTimer taking;
+    taking.start();
+    waitUntil([&] { return taking.elapsed() >= 10000; }, 20000);
+    h->recorder->stopRecord(); // what the page's stop calls
+    ASSERT_TRUE(waitUntil([&] { return !state.recording.load(); }, 5000));
+    const double takenSeconds = double(taking.elapsed()) / 1000;
+    ASSERT_TRUE(waitUntil([&] { return state.fileClosed.load() && state.store.load() == nullptr; }, 15000));
+
+    const audiocheck::Decoded d = audiocheck::decode(file);
+    std::printf("TRTC class: %.3f s taken, %.3f s decoded\n", takenSeconds, d.seconds());
+    EXPECT_EQ(d.channels, 2);
+    EXPECT_NEAR(d.seconds(), 10.0, 0.1);
+    EXPECT_NEAR(audiocheck::frequency(d.left, 16000), 440, 5) << "our microphone on the left";
+    EXPECT_NEAR(audiocheck::frequency(d.right, 16000), 660, 5) << "the class we hear on the right";
+
+    // Leaving from the page answers it once the engine has left.
+    click("btnLeaveRoom");
+    ASSERT_TRUE(waitUntil([&] { return !trtc->inRoom(); }));
+    ASSERT_TRUE(waitUntil([&] { return harness::logText().contains(QStringLiteral("trtc roomlogout callback")); }));
+}
+
+int main(int argc, char **argv) { return harness::runBrowserTests(argc, argv, "classroom-trtc"); }
