@@ -174,6 +174,15 @@ TEST_F(TRtcClassroom, OneToOneClassShowsVideoAndRecordsTenSecondsOfStereo)
     joinClass(1, 1);
     expectMovingTiles(2, "classroom-trtc-1v1.png");
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("trtc state change uid:20002 state:true")));
+    // The peer's speaking level reaches its tile (found by its trtc id), the
+    // room's delay the title bar.
+    QQuickItem *root = h->view->rootObject();
+    QVariant peerTile;
+    QMetaObject::invokeMethod(root, "tileFor", Q_RETURN_ARG(QVariant, peerTile), Q_ARG(QVariant, "20002"));
+    QObject *peer = peerTile.value<QObject *>();
+    ASSERT_TRUE(peer);
+    EXPECT_TRUE(waitUntil([&] { return peer->property("micLevel").toInt() == 120 * 100 / 255; }));
+    EXPECT_TRUE(waitUntil([&] { return root->property("_lastmileDelay").toInt() > 0; }));
 
     // No microphone on this machine, so the class did not open one: the page does.
     js(QStringLiteral("qtQuery({request: 'trtc://VoiceDeviceControl', device: 'mic', open: true,"
