@@ -4,22 +4,20 @@
 // an exit, the start of courseware audio) comes on a thread of our own, as
 // the real SDK reports those asynchronously too.
 #include "ITRTCCloud.h"
+#include "TRTCStandinParts.h"
 
 #include "../simroom/SimRoom.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -32,105 +30,11 @@ using Clock = std::chrono::steady_clock;
 const simroom::AudioFormat kCapture { 48000, 1, 960 };
 const simroom::AudioFormat kPlayback { 48000, 2, 960 };
 
-struct Device {
-    std::string name, pid;
-};
-
-const std::vector<Device> &cameras()
-{
-    // A virtual camera's name is what the client's device list knows it by;
-    // the SDK selects it by its PID.
-    static const std::vector<Device> list { { "Simulated camera", "sim-camera" }, { "YY开播", "sim-yy-camera" } };
-    return list;
-}
-
-class Collection final : public ITRTCDeviceCollection
-{
-public:
-    explicit Collection(std::vector<Device> devices)
-        : m_devices(std::move(devices))
-    {
-    }
-    uint32_t getCount() override { return uint32_t(m_devices.size()); }
-    const char *getDeviceName(uint32_t index) override
-    {
-        return index < m_devices.size() ? m_devices[index].name.c_str() : "";
-    }
-    const char *getDevicePID(uint32_t index) override
-    {
-        return index < m_devices.size() ? m_devices[index].pid.c_str() : "";
-    }
-    void release() override { delete this; }
-
-private:
-    std::vector<Device> m_devices;
-};
-
-class Info final : public ITRTCDeviceInfo
-{
-public:
-    explicit Info(Device device)
-        : m_device(std::move(device))
-    {
-    }
-    const char *getDeviceName() override { return m_device.name.c_str(); }
-    const char *getDevicePID() override { return m_device.pid.c_str(); }
-    void release() override { delete this; }
-
-private:
-    Device m_device;
-};
-
-// The SDK's own callback thread: runs what is posted, in order.
-class Poster
-{
-public:
-    Poster()
-        : m_thread([this] { run(); })
-    {
-    }
-    // Runs what is still queued, then ends the thread.
-    ~Poster()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-    void post(std::function<void()> call)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.push_back(std::move(call));
-        }
-        m_wake.notify_all();
-    }
-
-private:
-    void run()
-    {
-        for (;;) {
-            std::function<void()> call;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-                if (m_queue.empty())
-                    return;
-                call = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            call();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_queue;
-    bool m_stop = false;
-    std::thread m_thread;
-};
+using trtcstandin::cameras;
+using trtcstandin::Collection;
+using trtcstandin::Device;
+using trtcstandin::Info;
+using trtcstandin::Poster;
 
 class Cloud;
 
