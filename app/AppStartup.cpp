@@ -22,6 +22,7 @@
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
+#include "ui/WindowZoom.h"
 #include "web/QCefApp.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefClient.h"
@@ -164,6 +165,10 @@ void shapeMainView(QQuickView &view)
     view.setColor(QColor(QStringLiteral("transparent")));
     view.setTitle(QStringLiteral("Lumira"));
     view.setObjectName(QStringLiteral("root"));
+    // The content follows the window, drawn at the screen's zoom factor.
+    view.setResizeMode(QQuickView::SizeRootObjectToView);
+    view.rootContext()->setContextProperty(
+        QStringLiteral("cppWindowZoom"), new WindowZoom(&view, QSize(1280, 720), &view));
 }
 
 int runApplication(int argc, char **argv)
@@ -338,7 +343,7 @@ int runApplication(int argc, char **argv)
 
     // 28
     logInfo(QStringLiteral("启动：加载qml"));
-    view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
+    view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRMainView.qml")));
     if (view->status() == QQuickView::Error) {
         for (const QQmlError &error : view->errors())
             TSpdlog::instance()->otherError(error.toString());

@@ -55,6 +55,8 @@ bool SimRoomControl::configure(const QString &json)
             readInt(p, "leaveAfterMs", peer.leaveAfterMs, -1, 3600000);
             if (p.value(QLatin1String("sendsVideo")).isBool())
                 peer.sendsVideo = p.value(QLatin1String("sendsVideo")).toBool();
+            if (p.value(QLatin1String("sendsAudio")).isBool())
+                peer.sendsAudio = p.value(QLatin1String("sendsAudio")).toBool();
             config.peers.push_back(peer);
         }
     }
@@ -63,14 +65,35 @@ bool SimRoomControl::configure(const QString &json)
     return true;
 }
 
+bool SimRoomControl::peerAction(int uid, const QString &action)
+{
+    static const struct {
+        const char *name;
+        simroom::PeerAction action;
+    } kActions[] = { { "join", simroom::PeerAction::Join }, { "leave", simroom::PeerAction::Leave },
+        { "camera_on", simroom::PeerAction::CameraOn }, { "camera_off", simroom::PeerAction::CameraOff },
+        { "mic_on", simroom::PeerAction::MicOn }, { "mic_off", simroom::PeerAction::MicOff } };
+    for (const auto &known : kActions) {
+        if (action != QLatin1String(known.name))
+            continue;
+        const bool queued = uid > 0 && simroom::Room::instance().peerAction(unsigned(uid), known.action);
+        TSpdlog::instance()->avInfo(QStringLiteral("simroom peer %1 %2%3")
+                                        .arg(uid)
+                                        .arg(action, queued ? QString() : QStringLiteral(" refused")));
+        return queued;
+    }
+    TSpdlog::instance()->avError(QStringLiteral("simroom unknown peer action:"), action.left(64));
+    return false;
+}
+
 QString SimRoomControl::configuration() const
 {
     const simroom::Config c = simroom::Room::instance().config();
     QJsonArray peers;
     for (const simroom::Peer &p : c.peers)
-        peers.append(
-            QJsonObject { { "uid", qint64(p.uid) }, { "name", QString::fromStdString(p.name) }, { "volume", p.volume },
-                { "joinAfterMs", p.joinAfterMs }, { "leaveAfterMs", p.leaveAfterMs }, { "sendsVideo", p.sendsVideo } });
+        peers.append(QJsonObject { { "uid", qint64(p.uid) }, { "name", QString::fromStdString(p.name) },
+            { "volume", p.volume }, { "joinAfterMs", p.joinAfterMs }, { "leaveAfterMs", p.leaveAfterMs },
+            { "sendsVideo", p.sendsVideo }, { "sendsAudio", p.sendsAudio } });
     const QJsonObject obj { { "joinDelayMs", c.joinDelayMs }, { "joinError", c.joinError },
         { "failConnectionAfterMs", c.failConnectionAfterMs }, { "jitterMs", c.jitterMs }, { "driftPpm", c.driftPpm },
         { "fps", c.fps }, { "remoteWidth", c.remoteWidth }, { "remoteHeight", c.remoteHeight }, { "peers", peers } };

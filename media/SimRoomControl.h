@@ -14,8 +14,13 @@ public:
     // Applies the keys present in `json` (others keep their values):
     // joinDelayMs, joinError, failConnectionAfterMs, jitterMs, driftPpm, fps,
     // remoteWidth, remoteHeight, peers [{uid, name, volume, joinAfterMs,
-    // leaveAfterMs, sendsVideo}]. False, with nothing changed, for bad JSON.
+    // leaveAfterMs, sendsVideo, sendsAudio}]. False, with nothing changed, for
+    // bad JSON.
     Q_INVOKABLE bool configure(const QString &json);
+    // A configured peer, during a class: "join", "leave", "camera_on",
+    // "camera_off", "mic_on" or "mic_off". False for another action, a peer
+    // that is not configured, or no class in the room.
+    Q_INVOKABLE bool peerAction(int uid, const QString &action);
     // The current configuration in the same form.
     Q_INVOKABLE QString configuration() const;
 };

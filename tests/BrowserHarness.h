@@ -195,7 +195,7 @@ public:
         QObject::connect(agora.get(), &LMRAgora::micFrame, recorder->micSink());
         QObject::connect(agora.get(), &LMRAgora::spkFrame, recorder->speakerSink());
         context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
-        view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRWindow.qml")));
+        view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRMainView.qml")));
         view->show();
 
         QObject::connect(cef.get(), &QCefView::sgWebMsgReceived, [this](const QString &msg) {
@@ -275,6 +275,11 @@ public:
     std::unique_ptr<HttpMsg> http;
     SimRoomControl simRoom;
     QQuickItem *rootCef = nullptr;
+    // The classroom window's root item, inside the view's zoom frame.
+    QQuickItem *root() const
+    {
+        return view->rootObject() ? view->rootObject()->findChild<QQuickItem *>(QStringLiteral("root")) : nullptr;
+    }
     QCefClient *client = nullptr;
     int initResult = 0;
     QStringList messages;

@@ -325,6 +325,40 @@ TEST(Agora, EngineOperationsNeedAnEngine)
     EXPECT_TRUE(logText().contains(QStringLiteral("Agora 初始化完成")));
 }
 
+// What a peer does mid-class reaches the adapter as the SDK shows it: its
+// frames stop and its volume falls to 0. The courseware is really decoded.
+TEST(Agora, PeerActionsAndCoursewareMidClass)
+{
+    Adapter a;
+    BCQmlRenderView remote;
+    a.agora.setupRemoteVideo("20002", &remote);
+    bool available = false;
+    QObject::connect(&a.agora, &LMRAgora::userVideoAvailable, &a.agora, [&](QString, bool on) { available = on; });
+    int volume = -1;
+    QObject::connect(&a.agora, &LMRAgora::volumeChanged, &a.agora, [&](QString, int v) { volume = v; });
+    SimRoomControl control;
+    EXPECT_FALSE(control.peerAction(20002, "camera_off")) << "no class yet";
+    a.agora.enterRoom("10001", "demo-sig", "123456");
+    ASSERT_TRUE(waitUntil([&] { return available && volume == 100; }, 5000));
+
+    EXPECT_FALSE(control.peerAction(20002, "dance"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("simroom unknown peer action:dance")));
+    EXPECT_FALSE(control.peerAction(777, "join")) << "not configured";
+    ASSERT_TRUE(control.peerAction(20002, "camera_off"));
+    EXPECT_TRUE(waitUntil([&] { return !available; }, 5000));
+    ASSERT_TRUE(control.peerAction(20002, "camera_on"));
+    EXPECT_TRUE(waitUntil([&] { return available; }, 5000));
+    ASSERT_TRUE(control.peerAction(20002, "mic_off"));
+    EXPECT_TRUE(waitUntil([&] { return volume == 0; }, 5000));
+
+    EXPECT_EQ(a.agora.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
+    ASSERT_TRUE(waitUntil([&] { return a.agora.getCurrentPos().value(1) == QStringLiteral("1"); }, 5000));
+    EXPECT_EQ(a.agora.getCurrentPos().value(0), QStringLiteral("8"));
+    a.agora.stopMedia();
+    EXPECT_EQ(a.agora.getCurrentPos(), QStringList({ "0", "0" }));
+    EXPECT_EQ(a.agora.playMedia(QStringLiteral(LUMIRA_SOURCE_DIR "/media/sdk/README.md")), 0) << "not audio";
+}
+
 TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
 {
     simroom::Room::instance().setConfig(fastRoom());
@@ -333,14 +367,16 @@ TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
     EXPECT_FALSE(control.configure("[1,2]"));
     EXPECT_EQ(simroom::Room::instance().config().joinDelayMs, 50);
     ASSERT_TRUE(control.configure(R"({"joinDelayMs": 999999, "jitterMs": 5, "remoteWidth": 641,
-        "peers": [{"uid": 7, "name": "A", "volume": 300}, {"uid": 0}, {"name": "no uid"}]})"));
+        "peers": [{"uid": 7, "name": "A", "volume": 300, "sendsAudio": false}, {"uid": 0}, {"name": "no uid"}]})"));
     const simroom::Config c = simroom::Room::instance().config();
     EXPECT_EQ(c.joinDelayMs, 60000); // clamped
     EXPECT_EQ(c.jitterMs, 5);
     EXPECT_EQ(c.remoteWidth, 640); // I420 needs even sides
     ASSERT_EQ(c.peers.size(), 1u);
     EXPECT_EQ(c.peers[0].volume, 255);
+    EXPECT_FALSE(c.peers[0].sendsAudio);
     EXPECT_TRUE(control.configuration().contains(QStringLiteral("\"name\":\"A\"")));
+    EXPECT_TRUE(control.configuration().contains(QStringLiteral("\"sendsAudio\":false")));
     simroom::Room::instance().setConfig(fastRoom());
 }
 

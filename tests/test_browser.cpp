@@ -500,6 +500,16 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
     ASSERT_TRUE(click("btnEnterRoom", QStringLiteral("agora://VoiceRoomLogin ok")));
     EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterAgora());
     EXPECT_TRUE(LMRAgora::inRoom());
+    // Mid-class, the page switches the first peer's camera off.
+    h.cef->sendToWeb(QStringLiteral("document.querySelector('#simPeerActions [data-action=camera_off]').click();"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return readLogs(QStringLiteral("logs"))
+                .value("replies")
+                .toString()
+                .contains(QStringLiteral("simroom://peer ok {\"uid\":20002,\"action\":\"camera_off\"}"));
+        },
+        15000));
     const int answeredLeaves = readLogs(QStringLiteral("count"))
                                    .value("replies")
                                    .toString()

@@ -161,7 +161,7 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
     expectMovingTiles(2, "classroom-1v1.png");
 
     // The video window moved out into its own window keeps playing there.
-    QQuickItem *root = h->view->rootObject();
+    QQuickItem *root = h->root();
     QMetaObject::invokeMethod(root, "moveView");
     QQuickWindow *videoWindow = nullptr;
     for (QWindow *w : QGuiApplication::topLevelWindows())
@@ -207,7 +207,7 @@ TEST_F(Classroom, OneToOneClassShowsMovingVideoAfterJoining)
 
 TEST_F(Classroom, CloseButtonAsksBeforeQuitting)
 {
-    QQuickItem *root = h->view->rootObject();
+    QQuickItem *root = h->root();
     QMetaObject::invokeMethod(root, "askQuit");
     QObject *box = root->findChild<QObject *>(QStringLiteral("m_msgBox"));
     ASSERT_TRUE(box);
@@ -264,7 +264,7 @@ TEST_F(Classroom, RecordingFromThePageGivesAStereoMp3)
 
 TEST_F(Classroom, SettingsViewAndEyeOverlay)
 {
-    QQuickItem *root = h->view->rootObject();
+    QQuickItem *root = h->root();
     QMetaObject::invokeMethod(root, "showMainSettingView");
     harness::processEventsFor(400);
     QObject *settings = root->findChild<QObject *>(QStringLiteral("SettingView"));

@@ -3,6 +3,7 @@
 #include "GTestMain.h"
 #include "TestEnv.h"
 
+#include "media/SimRoomControl.h"
 #include "web/LMRUserInfo.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <simroom/SimRoom.h>
 
 using dispatcher::Dispatcher;
 
@@ -333,6 +336,51 @@ TEST(Dispatcher, RefusedDeviceTestIsAnsweredAsAFailure)
         gate.inClass = false;
     }
     EXPECT_EQ(gate.asked, 2);
+}
+
+// A room listener that hears nothing: the page's peer actions need a class.
+struct QuietRoomListener : simroom::Listener {
+    void onJoined(const std::string &, unsigned, int) override { }
+    void onConnectionFailed() override { }
+    void onRemoteUser(unsigned, bool) override { }
+    void onVolume(unsigned, int) override { }
+    void onStats(int, int) override { }
+    void onCaptureAudio(const int16_t *, const simroom::AudioFormat &) override { }
+    void onPlaybackAudio(const int16_t *, const simroom::AudioFormat &) override { }
+    void onLocalVideo(const simroom::I420View &) override { }
+    void onRemoteVideo(unsigned, const simroom::I420View &) override { }
+};
+
+// The demo page acts for a simulated peer; what the room cannot take is refused.
+TEST(Dispatcher, SimulatedPeerActionsFromThePage)
+{
+    SimRoomControl control;
+    Dispatcher d({ { "cppSimRoom", &control } });
+    ASSERT_TRUE(d.item) << d.errors.toStdString();
+    Replies replies(d);
+    simroom::Config config;
+    config.joinDelayMs = 60000; // joining is enough to take actions
+    simroom::Room::instance().setConfig(config);
+    QuietRoomListener listener;
+    const auto post = [&](const char *id, const QJsonValue &uid, const QJsonValue &action) {
+        d.post(msg({ { "request", "simroom://peer" }, { "id", id }, { "uid", uid }, { "action", action } }));
+    };
+    post("noClass", 20002, "camera_off");
+    ASSERT_TRUE(d.settle());
+    ASSERT_EQ(simroom::Room::instance().join(&listener, "123456", 10001, { 16000, 1, 160 }, { 48000, 2, 480 }), 0);
+    post("ok", 20002, "camera_off");
+    post("text", "20002x", "join");
+    post("fraction", 20002.5, "join");
+    post("huge", 1e12, "join");
+    post("unknown", 20002, "dance");
+    post("notText", 20002, 5);
+    post("stranger", 777, "join");
+    ASSERT_TRUE(d.settle());
+    simroom::Room::instance().leave();
+    EXPECT_EQ(
+        replies["ok"].value("successMsg").toObject(), QJsonObject({ { "uid", 20002 }, { "action", "camera_off" } }));
+    for (const char *id : { "noClass", "text", "fraction", "huge", "unknown", "notText", "stranger" })
+        EXPECT_TRUE(isFailure(replies[id], 2)) << id << " " << msg(replies[id]).toStdString();
 }
 
 int main(int argc, char **argv)

@@ -101,7 +101,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return h->cef->embedded(); }));
         ASSERT_TRUE(h->rootCef);
         LMRConfig::instance()->setProtectedEyeValue(0.3);
-        root = h->view->rootObject();
+        root = h->root();
     }
     void TearDown() override
     {
@@ -236,6 +236,13 @@ TEST(Boxes, SpinnerHasNoBlackSquare)
     const QPoint centre = frame.center();
     for (const QPoint &offset : { QPoint(-40, 0), QPoint(40, 0), QPoint(0, -40), QPoint(0, 40) })
         EXPECT_GT(qGray(shot.pixel(centre + offset)), 200);
+    // One 32-pixel ring, not a second one stretched over the card.
+    int ringPixels = 0;
+    for (int y = frame.top() + 8; y < frame.bottom() - 8; ++y)
+        for (int x = frame.left() + 8; x < frame.right() - 8; ++x)
+            if ((QPoint(x, y) - centre).manhattanLength() > 40 && qGray(shot.pixel(x, y)) < 240)
+                ++ringPixels;
+    EXPECT_EQ(ringPixels, 0) << "something drawn away from the spinner";
     spinner.close();
 }
 

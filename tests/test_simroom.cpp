@@ -1,93 +1,23 @@
 // The simulated room's own threads as a listener sees them: independent of
 // each other, and all quiet once leave() has returned, from whatever thread it
-// was called.
+// was called; its peers acting mid-class, and its courseware player.
+#include "SimRoomCheck.h"
+
 #include <simroom/SimRoom.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
+#include <cstdio>
+#include <fstream>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
 
 using namespace std::chrono_literals;
+using namespace simroomcheck;
 using simroom::Room;
-
-// Only against a hang: every wait below ends long before it when all is well.
-constexpr auto kGuard = 10s;
-// Several periods of every callback but the 2 s statistics: 10 ms audio, 15 fps
-// video, 300 ms volumes.
-constexpr auto kQuietPeriod = 700ms;
-
-enum Kind { Joined, Failed, User, Volume, Stats, Capture, Playback, Local, Remote, kKinds };
-
-const char *name(Kind kind)
-{
-    static const char *const names[]
-        = { "joined", "failed", "user", "volume", "stats", "capture", "playback", "local", "remote" };
-    return names[kind];
-}
-
-// Counts the callbacks by kind as they begin, then runs `hook` inside them.
-class Recorder : public simroom::Listener
-{
-public:
-    using Counts = std::array<int, kKinds>;
-
-    // Set before joining; called on the room's threads, maybe at once.
-    std::function<void(Kind)> hook;
-
-    int count(Kind kind) const { return m_counts[kind]; }
-    Counts counts() const
-    {
-        Counts all;
-        for (int k = 0; k < kKinds; ++k)
-            all[size_t(k)] = m_counts[k];
-        return all;
-    }
-    // Waits until `done` holds; it is checked again after every callback and notify().
-    bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds guard = kGuard)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, guard, done);
-    }
-    void notify()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-        }
-        m_changed.notify_all();
-    }
-
-    void onJoined(const std::string &, unsigned, int) override { seen(Joined); }
-    void onConnectionFailed() override { seen(Failed); }
-    void onRemoteUser(unsigned, bool) override { seen(User); }
-    void onVolume(unsigned, int) override { seen(Volume); }
-    void onStats(int, int) override { seen(Stats); }
-    void onCaptureAudio(const int16_t *, const simroom::AudioFormat &) override { seen(Capture); }
-    void onPlaybackAudio(const int16_t *, const simroom::AudioFormat &) override { seen(Playback); }
-    void onLocalVideo(const simroom::I420View &) override { seen(Local); }
-    void onRemoteVideo(unsigned, const simroom::I420View &) override { seen(Remote); }
-
-private:
-    void seen(Kind kind)
-    {
-        ++m_counts[kind];
-        notify();
-        if (hook)
-            hook(kind);
-    }
-
-    std::atomic<int> m_counts[kKinds] = {};
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-};
 
 // A one-shot gate a callback waits at until the test opens it.
 class Gate
@@ -289,6 +219,169 @@ TEST_F(SimRoom, SwitchingOffFromTheJoinedCallback)
     ASSERT_TRUE(recorder.waitUntil([&] { return recorder.count(Remote) >= 5 && recorder.count(Playback) >= 50; }));
     EXPECT_EQ(recorder.count(Local), 0);
     EXPECT_EQ(recorder.count(Capture), 0);
+}
+
+void setPeers(std::vector<simroom::Peer> peers)
+{
+    simroom::Config config = Room::instance().config();
+    config.peers = std::move(peers);
+    Room::instance().setConfig(config);
+}
+
+TEST_F(SimRoom, PeerActionsArriveInOrderWithTheirStates)
+{
+    setPeers({ { 20002, "A", 200, 50, -1, true, true }, { 20003, "B", 100, 50, -1, false, true } });
+    PeerLog log;
+    EXPECT_FALSE(Room::instance().peerAction(20002, simroom::PeerAction::Leave)) << "nobody in the room";
+    Session session(log);
+    EXPECT_FALSE(Room::instance().peerAction(20009, simroom::PeerAction::Join)) << "not configured";
+    ASSERT_TRUE(log.heard("20003 mic on"));
+    EXPECT_EQ(log.events(),
+        std::vector<std::string>({ "20002 in", "20002 camera on", "20002 mic on", "20003 in", "20003 mic on" }));
+
+    using A = simroom::PeerAction;
+    using Actions = std::vector<std::pair<unsigned, A>>;
+    for (auto action :
+        Actions { { 20003, A::Leave }, { 20002, A::CameraOff }, { 20002, A::CameraOff }, { 20002, A::MicOff } })
+        EXPECT_TRUE(Room::instance().peerAction(action.first, action.second));
+    ASSERT_TRUE(log.heard("20002 mic off"));
+    // Told to leave, B is no longer brought back by its schedule.
+    std::this_thread::sleep_for(200ms);
+    for (auto action : Actions { { 20003, A::CameraOn }, { 20003, A::Join }, { 20002, A::MicOn } })
+        EXPECT_TRUE(Room::instance().peerAction(action.first, action.second));
+    ASSERT_TRUE(log.heard("20002 mic on", 5));
+    EXPECT_EQ(log.events(5),
+        std::vector<std::string>({ "20003 out", "20002 camera off", "20002 mic off", "20003 in", "20003 camera on",
+            "20003 mic on", "20002 mic on" }));
+}
+
+// A peer's camera and microphone off take exactly its frames, its voice and
+// its volume away; the other peer goes on as before.
+TEST_F(SimRoom, CameraAndMicOffTakeExactlyThatPeersMediaAway)
+{
+    setPeers({ { 20002, "A", 200, 50, -1, true, true }, { 20003, "B", 100, 50, -1, true, true } });
+    PeerLog log;
+    Session session(log);
+    ASSERT_TRUE(log.waitUntil([&] { return log.frames(20002) >= 3 && log.frames(20003) >= 3; }));
+    ASSERT_TRUE(log.morePlayback(2));
+    EXPECT_GE(peak(log.playback(100)), 11400) << "two voices";
+
+    Room::instance().peerAction(20002, simroom::PeerAction::CameraOff);
+    ASSERT_TRUE(log.heard("20002 camera off"));
+    // The render thread goes through its peers in turn: once B has two more
+    // frames, a frame of A already under way at the change has arrived.
+    const int b = log.frames(20003);
+    ASSERT_TRUE(log.waitUntil([&] { return log.frames(20003) >= b + 2; }));
+    const int a = log.frames(20002);
+    ASSERT_TRUE(log.waitUntil([&] { return log.frames(20003) >= b + 12; }));
+    EXPECT_EQ(log.frames(20002), a);
+    Room::instance().peerAction(20002, simroom::PeerAction::CameraOn);
+    EXPECT_TRUE(log.waitUntil([&] { return log.frames(20002) >= a + 3; }));
+
+    log.volumes = true;
+    const size_t before = log.events().size();
+    Room::instance().peerAction(20002, simroom::PeerAction::MicOff);
+    ASSERT_TRUE(log.heard("20002 mic off"));
+    ASSERT_TRUE(log.morePlayback(2));
+    const std::vector<int16_t> one = log.playback(100);
+    EXPECT_GE(peak(one), 5700);
+    EXPECT_LE(peak(one), 6000) << "one voice";
+    const auto afterMicOff = [&] {
+        auto e = log.events(before);
+        e.erase(e.begin(), std::find(e.begin(), e.end(), "20002 mic off"));
+        return e;
+    };
+    ASSERT_TRUE(log.waitUntil([&] {
+        const auto e = afterMicOff();
+        return std::count(e.begin(), e.end(), "20002 volume 0") >= 2
+            && std::count(e.begin(), e.end(), "20003 volume 100") >= 2;
+    }));
+    const auto heard = afterMicOff();
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "20002 volume 200"), 0) << "after mic off";
+
+    Room::instance().peerAction(20003, simroom::PeerAction::MicOff);
+    ASSERT_TRUE(log.heard("20003 mic off"));
+    ASSERT_TRUE(log.morePlayback(2));
+    EXPECT_EQ(peak(log.playback(100)), 0) << "nobody speaks";
+}
+
+class Courseware : public SimRoom
+{
+protected:
+    void SetUp() override
+    {
+        SimRoom::SetUp();
+        // The peer does not speak: what the speaker plays is the courseware alone.
+        setPeers({ { 20002, "A", 200, 50, -1, true, false } });
+        ASSERT_TRUE(writeMp3(m_mp3, 550, 2));
+        std::ofstream(m_garbage) << std::string(4000, 'x') << "not audio at all";
+    }
+    void TearDown() override
+    {
+        std::remove(m_mp3.c_str());
+        std::remove(m_garbage.c_str());
+    }
+    const std::string m_dir = "/tmp/simroom-test-" + std::to_string(getpid());
+    const std::string m_mp3 = m_dir + "-tone.mp3", m_garbage = m_dir + "-garbage.mp3";
+};
+
+TEST_F(Courseware, PlaysTheFileIntoThePlaybackAudioToItsEnd)
+{
+    PeerLog log;
+    EXPECT_LT(Room::instance().playerOpen(m_mp3, &log), 0) << "not in a room";
+    Session session(log);
+    EXPECT_LT(Room::instance().playerOpen(m_garbage, &log), 0);
+    EXPECT_LT(Room::instance().playerOpen(m_dir + "-missing.mp3", &log), 0);
+    EXPECT_LT(Room::instance().playerOpen("http://127.0.0.1:9/tone.mp3", &log), 0) << "local files only";
+    EXPECT_EQ(Room::instance().playerDurationMs(), 0);
+    ASSERT_TRUE(log.waitUntil([&] { return Room::instance().inRoom() && log.count(Playback) > 0; }));
+
+    ASSERT_EQ(Room::instance().playerOpen(m_mp3, &log), 0);
+    EXPECT_NEAR(Room::instance().playerDurationMs(), 2000, 60);
+    const std::vector<int16_t> tone = log.playback(500);
+    EXPECT_NEAR(frequency(tone, 48000), 550, 3);
+    EXPECT_GT(peak(tone), 8000);
+    ASSERT_TRUE(log.waitUntil([&] { return log.completions > 0; }));
+    EXPECT_EQ(log.lastCompletion, 0);
+    EXPECT_EQ(Room::instance().playerDurationMs(), 0) << "nothing open after the end";
+    const auto progress = log.progress();
+    ASSERT_GE(progress.size(), 5u);
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_LE(progress[i - 1].first, progress[i].first);
+    EXPECT_NEAR(progress.back().second, 2000, 60);
+    ASSERT_TRUE(log.morePlayback(2));
+    EXPECT_EQ(peak(log.playback(100)), 0) << "quiet again";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(log.completions, 1);
+}
+
+TEST_F(Courseware, PauseSeekResumeAndStop)
+{
+    PeerLog log;
+    Session session(log);
+    ASSERT_TRUE(log.waitUntil([&] { return Room::instance().inRoom(); }));
+    ASSERT_EQ(Room::instance().playerOpen(m_mp3, &log), 0);
+    ASSERT_TRUE(log.waitUntil([&] { return Room::instance().playerPositionMs() >= 300; }));
+    Room::instance().playerPause();
+    ASSERT_TRUE(log.morePlayback(2));
+    const int paused = Room::instance().playerPositionMs();
+    EXPECT_EQ(peak(log.playback(200)), 0) << "paused";
+    EXPECT_EQ(Room::instance().playerPositionMs(), paused);
+
+    Room::instance().playerSeek(1500);
+    EXPECT_EQ(Room::instance().playerPositionMs(), 1500);
+    Room::instance().playerResume();
+    EXPECT_NEAR(frequency(log.playback(200), 48000), 550, 3) << "plays on from there";
+    ASSERT_TRUE(log.waitUntil([&] { return log.completions > 0; }));
+    EXPECT_EQ(log.lastCompletion, 0);
+
+    ASSERT_EQ(Room::instance().playerOpen(m_mp3, &log), 0);
+    Room::instance().playerStop();
+    EXPECT_EQ(Room::instance().playerDurationMs(), 0);
+    const size_t reports = log.progress().size();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(log.completions, 1) << "a stopped file does not complete";
+    EXPECT_EQ(log.progress().size(), reports);
 }
 
 } // namespace

@@ -48,6 +48,7 @@ void QCefView::onCefTimer()
     m_browserWindow->setX(0);
     m_browserWindow->setY(0);
     m_browserWindow->setVisible(true);
+    applyZoom();
     m_embedded = true;
     m_cefTimer->stop();
 }
@@ -79,6 +80,23 @@ void QCefView::setResize(int width, int height, bool flag)
     }
     if (changed && flag && m_embedded && m_browserWindow)
         m_browserWindow->setSize(QSizeF(m_width, m_height));
+}
+
+void QCefView::setZoom(double zoom)
+{
+    if (!(zoom >= 0.25 && zoom <= 5.0) || qFuzzyCompare(zoom, m_zoom))
+        return;
+    m_zoom = zoom;
+    applyZoom();
+}
+
+void QCefView::applyZoom()
+{
+    if (!m_browserWindow)
+        return;
+    m_browserWindow->setTransformOrigin(QQuickItem::TopLeft);
+    m_browserWindow->setScale(1.0 / m_zoom);
+    m_browserWindow->setProperty("zoomFactor", m_zoom);
 }
 
 void QCefView::load(QString url)

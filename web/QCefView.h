@@ -33,6 +33,10 @@ public:
 
     Q_INVOKABLE void closeAllBrowser();
     Q_INVOKABLE void setResize(int width = 0, int height = 0, bool flag = false);
+    // The page is drawn at the window's zoom by the browser itself, sharp,
+    // not scaled up with the window's other content: its host is scaled by
+    // `zoom`, so the browser undoes that and sizes itself in device pixels.
+    Q_INVOKABLE void setZoom(double zoom);
     Q_INVOKABLE void load(QString url);
     Q_INVOKABLE void sendToWeb(QString msg);
 
@@ -49,6 +53,7 @@ protected slots:
 
 private:
     QCefBrowser *mainBrowser() const;
+    void applyZoom();
 
     bool m_embedded = false;
     QPointer<QCefClient> m_client;
@@ -59,4 +64,5 @@ private:
     QList<QPair<QString, QPointer<QCefClient>>> m_windows;
     int m_width = 100;
     int m_height = 100;
+    double m_zoom = 1.0;
 };

@@ -18,7 +18,6 @@ Popup {
     property var speakerHear
     property var micHear
     property var cameraHear
-    readonly property real zoom: cppTool.getZoomFactor() > 0 ? cppTool.getZoomFactor() : 1
     readonly property alias currentPage: pages.currentIndex
 
     function setDlgPoint(dlgX, dlgY) {
@@ -152,8 +151,9 @@ Popup {
     modal: true
     closePolicy: Popup.NoAutoClose
     anchors.centerIn: Overlay.overlay
-    width: 720 * zoom
-    height: 500 * zoom
+    // Scaled by the window it opens in, with everything inside.
+    width: 720
+    height: 500
     padding: 0
     background: BCMenuBackground {}
     onOpened: {

@@ -9,8 +9,10 @@ Window {
     objectName: "m_videoViewLoader"
     title: "lumira_video"
     flags: Qt.Tool | Qt.WindowStaysOnTopHint
-    width: 300
-    height: 620
+    // The main window's zoom factor: the window is placed on that window's screen.
+    property real zoom: 1
+    width: 300 * zoom
+    height: 620 * zoom
     color: "#151a24"
 
     // Beside `main` (the main window's rectangle), on its screen: to the

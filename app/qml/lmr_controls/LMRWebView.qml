@@ -383,6 +383,8 @@ Item {
                 updater.installUpdate()
         } else if (is("simroom://config")) {
             simRoomConfig(obj)
+        } else if (is("simroom://peer")) {
+            simRoomPeer(obj)
         } else if (is("mqtt://forward")) {
             cppLog.netInfo("recv MQTT:", Req.show(args.msg))
         } else {
@@ -405,6 +407,24 @@ Item {
             answer(obj, JSON.parse(room.configuration()))
         else
             refuse(obj, failureBadRequest, "bad simulated room settings")
+    }
+
+    // A simulated peer joins, leaves, or switches its camera or microphone.
+    function simRoomPeer(obj) {
+        var room = service("cppSimRoom")
+        if (!room) {
+            refuse(obj, failureUnavailable, "no simulated room in this build")
+            return
+        }
+        var uid = Number(obj.uid)
+        if (typeof obj.action !== "string" || !(uid > 0 && uid <= 2147483647 && Math.floor(uid) === uid)) {
+            refuse(obj, failureBadRequest, "bad simulated peer action")
+            return
+        }
+        if (room.peerAction(uid, obj.action))
+            answer(obj, { "uid": uid, "action": obj.action })
+        else
+            refuse(obj, failureBadRequest, "simulated peer action refused")
     }
 
     // The recorder answers false for a name it will not use (undefined from

@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtQuick.Window 2.12
+import QtQuick.Controls 2.12
 import QtQuick.Dialogs 1.3
 import "qrc:/controls"
 import "qrc:/lmr_controls/setting_controls"
@@ -15,6 +16,8 @@ Item {
     width: 1280
     height: 720
 
+    // The screen's zoom factor: the window draws this content scaled by it.
+    property real zoom: 1
     property string titleText: "Lumira  " + cppConfigFile.getVersion()
     property string typeText: ""
     property int titleBarHeight: 40
@@ -255,7 +258,7 @@ Item {
     function moveView() {
         if (!is_move_video)
             videoWindow.placeBeside(Qt.rect(cppWindow.x, cppWindow.y, cppWindow.width, cppWindow.height),
-                                    availableRect(), titleBar.height)
+                                    availableRect(), titleBar.height * zoom)
         is_move_video = !is_move_video
         cppLog.uiClick(is_move_video ? "video window out" : "video window in")
     }
@@ -350,6 +353,8 @@ Item {
             onClicked: m_helpMenu.open()
             LMRHelpMenu {
                 id: m_helpMenu
+                scale: root.zoom
+                transformOrigin: Popup.TopLeft
                 y: m_btnHelp.height + 4
                 x: m_btnHelp.width - width
                 onSgFaqUnreachable: {
@@ -368,6 +373,8 @@ Item {
             onClicked: m_settingMenu.open()
             LMRSettingMenu {
                 id: m_settingMenu
+                scale: root.zoom
+                transformOrigin: Popup.TopLeft
                 y: m_btnSetting.height + 4
                 x: m_btnSetting.width - width
                 onSgDeviceTest: root.showDeviceView()
@@ -409,12 +416,15 @@ Item {
             font.pixelSize: 22
         }
 
+        // In device pixels: the browser draws the page at the zoom itself.
         function resizePage() {
+            cppCef.setZoom(root.zoom)
             if (width > 0 && height > 0)
-                cppCef.setResize(width, height, true)
+                cppCef.setResize(Math.round(width * root.zoom), Math.round(height * root.zoom), true)
         }
         onWidthChanged: resizePage()
         onHeightChanged: resizePage()
+        Connections { target: root; function onZoomChanged() { root_cef.resizePage() } }
         Component.onCompleted: resizePage()
     }
 
@@ -433,8 +443,11 @@ Item {
         visible: m_videoViewLoader.status === Loader.Ready && root.is_m_videoViewLoader_visible
         x: root.is_move_video ? 0 : root.width - width
         y: root.is_move_video ? 0 : titleBar.height
-        width: root.is_move_video ? videoWindow.width : 280
-        height: root.is_move_video ? videoWindow.height : root.height - titleBar.height
+        width: root.is_move_video ? videoWindow.width / root.zoom : 280
+        height: root.is_move_video ? videoWindow.height / root.zoom : root.height - titleBar.height
+        // In the window of its own it is scaled here; in this one, with the rest.
+        scale: root.is_move_video ? root.zoom : 1
+        transformOrigin: Item.TopLeft
         color: "#151a24"
 
         Loader {
@@ -458,6 +471,7 @@ Item {
 
     LMRVideoWindow {
         id: videoWindow
+        zoom: root.zoom
         visible: root.is_move_video && m_videoViewLoader.status === Loader.Ready
         onClosing: root.is_move_video = false
     }
@@ -492,18 +506,27 @@ Item {
         onAccepted: root.playMediaFile(fileUrl)
     }
 
+    // The centred popups live in the window's overlay, outside the scaled
+    // content, and scale themselves. Popups are placed by their scaled size,
+    // so every one scales from its top left corner.
     SettingView {
         id: m_settingView
+        parent: Overlay.overlay
+        scale: root.zoom
+        transformOrigin: Popup.TopLeft
         onSgEyeEnable: root.isShow(flag)
         onSgRestartNeeded: root.askRestart()
         onSgRestartNow: root.restartApp()
     }
     AboutView {
         id: m_aboutView
+        parent: Overlay.overlay
+        scale: root.zoom
+        transformOrigin: Popup.TopLeft
         h5version: root.h5version
     }
-    LMRTestDevice { id: m_testDevice }
-    MyTestCodeView { id: m_testCodeView }
+    LMRTestDevice { id: m_testDevice; parent: Overlay.overlay; scale: root.zoom; transformOrigin: Popup.TopLeft }
+    MyTestCodeView { id: m_testCodeView; parent: Overlay.overlay; scale: root.zoom; transformOrigin: Popup.TopLeft }
     Shortcut {
         sequence: "Ctrl+Shift+D"
         onActivated: m_testCodeView.open()

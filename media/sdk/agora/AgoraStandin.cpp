@@ -4,17 +4,14 @@
 #include "../simroom/SimRoom.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace
 {
 
 using namespace agora;
-using Clock = std::chrono::steady_clock;
 
 class Collection : public rtc::IAudioDeviceCollection
 {
@@ -86,7 +83,7 @@ private:
     Engine *m_engine;
 };
 
-class Engine : public rtc::IRtcEngine, public simroom::Listener
+class Engine : public rtc::IRtcEngine, public simroom::Listener, public simroom::PlayerListener
 {
 public:
     int initialize(const rtc::RtcEngineContext &context) override
@@ -160,59 +157,41 @@ public:
         return 0;
     }
     int muteRemoteVideoStream(rtc::uid_t, bool) override { return 0; }
+    // Audio mixing is the room's courseware player: the file is decoded and
+    // mixed into what the speaker plays, so it reaches the recording too.
     int startAudioMixing(const char *filePath, bool, bool, int) override
     {
-        std::FILE *file = filePath ? std::fopen(filePath, "rb") : nullptr;
-        if (!file)
+        if (!filePath || simroom::Room::instance().playerOpen(filePath, this) != 0)
             return -701; // ERR_AUDIO_MIXING_OPEN_FILE
-        std::fseek(file, 0, SEEK_END);
-        const long bytes = std::ftell(file);
-        std::fclose(file);
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        m_mixDurationMs = int(bytes * 8 / 128); // a 128 kbit/s file
-        m_mixStart = Clock::now();
-        m_mixOffsetMs = 0;
-        m_mixing = true;
-        m_paused = false;
         return 0;
     }
     int stopAudioMixing() override
     {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        m_mixing = false;
+        simroom::Room::instance().playerStop();
         return 0;
     }
     int pauseAudioMixing() override
     {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        m_mixOffsetMs = positionLocked();
-        m_paused = true;
+        simroom::Room::instance().playerPause();
         return 0;
     }
     int resumeAudioMixing() override
     {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        m_mixStart = Clock::now();
-        m_paused = false;
+        simroom::Room::instance().playerResume();
         return 0;
     }
-    int getAudioMixingDuration() override
-    {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        return m_mixing ? m_mixDurationMs : 0;
-    }
-    int getAudioMixingCurrentPosition() override
-    {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        return positionLocked();
-    }
+    int getAudioMixingDuration() override { return simroom::Room::instance().playerDurationMs(); }
+    int getAudioMixingCurrentPosition() override { return simroom::Room::instance().playerPositionMs(); }
     int setAudioMixingPosition(int pos) override
     {
-        std::lock_guard<std::mutex> lock(m_mixMutex);
-        m_mixOffsetMs = pos;
-        m_mixStart = Clock::now();
+        simroom::Room::instance().playerSeek(pos);
         return 0;
     }
+
+    // The adapter asks for the mixing position itself; the SDK's mixing
+    // events are not part of what it handles.
+    void onPlayerProgress(int, int) override { }
+    void onPlayerComplete(int) override { }
 
     // simroom::Listener, on the room's threads
     void onJoined(const std::string &channel, unsigned uid, int elapsedMs) override
@@ -230,6 +209,9 @@ public:
         else
             m_handler->onUserOffline(uid, 0);
     }
+    // The room's camera and microphone state calls are left to the
+    // defaults: the adapter sees a camera go off as its frames stopping,
+    // and a microphone as its volume falling to 0.
     void onVolume(unsigned uid, int volume) override
     {
         rtc::AudioVolumeInfo info;
@@ -301,24 +283,9 @@ private:
         frame.vBuffer = const_cast<uint8_t *>(v.planes[2]);
         return frame;
     }
-    int positionLocked() const
-    {
-        if (!m_mixing)
-            return 0;
-        if (m_paused)
-            return m_mixOffsetMs;
-        const int pos = m_mixOffsetMs
-            + int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_mixStart).count());
-        return pos < m_mixDurationMs ? pos : m_mixDurationMs;
-    }
-
     rtc::IRtcEngineEventHandler *m_handler = nullptr;
     rtc::VideoEncoderConfiguration m_encoder;
     simroom::AudioFormat m_capture;
-    std::mutex m_mixMutex;
-    bool m_mixing = false, m_paused = false;
-    int m_mixDurationMs = 0, m_mixOffsetMs = 0;
-    Clock::time_point m_mixStart;
 };
 
 int MediaEngine::registerAudioFrameObserver(media::IAudioFrameObserver *observer)

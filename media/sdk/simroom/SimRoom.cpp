@@ -1,7 +1,9 @@
 #include "SimRoom.h"
 
+#include "SimRoomPlayer.h"
 #include "SimRoomState.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace simroom
@@ -31,18 +33,23 @@ struct Room::State {
     // Event, audio, render: the order in which leave() takes their locks.
     Lane lanes[3];
     Pace pace;
+    Player player;
     std::vector<std::thread> threads; // under shared.mutex
 
     void start()
     {
-        threads.emplace_back([this] { run(lanes[0], runEventThread); });
-        threads.emplace_back([this] { run(lanes[1], runAudioThread); });
-        threads.emplace_back([this] { run(lanes[2], runRenderThread); });
-    }
-    void run(Lane &lane, void (*loop)(Shared &, Lane &, const Pace &))
-    {
-        t_ownLane = &lane;
-        loop(shared, lane, pace);
+        threads.emplace_back([this] {
+            t_ownLane = &lanes[0];
+            runEventThread(shared, player, lanes[0], pace);
+        });
+        threads.emplace_back([this] {
+            t_ownLane = &lanes[1];
+            runAudioThread(shared, player, lanes[1], pace);
+        });
+        threads.emplace_back([this] {
+            t_ownLane = &lanes[2];
+            runRenderThread(shared, lanes[2], pace);
+        });
     }
 
     // Returns once no SDK thread is inside a callback, taking each thread's
@@ -73,6 +80,22 @@ struct Room::State {
         if (own)
             own->leaving = false;
     }
+
+    // Returns once the event thread, which calls the player's listener, is
+    // not inside a callback. Another SDK thread is not marked as leaving
+    // here: it is not, and a leave() elsewhere still has to wait for it.
+    void awaitEventCallback()
+    {
+        Lane *own = t_ownLane;
+        Lane &events = lanes[0];
+        if (own == &events)
+            return;
+        if (!own) {
+            std::lock_guard<std::mutex> wait(events.callbacks);
+        } else if (lockUnlessLeaving(events)) { // unless the event thread waits for this one
+            events.callbacks.unlock();
+        }
+    }
 };
 
 Room &Room::instance()
@@ -101,7 +124,7 @@ void Room::setConfig(const Config &config)
     d->shared.config = config;
     d->pace.jitterMs = config.jitterMs;
     d->pace.fps = config.fps;
-    d->shared.present.assign(config.peers.size(), false);
+    d->shared.resetPeers();
 }
 
 Config Room::config() const
@@ -114,6 +137,7 @@ int Room::join(Listener *listener, const std::string &channel, unsigned uid, con
     const AudioFormat &playback)
 {
     Shared &s = d->shared;
+    d->player.close(); // the courseware of an earlier session
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.config.joinError != 0)
         return s.config.joinError;
@@ -130,7 +154,7 @@ int Room::join(Listener *listener, const std::string &channel, unsigned uid, con
     s.failed = false;
     s.localVideo = s.localAudio = true;
     s.remoteMuted = false;
-    s.present.assign(s.config.peers.size(), false);
+    s.resetPeers();
     return 0;
 }
 
@@ -142,8 +166,9 @@ void Room::leave()
         s.listener = nullptr;
         ++s.session;
         s.joined = false;
-        s.present.assign(s.config.peers.size(), false);
+        s.resetPeers();
     }
+    d->player.close();
     d->awaitCallbacks();
 }
 
@@ -170,5 +195,44 @@ void Room::setRemoteAudioMuted(bool muted)
     std::lock_guard<std::mutex> lock(d->shared.mutex);
     d->shared.remoteMuted = muted;
 }
+
+bool Room::peerAction(unsigned uid, PeerAction action)
+{
+    Shared &s = d->shared;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.listener || s.failed)
+        return false;
+    const auto &peers = s.config.peers;
+    if (std::none_of(peers.begin(), peers.end(), [uid](const Peer &p) { return p.uid == uid; }))
+        return false;
+    s.actions.emplace_back(uid, action);
+    return true;
+}
+
+int Room::playerOpen(const std::string &path, PlayerListener *listener)
+{
+    AudioFormat playback;
+    {
+        std::lock_guard<std::mutex> lock(d->shared.mutex);
+        // The courseware is mixed into what the speaker plays: that format
+        // is known once a join was asked for.
+        if (!d->shared.listener)
+            return -1;
+        playback = d->shared.playback;
+    }
+    return d->player.open(path, listener, playback);
+}
+
+void Room::playerStop()
+{
+    d->player.close();
+    d->awaitEventCallback();
+}
+
+void Room::playerPause() { d->player.pause(true); }
+void Room::playerResume() { d->player.pause(false); }
+void Room::playerSeek(int positionMs) { d->player.seek(positionMs); }
+int Room::playerDurationMs() const { return d->player.durationMs(); }
+int Room::playerPositionMs() const { return d->player.positionMs(); }
 
 } // namespace simroom

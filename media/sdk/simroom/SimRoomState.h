@@ -7,6 +7,7 @@
 #include <chrono>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simroom
@@ -28,15 +29,33 @@ struct Shared {
     Clock::time_point joinCalled, joinedAt;
     bool joined = false, failed = false;
     bool localVideo = true, localAudio = true, remoteMuted = false;
-    std::vector<bool> present; // per configured peer
+
+    // A configured peer as the class sees it. Camera and microphone are kept
+    // while the peer is away: it comes back with them as it left them.
+    struct PeerState {
+        bool present = false, camera = true, mic = true;
+        bool scheduled = true; // joinAfterMs/leaveAfterMs apply until it is told to join or leave
+    };
+    std::vector<PeerState> peers; // per configured peer
+    std::vector<std::pair<unsigned, PeerAction>> actions; // asked for, not yet delivered
 
     bool active() const { return listener && joined && !failed; }
-    bool anyPeer() const
+    // Peers that are present with their microphone on.
+    int voices() const
     {
-        for (bool p : present)
-            if (p)
-                return true;
-        return false;
+        int n = 0;
+        for (const PeerState &p : peers)
+            n += p.present && p.mic;
+        return n;
+    }
+    void resetPeers()
+    {
+        peers.assign(config.peers.size(), PeerState());
+        for (size_t i = 0; i < peers.size(); ++i) {
+            peers[i].camera = config.peers[i].sendsVideo;
+            peers[i].mic = config.peers[i].sendsAudio;
+        }
+        actions.clear();
     }
 
     // The listener to call now with what a thread prepared for `session`, or
@@ -65,8 +84,10 @@ struct Pace {
     std::atomic<int> fps { 15 };
 };
 
-void runEventThread(Shared &shared, Lane &lane, const Pace &pace);
-void runAudioThread(Shared &shared, Lane &lane, const Pace &pace);
+class Player;
+
+void runEventThread(Shared &shared, Player &player, Lane &lane, const Pace &pace);
+void runAudioThread(Shared &shared, Player &player, Lane &lane, const Pace &pace);
 void runRenderThread(Shared &shared, Lane &lane, const Pace &pace);
 
 } // namespace simroom

@@ -4,6 +4,7 @@
 #include "SimRoomState.h"
 
 #include "Font5x7.h"
+#include "SimRoomPlayer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,12 +69,15 @@ struct Picture {
     }
 };
 
-void fillTone(std::vector<int16_t> &buffer, const AudioFormat &f, double hz, long &t, bool audible)
+// Every peer that speaks adds the same tone, so that the class stays one
+// clear frequency however many speak, and its level says how many do.
+void fillTone(std::vector<int16_t> &buffer, const AudioFormat &f, double hz, long &t, int voices)
 {
     buffer.assign(size_t(f.samplesPerCall * f.channels), 0);
+    const double amplitude = std::min(32767, 6000 * voices);
     for (int i = 0; i < f.samplesPerCall; ++i, ++t)
-        for (int c = 0; c < f.channels && audible; ++c)
-            buffer[size_t(i * f.channels + c)] = int16_t(6000 * std::sin(2 * kPi * hz * t / f.rate));
+        for (int c = 0; c < f.channels && voices > 0; ++c)
+            buffer[size_t(i * f.channels + c)] = int16_t(amplitude * std::sin(2 * kPi * hz * t / f.rate));
 }
 
 // The event thread's own timers, and the calls of one tick.
@@ -142,26 +146,72 @@ private:
             m_calls.emplace_back([](Listener &l) { l.onConnectionFailed(); });
             return;
         }
+        for (const auto &action : m_shared.actions)
+            for (size_t i = 0; i < config.peers.size(); ++i)
+                if (config.peers[i].uid == action.first)
+                    apply(i, action.second);
+        m_shared.actions.clear();
         for (size_t i = 0; i < config.peers.size(); ++i) {
             const Peer &peer = config.peers[i];
             const bool shouldBe
                 = sinceJoin >= peer.joinAfterMs && (peer.leaveAfterMs < 0 || sinceJoin < peer.leaveAfterMs);
-            if (shouldBe != m_shared.present[i]) {
-                m_shared.present[i] = shouldBe;
-                m_calls.emplace_back([uid = peer.uid, shouldBe](Listener &l) { l.onRemoteUser(uid, shouldBe); });
-            }
+            if (m_shared.peers[i].scheduled && shouldBe != m_shared.peers[i].present)
+                apply(i, shouldBe ? PeerAction::Join : PeerAction::Leave, true);
         }
+        // A muted peer is still reported, at 0, so that a speaking indicator
+        // falls silent instead of keeping its last value.
         if (msSince(m_lastVolume) >= 300) {
             m_lastVolume = Clock::now();
             for (size_t i = 0; i < config.peers.size(); ++i)
-                if (m_shared.present[i])
-                    m_calls.emplace_back([uid = config.peers[i].uid, volume = config.peers[i].volume](
-                                             Listener &l) { l.onVolume(uid, volume); });
+                if (m_shared.peers[i].present)
+                    m_calls.emplace_back(
+                        [uid = config.peers[i].uid, volume = m_shared.peers[i].mic ? config.peers[i].volume : 0](
+                            Listener &l) { l.onVolume(uid, volume); });
         }
         if (msSince(m_lastStats) >= 2000) {
             m_lastStats = Clock::now();
             const int lastmile = 20 + int(m_random() % 40), transport = 30 + int(m_random() % 50);
             m_calls.emplace_back([=](Listener &l) { l.onStats(lastmile, transport); });
+        }
+    }
+
+    // Changes peer `i` and queues what the listener hears of it; an action
+    // that changes nothing is not reported. A peer told to join or leave is
+    // no longer moved by its schedule.
+    void apply(size_t i, PeerAction action, bool scheduled = false)
+    {
+        Shared::PeerState &peer = m_shared.peers[i];
+        const unsigned uid = m_shared.config.peers[i].uid;
+        const bool on = action == PeerAction::Join || action == PeerAction::CameraOn || action == PeerAction::MicOn;
+        switch (action) {
+        case PeerAction::Join:
+        case PeerAction::Leave:
+            peer.scheduled = peer.scheduled && scheduled;
+            if (peer.present == on)
+                return;
+            peer.present = on;
+            m_calls.emplace_back([uid, on](Listener &l) { l.onRemoteUser(uid, on); });
+            if (on && peer.camera)
+                m_calls.emplace_back([uid](Listener &l) { l.onRemoteVideoState(uid, true); });
+            if (on && peer.mic)
+                m_calls.emplace_back([uid](Listener &l) { l.onRemoteAudioState(uid, true); });
+            return;
+        case PeerAction::CameraOn:
+        case PeerAction::CameraOff:
+            if (peer.camera == on)
+                return;
+            peer.camera = on;
+            if (peer.present)
+                m_calls.emplace_back([uid, on](Listener &l) { l.onRemoteVideoState(uid, on); });
+            return;
+        case PeerAction::MicOn:
+        case PeerAction::MicOff:
+            if (peer.mic == on)
+                return;
+            peer.mic = on;
+            if (peer.present)
+                m_calls.emplace_back([uid, on](Listener &l) { l.onRemoteAudioState(uid, on); });
+            return;
         }
     }
 
@@ -172,17 +222,22 @@ private:
 };
 } // namespace
 
-void runEventThread(Shared &shared, Lane &lane, const Pace &pace)
+void runEventThread(Shared &shared, Player &player, Lane &lane, const Pace &pace)
 {
     Events events(shared);
+    std::vector<Player::Call> playerCalls;
     while (!pace.stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::lock_guard<std::mutex> calling(lane.callbacks);
         events.tick();
+        playerCalls.clear();
+        player.tick(playerCalls);
+        for (const Player::Call &call : playerCalls)
+            call();
     }
 }
 
-void runAudioThread(Shared &shared, Lane &lane, const Pace &pace)
+void runAudioThread(Shared &shared, Player &player, Lane &lane, const Pace &pace)
 {
     std::mt19937 random { 11 };
     std::vector<int16_t> captured, played;
@@ -198,7 +253,8 @@ void runAudioThread(Shared &shared, Lane &lane, const Pace &pace)
         unsigned session = 0;
         AudioFormat capture, playback;
         double driftPpm = 0, micHz = 0, speakerHz = 0;
-        bool active = false, localAudio = false, audible = false;
+        bool active = false, localAudio = false;
+        int voices = 0;
         {
             std::lock_guard<std::mutex> lock(shared.mutex);
             session = shared.session;
@@ -209,7 +265,7 @@ void runAudioThread(Shared &shared, Lane &lane, const Pace &pace)
             micHz = shared.config.micHz;
             speakerHz = shared.config.speakerHz;
             localAudio = shared.localAudio;
-            audible = shared.anyPeer() && !shared.remoteMuted;
+            voices = shared.remoteMuted ? 0 : shared.voices();
         }
         if (!active) {
             nextCapture = nextPlayback = Clock::now() + std::chrono::milliseconds(10);
@@ -226,7 +282,9 @@ void runAudioThread(Shared &shared, Lane &lane, const Pace &pace)
         const bool playbackDue = Clock::now() >= nextPlayback;
         if (playbackDue) {
             nextPlayback += std::chrono::microseconds(long(double(playback.samplesPerCall) / playback.rate * 1e6));
-            fillTone(played, playback, speakerHz, playbackT, audible);
+            fillTone(played, playback, speakerHz, playbackT, voices);
+            // The courseware plays locally: muting the others does not mute it.
+            player.mixInto(played.data(), playback);
         }
         std::lock_guard<std::mutex> calling(lane.callbacks);
         if (captureDue)
@@ -271,7 +329,7 @@ void runRenderThread(Shared &shared, Lane &lane, const Pace &pace)
             remoteHeight = config.remoteHeight;
             peers = config.peers.size();
             for (size_t i = 0; i < config.peers.size(); ++i)
-                if (shared.present[i] && config.peers[i].sendsVideo)
+                if (shared.peers[i].present && shared.peers[i].camera)
                     senders.push_back({ i, config.peers[i].uid, config.peers[i].name });
         }
         ++frame;
@@ -287,8 +345,11 @@ void runRenderThread(Shared &shared, Lane &lane, const Pace &pace)
             if (Listener *listener
                 = shared.listenerFor(session, [](const Shared &s) { return s.active() && s.localVideo; }))
                 listener->onLocalVideo(local.view());
+        // A camera switched off while the picture was drawn sends no more.
         for (const Sender &s : senders)
-            if (Listener *listener = shared.listenerFor(session, media))
+            if (Listener *listener = shared.listenerFor(session, [i = s.index](const Shared &sh) {
+                    return sh.active() && i < sh.peers.size() && sh.peers[i].present && sh.peers[i].camera;
+                }))
                 listener->onRemoteVideo(s.uid, remote[s.index].view());
     }
 }

@@ -117,8 +117,26 @@
         send({ request: "simroom://config", peers: peers, joinDelayMs: Number($("simJoinDelay").value),
                jitterMs: Number($("simJitter").value), driftPpm: Number($("simDrift").value),
                joinError: $("simFailJoin").checked ? 17 : 0,
-               failConnectionAfterMs: $("simDrop").checked ? 5000 : -1 });
+               failConnectionAfterMs: $("simDrop").checked ? 5000 : -1 }, showSimPeers);
     };
+    // The peers the room was given, to act for one of them mid-class.
+    function showSimPeers(config) {
+        var select = $("simPeer");
+        select.textContent = "";
+        ((config && config.peers) || []).forEach(function (peer) {
+            var option = document.createElement("option");
+            option.value = String(peer.uid);
+            option.textContent = peer.name + " (" + peer.uid + ")";
+            select.appendChild(option);
+        });
+    }
+    Array.prototype.forEach.call($("simPeerActions").querySelectorAll("button"), function (button) {
+        button.onclick = function () {
+            if ($("simPeer").value)
+                send({ request: "simroom://peer", uid: Number($("simPeer").value),
+                       action: button.getAttribute("data-action") });
+        };
+    });
     $("home").onclick = function () { append("notifications", "home"); };
 
     // Functions the client calls by name.
