@@ -313,6 +313,44 @@ TEST(TRtc, CoursewarePositionList)
     EXPECT_TRUE(logText().contains(QStringLiteral("TRtc 初始化完成")));
 }
 
+TEST(TRtc, PeersActingMidClassAndCoursewareFromTheRoomsPlayer)
+{
+    Adapter a;
+    bool available = false;
+    QObject::connect(&a.trtc, &LMRTRtc::userVideoAvailable, &a.trtc, [&](QString, bool on) { available = on; });
+    int volume = -1;
+    QObject::connect(&a.trtc, &LMRTRtc::volumeChanged, &a.trtc, [&](QString, int v) { volume = v; });
+    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 0) << "no room to play to";
+    a.enter();
+    ASSERT_TRUE(waitUntil([&] { return available && volume == 100; }, 5000));
+
+    auto &room = simroom::Room::instance();
+    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::CameraOff));
+    EXPECT_TRUE(waitUntil([&] { return !available; }, 5000));
+    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::CameraOn));
+    EXPECT_TRUE(waitUntil([&] { return available; }, 5000));
+    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::MicOff));
+    EXPECT_TRUE(waitUntil([&] { return volume == 0; }, 5000));
+
+    // The position comes with the player's progress reports.
+    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
+    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(1) == QStringLiteral("1"); }, 5000));
+    EXPECT_EQ(a.trtc.getCurrentPos().value(0), QStringLiteral("8"));
+    EXPECT_TRUE(a.trtc.pauseMedia());
+    a.trtc.seekMedia(6000);
+    EXPECT_TRUE(a.trtc.resumeMedia());
+    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(1) == QStringLiteral("7"); }, 5000));
+    // Played to its end, the list empties itself.
+    EXPECT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos() == QStringList({ "0", "0" }); }, 5000));
+    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
+    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(0) == QStringLiteral("8"); }, 5000));
+    a.trtc.stopMedia();
+    EXPECT_EQ(a.trtc.getCurrentPos(), QStringList({ "0", "0" }));
+    spin(400);
+    EXPECT_EQ(a.trtc.getCurrentPos(), QStringList({ "0", "0" })) << "no report after the stop";
+    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_SOURCE_DIR "/media/sdk/README.md")), 0) << "not audio";
+}
+
 // The client itself, copied with a LiteAV folder of the case's making (the
 // library is looked for beside the executable, which follows /proc/self/exe).
 TEST(TRtc, ClientEndsWithTheFatalLineWhenTheLibraryIsIncomplete)
