@@ -13,12 +13,15 @@
 #include "web/LMRUserInfo.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QQmlContext>
 #include <QQuickItem>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <simroom/SimRoom.h>
 
@@ -176,13 +179,27 @@ TEST_F(TRtcClassroom, OneToOneClassShowsVideoAndRecordsTenSecondsOfStereo)
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("trtc state change uid:20002 state:true")));
     // The peer's speaking level reaches its tile (found by its trtc id), the
     // room's delay the title bar.
-    QQuickItem *root = h->view->rootObject();
+    QQuickItem *root = h->root();
+    ASSERT_TRUE(root);
     QVariant peerTile;
     QMetaObject::invokeMethod(root, "tileFor", Q_RETURN_ARG(QVariant, peerTile), Q_ARG(QVariant, "20002"));
     QObject *peer = peerTile.value<QObject *>();
     ASSERT_TRUE(peer);
     EXPECT_TRUE(waitUntil([&] { return peer->property("micLevel").toInt() == 120 * 100 / 255; }));
     EXPECT_TRUE(waitUntil([&] { return root->property("_lastmileDelay").toInt() > 0; }));
+
+    // The peer's camera off from the page: its tile shows the placeholder
+    // until the camera is back on.
+    auto peerAction = [&](const char *action) {
+        js(QStringLiteral("document.getElementById('simPeer').value = '20002';"
+                          "document.querySelector('#simPeerActions [data-action=%1]').click();")
+                .arg(QLatin1String(action)));
+    };
+    ASSERT_FALSE(peer->property("isShowBackground").toBool());
+    peerAction("camera_off");
+    EXPECT_TRUE(waitUntil([&] { return peer->property("isShowBackground").toBool(); }));
+    peerAction("camera_on");
+    EXPECT_TRUE(waitUntil([&] { return !peer->property("isShowBackground").toBool(); }));
 
     // No microphone on this machine, so the class did not open one: the page does.
     js(QStringLiteral("qtQuery({request: 'trtc://VoiceDeviceControl', device: 'mic', open: true,"
@@ -193,16 +210,33 @@ TEST_F(TRtcClassroom, OneToOneClassShowsVideoAndRecordsTenSecondsOfStereo)
     const QString file = DirHelper::instance()->recordPath() + QStringLiteral("/demo-class-1_10001_pc.mp3");
     QFile::remove(file);
     RecordState &state = h->recorder->state();
+    // The recorder's taking frames is timed on a thread of its own, which
+    // the window's painting does not hold up: from the moment the recorder
+    // takes frames to the moment it stops taking them.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> started { false }, stopped { false };
+    Clock::time_point startedAt, stoppedAt;
+    std::thread watch([&] {
+        const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(60);
+        while (!state.recording && Clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        startedAt = Clock::now();
+        started = true;
+        while (state.recording && Clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        stoppedAt = Clock::now();
+        stopped = true;
+    });
     click("btnStartRecord");
-    // Timed from the moment the recorder takes frames to the moment it stops
-    // taking them, both polled here every few milliseconds.
-    ASSERT_TRUE(waitUntil([&] { return state.recording.load(); }, 15000));
-    QElapsedTimer taking;
-    taking.start();
-    waitUntil([&] { return taking.elapsed() >= 10000; }, 20000);
-    h->recorder->stopRecord(); // what the page's stop calls
-    ASSERT_TRUE(waitUntil([&] { return !state.recording.load(); }, 5000));
-    const double takenSeconds = double(taking.elapsed()) / 1000;
+    const bool recording = waitUntil([&] { return started.load(); }, 20000) && state.recording;
+    if (recording) {
+        waitUntil([&] { return Clock::now() >= startedAt + std::chrono::seconds(10); }, 20000);
+        h->recorder->stopRecord(); // what the page's stop calls
+    }
+    waitUntil([&] { return stopped.load(); }, 70000);
+    watch.join();
+    ASSERT_TRUE(recording);
+    const double takenSeconds = std::chrono::duration<double>(stoppedAt - startedAt).count();
     ASSERT_TRUE(waitUntil([&] { return state.fileClosed.load() && state.store.load() == nullptr; }, 15000));
 
     const audiocheck::Decoded d = audiocheck::decode(file);
