@@ -297,7 +297,7 @@ int runApplication(int argc, char **argv)
     sentry_options_set_database_path(options, databasePath.constData());
     sentry_init(options);
 
-    // 20: the other three vendors' engines join here as their adapters land.
+    // 20: iLive (channel A) and Zego (channel D) join here as their adapters land.
     logInfo(QStringLiteral("启动：初始化B声道"));
     auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
