@@ -126,6 +126,10 @@ QQuickItem *rootObject(QQuickView &view)
 // Until the lock screen exists nothing is locked, and every window may take focus.
 bool isScreenLocked() { return false; }
 
+// While locked only our own windows may take focus: the main view "root",
+// the popped-out video window "m_videoViewLoader", and "root_cef", the name a
+// browser in a native child window has. Qt WebEngine draws the page inside
+// the main view instead, so focus on the page arrives as "root".
 void onFocusWindowChanged(QQuickView &view, QWindow *window)
 {
     if (isScreenLocked()) {

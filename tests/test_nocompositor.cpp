@@ -141,6 +141,16 @@ TEST_F(EyeProtection, PageShowsThroughTheTintNotBlackNotUntinted)
         if (w->title() == QLatin1String("lumira_eye"))
             EXPECT_FALSE(w->isVisible()) << "an opaque full-screen window would hide the desktop";
 
+    // A popup over the page (the settings) is tinted like the rest.
+    QObject *settings = root->property("settingView").value<QObject *>();
+    ASSERT_TRUE(settings);
+    QMetaObject::invokeMethod(settings, "open");
+    const QPoint inPopup = h->view->mapToGlobal(QPoint(h->view->width() / 2, h->view->height() / 2 + 200));
+    const QRgb tintedWhite = blend(qRgb(255, 255, 255), kTint, int(0.3 * 255));
+    EXPECT_TRUE(waitUntil([&] { return near(seenAt(inPopup), tintedWhite); }, 3000))
+        << near(seenAt(inPopup), tintedWhite).message();
+    QMetaObject::invokeMethod(settings, "close");
+
     QMetaObject::invokeMethod(root, "isShow", Q_ARG(QVariant, false));
     EXPECT_TRUE(waitUntil([&] { return near(seenAt(at), kPage, 2); }, 5000)) << "tint stays after turning off";
 }

@@ -479,7 +479,8 @@ Item {
     LMREyeProtection {
         id: m_eye
         shown: root.is_root_eye_visible
-        mainContent: root
+        // The overlay holds the popups and lies over everything else.
+        mainContent: Overlay.overlay
         videoContent: videoWindow.contentItem
     }
 
