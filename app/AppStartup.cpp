@@ -10,6 +10,7 @@
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
+#include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
@@ -301,10 +302,14 @@ int runApplication(int argc, char **argv)
     sentry_options_set_database_path(options, databasePath.constData());
     sentry_init(options);
 
-    // 20: the other three vendors' engines join here as their adapters land.
+    // 20: iLive (channel A) and Zego (channel D) join here as their adapters land.
     logInfo(QStringLiteral("启动：初始化B声道"));
     auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
+    logInfo(QStringLiteral("启动：初始化C声道"));
+    // Loads the LiteAV library; without it (or its entry points) the process ends here.
+    auto *trtcEngine = new LMRTRtc(app.get());
+    context->setContextProperty(QStringLiteral("trtcEngine"), trtcEngine);
     // The engines run on SDK stand-ins. Their room's control lets a page inject
     // SDK failures, so only development builds publish it.
     if (lumira::build::kDevSimRoom)
@@ -319,6 +324,8 @@ int runApplication(int argc, char **argv)
     // The frames are taken on the SDK thread, without a stop on the GUI thread.
     QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder->micSink());
     QObject::connect(agoraEngine, &LMRAgora::spkFrame, recorder->speakerSink());
+    QObject::connect(trtcEngine, &LMRTRtc::micFrame, recorder->micSink());
+    QObject::connect(trtcEngine, &LMRTRtc::spkFrame, recorder->speakerSink());
     QObject::connect(zgRtcEngine, &LMRZgRtc::micFrame, recorder->micSink());
     QObject::connect(zgRtcEngine, &LMRZgRtc::spkFrame, recorder->speakerSink());
     context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());

@@ -63,6 +63,14 @@ set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")
 set(LUMIRA_AGORA_TEST_TOKEN "00000000000000000000000000000000000000000000000000dev" CACHE STRING "Agora test token")
 set(LUMIRA_AGORA_TEST_ROOM "10001" CACHE STRING "Agora test room")
 
+# TRTC: the service's application id, a number of ten digits (it must fit the
+# SDK's 32-bit field).
+set(LUMIRA_TRTC_APP_ID "1000000001" CACHE STRING "TRTC application id")
+if(NOT LUMIRA_TRTC_APP_ID MATCHES "^[1-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]$"
+   OR LUMIRA_TRTC_APP_ID GREATER 4294967295)
+  message(FATAL_ERROR "LUMIRA_TRTC_APP_ID must be a number of ten digits up to 4294967295")
+endif()
+
 # Zego: app id (a 10-digit number) and app sign (64 hex digits). The
 # development values are made up; the stand-in SDK accepts any well-formed pair.
 set(LUMIRA_ZEGO_APP_ID "1000000001" CACHE STRING "Zego app id")

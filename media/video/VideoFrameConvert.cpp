@@ -188,6 +188,31 @@ ffmpeg::FramePtr fromI420Lengths(int width, int height, const uint8_t *const pla
     return fromI420(in);
 }
 
+ffmpeg::FramePtr fromI420Buffer(int width, int height, const uint8_t *data, int64_t length)
+{
+    if (!usable(width, height) || !data || length < av_image_get_buffer_size(AV_PIX_FMT_YUV420P, width, height, 1))
+        return nullptr;
+    uint8_t *srcData[4] = {};
+    int srcLinesize[4] = {};
+    if (av_image_fill_arrays(srcData, srcLinesize, data, AV_PIX_FMT_YUV420P, width, height, 1) < 0)
+        return nullptr;
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    if (!frame)
+        return nullptr;
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    if (av_frame_get_buffer(frame.get(), 32) < 0)
+        return nullptr;
+    // One context per thread and size: the engines' render threads each keep theirs.
+    thread_local ffmpeg::SwsPtr sws;
+    sws.reset(sws_getCachedContext(sws.release(), width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_YUV420P,
+        SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!sws || sws_scale(sws.get(), srcData, srcLinesize, 0, height, frame->data, frame->linesize) != height)
+        return nullptr;
+    return cropTo4x3(std::move(frame));
+}
+
 QImage toImage(const AVFrame *frame)
 {
     if (!frame || frame->format != AV_PIX_FMT_YUV420P || frame->width <= 0 || frame->height <= 0)

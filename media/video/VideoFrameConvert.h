@@ -28,6 +28,12 @@ ffmpeg::FramePtr fromI420(const VendorVideoFrame &frame);
 // The same for vendors that give plane byte lengths instead of strides.
 ffmpeg::FramePtr fromI420Lengths(int width, int height, const uint8_t *const planes[3], const int lengths[3]);
 
+// The same for vendors that give one I420 buffer, planes back to back: the
+// buffer is wrapped as a picture (alignment 1) and converted by swscale into
+// a new YUV420P frame (32-byte aligned), then cropped. Null when `length` is
+// short of the picture.
+ffmpeg::FramePtr fromI420Buffer(int width, int height, const uint8_t *data, int64_t length);
+
 // RGB picture of a YUV420P frame for the software tiles; null on failure.
 QImage toImage(const AVFrame *frame);
 

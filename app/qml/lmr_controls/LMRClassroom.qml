@@ -264,5 +264,6 @@ Item {
 
     // One file per vendor: what its engine reports, turned into the calls above.
     LMRAgoraEvents { classroom: classroom }
+    LMRTRtcEvents { classroom: classroom }
     LMRZegoEvents { classroom: classroom }
 }

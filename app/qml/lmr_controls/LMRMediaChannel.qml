@@ -125,6 +125,9 @@ QtObject {
             refuseLogin(id, request, dispatcher.failureUnavailable, "trtc engine not available")
             return
         }
+        if (!engine.isInit())
+            engine.init()
+        pendingLogins["trtc"] = { "id": id, "request": request }
         engine.enterRoom(LMRUserInfo.getTRtcUid(), LMRUserInfo.getTRtcSig(), LMRUserInfo.getTRtcRoomid())
     }
 

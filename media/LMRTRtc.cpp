@@ -1,0 +1,490 @@
+#include "media/LMRTRtc.h"
+
+#include "BuildConfig.h"
+#include "app/DirHelper.h"
+#include "app/TSpdlog.h"
+#include "device/BCDevice.h"
+#include "media/video/BCQmlRenderView.h"
+#include "media/video/VideoFrameConvert.h"
+#include "media/video/XImageView.h"
+#include "platform/SharedLibraryName.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QMetaType>
+
+#include <iterator>
+
+std::atomic<quint64> LMRTRtc::s_micFrames { 0 };
+std::atomic<quint64> LMRTRtc::s_speakerFrames { 0 };
+
+namespace
+{
+TSpdlog *log() { return TSpdlog::instance(); }
+
+QString fromSdk(const char *text) { return QString::fromUtf8(text ? text : ""); }
+
+// Two virtual cameras are listed by the device manager under their name;
+// the SDK selects them by their own PID.
+bool isNamedVirtualCamera(const QString &uuid)
+{
+    return uuid == QStringLiteral("YY开播") || uuid == QStringLiteral("6RoomsCamV10");
+}
+} // namespace
+
+LMRTRtc::LMRTRtc(QObject *parent, CameraCheck cameraCheck)
+    : QObject(parent)
+    , m_cameraCheck(std::move(cameraCheck))
+{
+    // QML calls setSkinSmooth with this type's name.
+    qRegisterMetaType<uint32_t>("uint32_t");
+    if (!m_cameraCheck)
+        m_cameraCheck = [](const QString &uuid, int width, int height, int fps) {
+            return BCDevice::instance()->supportResolution(uuid, width, height, fps);
+        };
+
+    const QDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/LiteAV"));
+    m_library.setFileName(dir.absoluteFilePath(lumira::platform::sharedLibraryFileName(QStringLiteral("liteav"))));
+    if (!m_library.load()) {
+        qWarning() << m_library.errorString();
+        fatal(QStringLiteral("Fatal:TRtc dll liteav.dll load error"));
+    }
+    m_getTRTCShareInstance = reinterpret_cast<GetTRTCShareInstance>(m_library.resolve("getTRTCShareInstance"));
+    if (!m_getTRTCShareInstance)
+        fatal(QStringLiteral("Fatal:TRtc dll getTRTCShareInstance load error"));
+    m_destroyTRTCShareInstance
+        = reinterpret_cast<DestroyTRTCShareInstance>(m_library.resolve("destroyTRTCShareInstance"));
+    if (!m_destroyTRTCShareInstance)
+        fatal(QStringLiteral("Fatal:TRtc dll destroyTRTCShareInstance load error"));
+}
+
+// The library stays loaded for the life of the process (QLibrary does not
+// unload on destruction): SDK threads may outlive this object briefly.
+LMRTRtc::~LMRTRtc() { release(); }
+
+void LMRTRtc::fatal(const QString &line) { TSpdlog::fatalExit(line); }
+
+void LMRTRtc::init()
+{
+    if (m_initialized || m_cloud)
+        return;
+    m_cloud = m_getTRTCShareInstance();
+    if (!m_cloud)
+        return;
+    m_cloud->addCallback(this);
+    m_cloud->setLogLevel(TRTCLogLevelWarn);
+    m_cloud->setConsoleEnabled(false);
+    const QByteArray logDir = DirHelper::instance()->logPathWithTRtc().toUtf8();
+    m_cloud->setLogDirPath(logDir.constData());
+    m_cloud->setLogCallback(this);
+
+    TRTCVideoEncParam encoder;
+    encoder.videoResolution = TRTCVideoResolution_240_180;
+    encoder.resMode = TRTCVideoResolutionModeLandscape;
+    encoder.videoFps = 15;
+    encoder.videoBitrate = 150;
+    encoder.minVideoBitrate = 0;
+    encoder.enableAdjustRes = true;
+    m_cloud->setVideoEncoderParam(encoder);
+
+    TRTCNetworkQosParam qos;
+    qos.preference = TRTCVideoQosPreferenceSmooth;
+    qos.controlMode = TRTCQosControlModeServer;
+    m_cloud->setNetworkQosParam(qos);
+
+    m_cloud->setAudioFrameCallback(this);
+    m_cloud->enableAudioVolumeEvaluation(300);
+    log()->avInfo(QStringLiteral("TRtc 初始化完成"));
+    m_initialized = true;
+}
+
+void LMRTRtc::release()
+{
+    if (m_cloud) {
+        m_cloud->removeCallback(this);
+        m_cloud->setLogCallback(nullptr);
+        m_cloud->setAudioFrameCallback(nullptr);
+        m_destroyTRTCShareInstance(); // leaves the room; no SDK thread calls us after it
+        m_cloud = nullptr;
+        // Without the SDK there is no room; its exit report will not come.
+        m_inRoom = false;
+    }
+    m_initialized = false;
+}
+
+void LMRTRtc::enterRoom(QString uid, QString sig, int roomid)
+{
+    if (!m_cloud)
+        return;
+    const QByteArray userId = uid.toUtf8();
+    const QByteArray userSig = sig.toUtf8();
+    TRTCParams params;
+    params.sdkAppId = lumira::build::kTRtcAppId;
+    params.userId = userId.constData();
+    params.userSig = userSig.constData();
+    params.roomId = uint32_t(roomid);
+    params.strRoomId = nullptr;
+    params.role = TRTCRoleAnchor;
+    params.streamId = nullptr;
+    params.userDefineRecordId = nullptr;
+    params.privateMapKey = nullptr;
+    params.businessInfo = nullptr;
+    m_cloud->enterRoom(params, TRTCAppSceneVideoCall);
+    log()->avInfo(QStringLiteral("TRtc 进入房间模式:视频模式"));
+    m_cloud->muteAllRemoteAudio(false);
+    m_localAudioMuted = false;
+}
+
+void LMRTRtc::leaveSequence()
+{
+    if (!m_cloud)
+        return;
+    m_cloud->stopLocalAudio();
+    m_cloud->stopLocalPreview();
+    m_cloud->stopAllRemoteView();
+    m_cloud->exitRoom();
+}
+
+void LMRTRtc::exitRoom() { leaveSequence(); }
+
+// ---- cloud callbacks: the SDK's event threads --------------------------------
+
+void LMRTRtc::onError(TXLiteAVError errCode, const char *errMsg, void *)
+{
+    log()->avError(QStringLiteral("TRtc 错误 errorCode:") + QString::number(int(errCode))
+        + QStringLiteral(" errorInfo:") + TSpdlog::escapeControls(fromSdk(errMsg)));
+    if (errCode == ERR_ROOM_ENTER_FAIL)
+        leaveSequence();
+}
+
+void LMRTRtc::onWarning(TXLiteAVWarning warningCode, const char *warningMsg, void *)
+{
+    log()->avError(QStringLiteral("TRtc 警告 warningCode:") + QString::number(int(warningCode))
+        + QStringLiteral(" warningInfo:") + TSpdlog::escapeControls(fromSdk(warningMsg)));
+}
+
+void LMRTRtc::onEnterRoom(int result)
+{
+    if (result >= 0) {
+        m_inRoom = true;
+        s_micFrames = 0;
+        s_speakerFrames = 0;
+        log()->avInfo(QStringLiteral("TRtc 进入房间成功"));
+        emit joined();
+    } else {
+        log()->avError(QStringLiteral("TRtc 进入房间失败:") + QString::number(result));
+        leaveSequence();
+    }
+}
+
+void LMRTRtc::onExitRoom(int reason)
+{
+    if (!m_inRoom.exchange(false))
+        return;
+    log()->avInfo(QStringLiteral("trtc send mic package %1").arg(s_micFrames.load()));
+    log()->avInfo(QStringLiteral("trtc send speaker package %1").arg(s_speakerFrames.load()));
+    log()->avInfo(QStringLiteral("TRtc 退出房间:%1").arg(reason));
+    emit leavingChannel();
+}
+
+void LMRTRtc::onUserVideoAvailable(const char *userId, bool available)
+{
+    const QString id = fromSdk(userId);
+    if (m_cloud && userId) {
+        if (available) {
+            log()->avInfo(QStringLiteral("TRtc 设置自定义远端视频回调"));
+            m_cloud->setRemoteVideoRenderCallback(userId, TRTCVideoPixelFormat_I420, TRTCVideoBufferType_Buffer, this);
+            m_cloud->startRemoteView(userId, nullptr);
+        } else {
+            m_cloud->setRemoteVideoRenderCallback(
+                userId, TRTCVideoPixelFormat_I420, TRTCVideoBufferType_Buffer, nullptr);
+            m_cloud->stopRemoteView(userId);
+        }
+    }
+    emit userVideoAvailable(id, available);
+}
+
+void LMRTRtc::onStatistics(const TRTCStatistics &statistics) { emit rtcStats(int(statistics.rtt)); }
+
+void LMRTRtc::onUserVoiceVolume(TRTCVolumeInfo *userVolumes, uint32_t userVolumesCount, uint32_t)
+{
+    if (!userVolumes)
+        return;
+    for (uint32_t i = 0; i < userVolumesCount; ++i) {
+        // The local user comes with the empty id.
+        if (userVolumes[i].userId && *userVolumes[i].userId)
+            emit volumeChanged(fromSdk(userVolumes[i].userId), int(userVolumes[i].volume));
+    }
+}
+
+void LMRTRtc::onPlayBGMProgress(uint32_t progressMS, uint32_t durationMS)
+{
+    QMutexLocker lock(&m_positionMutex);
+    m_position = QStringList { QString::number(durationMS / 1000), QString::number(progressMS / 1000) };
+}
+
+void LMRTRtc::onPlayBGMComplete(TXLiteAVError)
+{
+    QMutexLocker lock(&m_positionMutex);
+    m_position.clear();
+}
+
+// ---- frames ------------------------------------------------------------------
+
+void LMRTRtc::emitAudio(const TRTCAudioFrame &frame, int channels, AudioConvert &convert, bool mic)
+{
+    AudioConvertInput input;
+    input.sampleRate = int(frame.sampleRate);
+    input.channels = channels;
+    input.length = int(frame.length);
+    input.samplesPerChannel = input.length / (2 * channels);
+    input.buffer = QByteArray(frame.data, input.length);
+    ffmpeg::FramePtr converted = convert.convert(input);
+    if (!converted) {
+        log()->avError(
+            mic ? QStringLiteral("TRtc mic frame convert error") : QStringLiteral("TRtc speaker frame convert error"));
+        return;
+    }
+    auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
+    if (mic) {
+        ++s_micFrames;
+        emit micFrame(wrapper);
+    } else {
+        ++s_speakerFrames;
+        emit spkFrame(wrapper);
+    }
+}
+
+void LMRTRtc::onCapturedAudioFrame(TRTCAudioFrame *frame)
+{
+    // The microphone is mono whatever the frame says: samples = length / 2.
+    if (!frame || frame->channel == 0 || !frame->data || !m_inRoom || m_localAudioMuted)
+        return;
+    emitAudio(*frame, 1, m_micConvert, true);
+}
+
+void LMRTRtc::onMixedPlayAudioFrame(TRTCAudioFrame *frame)
+{
+    // What the speaker plays is stereo: samples = length / 4.
+    if (!frame || frame->channel == 0 || !frame->data || !m_inRoom)
+        return;
+    emitAudio(*frame, 2, m_speakerConvert, false);
+}
+
+void LMRTRtc::renderTo(QQuickItem *view, const TRTCVideoFrame &f)
+{
+    auto *renderView = qobject_cast<BCQmlRenderView *>(view);
+    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
+    if (!renderView && !imageView)
+        return;
+    ffmpeg::FramePtr frame = videoconvert::fromI420Buffer(
+        int(f.width), int(f.height), reinterpret_cast<const uint8_t *>(f.data), int64_t(f.length));
+    if (!frame)
+        return;
+    if (renderView)
+        renderView->renderFrame(frame.get(), 0);
+    else
+        imageView->setImage(videoconvert::toImage(frame.get()));
+}
+
+void LMRTRtc::onRenderVideoFrame(const char *userId, TRTCVideoStreamType, TRTCVideoFrame *frame)
+{
+    if (!frame || frame->width > uint32_t(videoconvert::kMaxSide) || frame->height > uint32_t(videoconvert::kMaxSide)
+        || frame->videoFormat != TRTCVideoPixelFormat_I420 || frame->bufferType != TRTCVideoBufferType_Buffer)
+        return;
+    const QString id = fromSdk(userId);
+    QMutexLocker lock(&m_viewMutex);
+    QQuickItem *view = id.isEmpty() ? m_localView.data() : m_remoteViews.value(id).data();
+    if (view)
+        renderTo(view, *frame);
+}
+
+// ---- views and local capture: GUI thread ---------------------------------------
+
+void LMRTRtc::watchView(QQuickItem *view)
+{
+    // The render thread holds m_viewMutex while it draws into a view, so a
+    // view dropped under that lock is never drawn into after it is gone.
+    auto drop = [this](QQuickItem *gone) {
+        QMutexLocker lock(&m_viewMutex);
+        if (m_localView == gone)
+            m_localView.clear();
+        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
+            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
+    };
+    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
+        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
+    else if (auto *imageView = qobject_cast<XImageView *>(view))
+        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
+}
+
+void LMRTRtc::setupLocalVideo(QQuickItem *view)
+{
+    watchView(view);
+    {
+        QMutexLocker lock(&m_viewMutex);
+        m_localView = view;
+    }
+    log()->avInfo(QStringLiteral("TRtc 设置自定义本地视频回调"));
+    if (m_cloud)
+        m_cloud->setLocalVideoRenderCallback(TRTCVideoPixelFormat_I420, TRTCVideoBufferType_Buffer, this);
+}
+
+void LMRTRtc::setupRemoteVideo(QString id, QQuickItem *view)
+{
+    watchView(view);
+    QMutexLocker lock(&m_viewMutex);
+    m_remoteViews.insert(id, view);
+}
+
+void LMRTRtc::enableLocalVideo(bool flag)
+{
+    if (!m_cloud)
+        return;
+    if (flag) {
+        m_cloud->muteLocalVideo(false);
+        m_cloud->startLocalPreview(nullptr);
+        log()->avInfo(QStringLiteral("TRtc 启动本地视频采集"));
+    } else {
+        m_cloud->muteLocalVideo(true);
+        m_cloud->stopLocalPreview();
+        log()->avInfo(QStringLiteral("TRtc 停止本地视频采集"));
+    }
+}
+
+void LMRTRtc::enableLocalAudio(bool flag)
+{
+    if (!m_cloud)
+        return;
+    if (flag) {
+        m_cloud->startLocalAudio();
+        m_cloud->muteLocalAudio(false);
+        m_localAudioMuted = false;
+        log()->avInfo(QStringLiteral("TRtc 启动本地音频采集"));
+    } else {
+        m_cloud->muteLocalAudio(true);
+        m_localAudioMuted = true;
+        log()->avInfo(QStringLiteral("TRtc 静音本地音频采集"));
+    }
+}
+
+void LMRTRtc::muteAllRemoteAudioStreams(bool flag)
+{
+    if (m_cloud)
+        m_cloud->muteAllRemoteAudio(flag);
+}
+
+void LMRTRtc::setSkinSmooth(uint32_t grad)
+{
+    if (m_cloud)
+        m_cloud->setBeautyStyle(TRTCBeautyStyleNature, grad, grad, grad);
+}
+
+// ---- devices -------------------------------------------------------------------
+
+bool LMRTRtc::setCameraDrive(QString uuid)
+{
+    if (!m_cloud)
+        return false;
+    // The class sends 240 x 180 at 15 fps: a camera without it stays unchosen.
+    if (!m_cameraCheck(uuid, 240, 180, 15))
+        return false;
+    log()->avInfo(QStringLiteral("TRtc 设置摄像头 : %1").arg(uuid));
+    const QByteArray id = uuid.toUtf8();
+    m_cloud->setCurrentCameraDevice(id.constData());
+    if (isNamedVirtualCamera(uuid)) {
+        if (ITRTCDeviceCollection *cameras = m_cloud->getCameraDevicesList()) {
+            for (uint32_t i = 0; i < cameras->getCount(); ++i) {
+                if (fromSdk(cameras->getDeviceName(i)) == uuid) {
+                    m_cloud->setCurrentCameraDevice(cameras->getDevicePID(i));
+                    break;
+                }
+            }
+            cameras->release();
+        }
+    }
+    return true;
+}
+
+bool LMRTRtc::setMicDrive(QString uuid)
+{
+    if (!m_cloud)
+        return false;
+    log()->avInfo(QStringLiteral("TRtc 设置麦克风 : %1").arg(uuid));
+    const QByteArray id = uuid.toUtf8();
+    m_cloud->setCurrentMicDevice(id.constData());
+    return true;
+}
+
+bool LMRTRtc::setPlayerDrive(QString uuid)
+{
+    if (!m_cloud)
+        return false;
+    log()->avInfo(QStringLiteral("TRtc 设置扬声器 : %1").arg(uuid));
+    const QByteArray id = uuid.toUtf8();
+    m_cloud->setCurrentSpeakerDevice(id.constData());
+    return true;
+}
+
+void LMRTRtc::setMediaVolume(int value)
+{
+    if (m_cloud)
+        m_cloud->setCurrentSpeakerVolume(uint32_t(qBound(0, value, 100)));
+}
+
+// ---- courseware audio ----------------------------------------------------------
+
+int LMRTRtc::playMedia(QString path)
+{
+    if (!m_cloud)
+        return 0;
+    const QByteArray file = path.toUtf8();
+    m_cloud->playBGM(file.constData());
+    return int(m_cloud->getBGMDuration(nullptr) / 1000);
+}
+
+bool LMRTRtc::resumeMedia()
+{
+    if (!m_cloud)
+        return false;
+    m_cloud->resumeBGM();
+    return true;
+}
+
+bool LMRTRtc::pauseMedia()
+{
+    if (!m_cloud)
+        return false;
+    m_cloud->pauseBGM();
+    return true;
+}
+
+void LMRTRtc::stopMedia()
+{
+    if (!m_cloud)
+        return;
+    m_cloud->stopBGM();
+    QMutexLocker lock(&m_positionMutex);
+    m_position.clear();
+}
+
+void LMRTRtc::seekMedia(int ms_pos)
+{
+    if (m_cloud)
+        m_cloud->setBGMPosition(uint32_t(qMax(0, ms_pos)));
+}
+
+QStringList LMRTRtc::getCurrentPos()
+{
+    if (!m_cloud)
+        return {};
+    QMutexLocker lock(&m_positionMutex);
+    return m_position.isEmpty() ? QStringList { QStringLiteral("0"), QStringLiteral("0") } : m_position;
+}
+
+void LMRTRtc::test()
+{
+    if (m_cloud)
+        qDebug() << QStringLiteral("trtc:进入房间");
+}
