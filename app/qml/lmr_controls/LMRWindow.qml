@@ -6,6 +6,7 @@ import "qrc:/controls"
 import "qrc:/lmr_controls/setting_controls"
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
+import "LMRWindowGeometry.js" as Geometry
 
 // The classroom window: title bar, the lesson page host, the class's video
 // window, the courseware player and the pop-up views. The start-up, focus
@@ -115,29 +116,13 @@ Item {
         activeWindowName = ""
     }
 
-    function availableRect() {
-        var at = Qt.point(cppWindow.x + cppWindow.width / 2, cppWindow.y + cppWindow.height / 2)
-        return Qt.rect(cppTool.getNowAvailableX(at), cppTool.getNowAvailableY(at),
-                       cppTool.getNowAvailableWidth(at), cppTool.getNowAvailableHeight(at))
-    }
-    function rememberGeometry() {
-        normalGeometry = Qt.rect(cppWindow.x, cppWindow.y, cppWindow.width, cppWindow.height)
-    }
+    function availableRect() { return Geometry.availableRect(cppTool, cppWindow) }
+    function rememberGeometry() { normalGeometry = Geometry.rectOf(cppWindow) }
     function restoreGeometry() {
-        if (normalGeometry.width <= 0)
-            return
-        cppWindow.x = normalGeometry.x
-        cppWindow.y = normalGeometry.y
-        cppWindow.width = normalGeometry.width
-        cppWindow.height = normalGeometry.height
+        if (normalGeometry.width > 0)
+            Geometry.place(cppWindow, normalGeometry)
     }
-    function fillAvailable() {
-        var r = availableRect()
-        cppWindow.x = r.x
-        cppWindow.y = r.y
-        cppWindow.width = r.width
-        cppWindow.height = r.height
-    }
+    function fillAvailable() { Geometry.place(cppWindow, availableRect()) }
 
     function windowMaximized() {
         if (isLocked)
