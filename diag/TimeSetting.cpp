@@ -23,7 +23,7 @@ TimeSetting::TimeSetting(const QString &host, quint16 port, QObject *parent)
         m_timeZone = QTimeZone(8 * 3600);
     if (queryNetworkTime(host, port)) {
         m_diff = int(qint64(m_netTime) - QDateTime::currentSecsSinceEpoch());
-        qDebug()
+        qDebug().noquote()
             << QStringLiteral("Synchronize network time successfully!!,diff_timesnap(utc-local) is %1").arg(m_diff);
     } else {
         qDebug() << "Warning:Synchronize network time fail,Time may not be accurate!!";
