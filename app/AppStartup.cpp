@@ -9,15 +9,19 @@
 #include "app/TSpdlog.h"
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
+#include "diag/NetworkTestController.h"
+#include "diag/ScreenshotController.h"
+#include "diag/SystemReport.h"
+#include "diag/TSpdlogUpload.h"
 #include "media/LMRAgora.h"
 #include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
+#include "net/LMRAosController.h"
 #include "platform/Desktop.h"
 #include "platform/ExecutableName.h"
-#include "platform/MemoryInfo.h"
 #include "platform/TerminationSignals.h"
 #include "record/AudioDataDispatcherController.h"
 #include "ui/LMRMessageBox.h"
@@ -98,15 +102,6 @@ void registerFonts()
     for (const QString &font : fonts)
         QFontDatabase::addApplicationFont(
             QCoreApplication::applicationDirPath() + QStringLiteral("/font/%1").arg(font));
-}
-
-// Available physical memory in MB, 0 when the platform gives no figure.
-quint64 availablePhysicalMB()
-{
-    platform::MemoryStatus status;
-    if (!platform::memoryStatus(status))
-        return 0;
-    return status.availPhysBytes / (1024u * 1024u);
 }
 
 bool openGlUsable(const QQuickView &view)
@@ -247,6 +242,11 @@ int runApplication(int argc, char **argv)
     // 11
     sweep("lumira_lock");
 
+    // 12: the recorder registers itself when it is created (21).
+    logInfo(QStringLiteral("启动：注册OSS回调"));
+    LMRAosController::instance()->registerReceiver(ScreenshotController::instance());
+    LMRAosController::instance()->registerReceiver(TSpdlogUpload::instance());
+
     // 14
     logInfo(QStringLiteral("启动：显示启动中动画"));
     auto loading = std::make_unique<LoadingDialog>();
@@ -254,7 +254,8 @@ int runApplication(int argc, char **argv)
 
     // 15
     logInfo(QStringLiteral("启动：可用内存检测"));
-    const quint64 availMB = availablePhysicalMB();
+    const quint64 availMB = quint64(
+        qMax<qint64>(0, SystemReport::instance()->memoryFigures().value(QStringLiteral("SystemPhysicalAvailRAM"))));
     if (isAvailableMemoryTooLow(availMB)) {
         loading->close();
         TSpdlog::instance()->otherWarn(QStringLiteral("启动：可用内存小于512MB"));
@@ -341,6 +342,14 @@ int runApplication(int argc, char **argv)
     context->setContextProperty(QStringLiteral("cppConfigFile"), config);
     context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
     context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
+
+    // 23
+    logInfo(QStringLiteral("启动：上传启动日记"));
+    TSpdlogUpload::instance()->uploadLogZip();
+
+    // 24
+    logInfo(QStringLiteral("启动：开始网络测试"));
+    emit NetworkTestController::instance()->startPingSignal();
 
     // 25
     logInfo(QStringLiteral("启动：初始化麦克风、扬声器、摄像头设备"));

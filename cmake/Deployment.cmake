@@ -57,6 +57,19 @@ set(LUMIRA_OSS_KEY_ID "LumiraDevKeyId01" CACHE STRING "Object store access key i
 set(LUMIRA_OSS_KEY_SECRET "LumiraDevKeySecret000000000000" CACHE STRING "Object store access key secret")
 set(LUMIRA_UPLOAD_URL "http://${_dev}" CACHE STRING "Service host of the form upload, scheme and host")
 
+# Network test and network time. The development deployment keeps every
+# target on loopback: the service's ping, a fixed gateway and DNS server of
+# 127.0.0.1, and the development service's SNTP port. A production file sets
+# LUMIRA_NET_GATEWAY and LUMIRA_NET_DNS to "" (the system's own gateway and
+# DNS servers), a public host for tracert and its NTP server with port 123.
+set(LUMIRA_PING_URL "http://${_dev}/ping" CACHE STRING "Service ping address of the network test")
+set(LUMIRA_NET_GATEWAY "127.0.0.1" CACHE STRING "Gateway the network test pings; empty: the system's")
+set(LUMIRA_NET_DNS "127.0.0.1" CACHE STRING "DNS servers the network test pings, comma-separated; empty: the system's")
+set(LUMIRA_TRACERT_HOST "127.0.0.1" CACHE STRING "Host whose first hop names the gateway (Windows)")
+set(LUMIRA_DEV_SNTP_PORT 18123 CACHE STRING "UDP port of the development service's SNTP responder")
+set(LUMIRA_NTP_HOST "127.0.0.1" CACHE STRING "NTP server of the network time")
+set(LUMIRA_NTP_PORT ${LUMIRA_DEV_SNTP_PORT} CACHE STRING "NTP port of the network time")
+
 # Agora: app id (32 hex digits) and the built-in test room used by test().
 set(LUMIRA_AGORA_APP_ID "0000000000000000000000000000dev0" CACHE STRING "Agora app id")
 set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")

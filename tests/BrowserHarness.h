@@ -90,7 +90,7 @@ public:
         ossDir = testenv::sandboxRoot() + QStringLiteral("/oss-%1").arg(ossPort);
         m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
             { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
-                QString::number(tlsPort), "--oss-dir", ossDir });
+                QString::number(tlsPort), "--oss-dir", ossDir, "--sntp-port", QString::number(sntpPort) });
         return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("listening");
     }
     ~DevService()
@@ -116,6 +116,8 @@ public:
     int port = 0;
     int ossPort = 0;
     int tlsPort = 0;
+    // UDP port of the network time server; 0: none.
+    int sntpPort = 0;
     QString ossDir;
 
 private:

@@ -5,6 +5,7 @@
 #include "app/DirHelper.h"
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
+#include "diag/SystemReport.h"
 #include "web/LMRMsgId.h"
 #include "web/LMRUserInfo.h"
 #include "web/QCefClient.h"
@@ -376,7 +377,8 @@ TEST(Notifications, EmittedToastAndMemoryFigures)
 
     LMRConfig::instance()->setValue("System/RAM", 0);
     const QJsonObject report = QJsonDocument::fromJson(n->jsonSystemInfo().toUtf8()).object();
-    const qint64 total = report.value("SystemPhysicalTotalRAM").toVariant().toLongLong();
+    EXPECT_EQ(report.keys(), QStringList({ "device_info", "network", "os", "system" }));
+    const qint64 total = SystemReport::instance()->memoryFigures().value("SystemPhysicalTotalRAM");
     EXPECT_GT(total, 0);
     EXPECT_EQ(n->getTotalMemory(), total);
     EXPECT_GT(n->getAvaliMemory(), 0);

@@ -2,6 +2,7 @@
 #include "BrowserHarness.h"
 #include "TestEnv.h"
 
+#include "diag/NetworkTestController.h"
 #include "web/LMRUserInfo.h"
 
 #include "web/QCefBrowser.h"
@@ -170,7 +171,7 @@ window.addEventListener('load', function () { report('loaded', typeof qtQuery); 
     EXPECT_TRUE(waitUntil([] { return QFileInfo::exists(DirHelper::instance()->recordPath() + "/t_1_pc.mp3"); }));
     const QJsonObject system
         = QJsonDocument::fromJson(h.reportOf(QStringLiteral("system"))->data.toString().toUtf8()).object();
-    EXPECT_TRUE(system.contains(QStringLiteral("SystemPhysicalTotalRAM")));
+    EXPECT_EQ(system.value(QStringLiteral("os")).toObject().value(QStringLiteral("dos")).toString(), "pc");
     EXPECT_TRUE(h.cef->embedded());
 }
 
@@ -300,6 +301,22 @@ window.addEventListener('load', function () { report('loaded', ''); });
     EXPECT_EQ(h.reportOf(QStringLiteral("toast"))->data.toArray(),
         QJsonArray({ QStringLiteral("say \"hi\" \\ 你好"), QStringLiteral("info"), QStringLiteral("1500") }));
     EXPECT_EQ(h.reportOf(QStringLiteral("video"))->data.toArray(), QJsonArray({ "720", "1280" }));
+}
+
+// In a room the window tells the page its delays every few seconds; the
+// third is the network test's last service ping.
+TEST(BrowserPage, TheServerDelayReachesThePage)
+{
+    const QString page = writePage(QStringLiteral("delay.html"), pageWithScript(QStringLiteral(R"JS(
+function jsFunPingTcp(transport, lastmile, server) { report('delay', [transport, lastmile, server]); }
+window.addEventListener('load', function () { report('loaded', ''); });
+)JS")));
+    BrowserHarness h(page);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("loaded")));
+    QMetaObject::invokeMethod(NetworkTestController::instance(), "callback_gethttping", Q_ARG(int, 37));
+    emit h.agora->rtcStats(40);
+    ASSERT_TRUE(h.waitForReport(QStringLiteral("delay")));
+    EXPECT_EQ(h.reportOf(QStringLiteral("delay"))->data.toArray(), QJsonArray({ "0", "40", "37" }));
 }
 
 TEST(BrowserPage, RepliesMeantForAnEarlierPageNeverReachTheReloadedOne)

@@ -7,6 +7,7 @@
 #include "web/LMRUserInfo.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QJSEngine>
 #include <QQmlExpression>
 #include <QRegularExpression>
@@ -336,6 +337,20 @@ TEST(Dispatcher, RefusedDeviceTestIsAnsweredAsAFailure)
         gate.inClass = false;
     }
     EXPECT_EQ(gate.asked, 2);
+}
+
+// The log archive on the page's demand: answered at once; nothing is built
+// for a user who has not signed in.
+TEST(Dispatcher, LogUploadRequestIsAnswered)
+{
+    Dispatcher d;
+    ASSERT_TRUE(d.item) << d.errors.toStdString();
+    Replies replies(d);
+    LMRConfig::instance()->setUserID(QStringLiteral("0"));
+    d.post(msg({ { "request", "upload_log://" }, { "id", "u1" } }));
+    ASSERT_TRUE(d.settle());
+    EXPECT_EQ(replies["u1"].value("status").toString(), QStringLiteral("success"));
+    EXPECT_FALSE(QFileInfo::exists(DirHelper::instance()->getAppData() + QStringLiteral("/0")));
 }
 
 // A room listener that hears nothing: the page's peer actions need a class.

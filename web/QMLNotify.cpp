@@ -4,13 +4,15 @@
 
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
-#include "platform/MemoryInfo.h"
+#include "diag/NetworkTestController.h"
+#include "diag/ScreenshotController.h"
+#include "diag/SystemReport.h"
+#include "diag/TSpdlogUpload.h"
 #include "ui/uploadProgressDialog.h"
 #include "web/LMRUserInfo.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSysInfo>
 
 namespace
 {
@@ -96,54 +98,36 @@ void QMLNotify::jsonFromCtoast(QString msg, QString mode, int time)
     emit sgNotifyH5(notification("fromCtoast", { msg, mode, time }));
 }
 
-QJsonObject QMLNotify::systemFigures()
-{
-    lumira::platform::MemoryStatus memory;
-    lumira::platform::memoryStatus(memory);
-    QJsonObject report;
-    report.insert(QStringLiteral("SystemPhysicalTotalRAM"), qint64(memory.totalPhysBytes / (1024u * 1024u)));
-    report.insert(QStringLiteral("SystemPhysicalAvailRAM"), qint64(memory.availPhysBytes / (1024u * 1024u)));
-    report.insert(QStringLiteral("SystemName"), QSysInfo::prettyProductName());
-    report.insert(
-        QStringLiteral("SystemKernel"), QSysInfo::kernelType() + QLatin1Char(' ') + QSysInfo::kernelVersion());
-    report.insert(QStringLiteral("SystemCPUArch"), QSysInfo::currentCpuArchitecture());
-    report.insert(QStringLiteral("AppVersion"), LMRConfig::instance()->getVersion());
-    return report;
-}
-
-QString QMLNotify::jsonSystemInfo() { return QString::fromUtf8(QJsonDocument(systemFigures()).toJson()); }
+QString QMLNotify::jsonSystemInfo() { return SystemReport::instance()->jsonSystemInfo(); }
 
 void QMLNotify::jsonScreenshot()
 {
     const LMRUserInfo::UserRole role = LMRUserInfo::instance()->getInnerClassUserRole();
     if (role != LMRUserInfo::UserRole_Teacher && role != LMRUserInfo::UserRole_Student)
         return;
-    TSpdlog::instance()->otherInfo(QStringLiteral("screenshot requested, screenshots not available in this build"));
+    emit ScreenshotController::instance()->onAllScreenshotSignal();
 }
 
-void QMLNotify::jsonUploadLogZip()
-{
-    TSpdlog::instance()->otherInfo(QStringLiteral("log upload requested, log upload not available in this build"));
-}
+void QMLNotify::jsonUploadLogZip() { TSpdlogUpload::instance()->uploadLogZip(); }
 
 void QMLNotify::jsonAppCheck()
 {
     TSpdlog::instance()->otherInfo(QStringLiteral("update check requested, update check not available in this build"));
 }
 
-int QMLNotify::getServerDelay() { return 0; }
+int QMLNotify::getServerDelay() { return NetworkTestController::instance()->httpPingMs(); }
 
 qlonglong QMLNotify::getTotalMemory()
 {
     const quint64 configured = LMRConfig::instance()->getSystemRAM();
     if (configured != 0)
         return qlonglong(configured);
-    return systemFigures().value(QStringLiteral("SystemPhysicalTotalRAM")).toVariant().toLongLong();
+    return SystemReport::instance()->memoryFigures().value(QStringLiteral("SystemPhysicalTotalRAM"));
 }
 
 qlonglong QMLNotify::getAvaliMemory()
 {
-    return systemFigures().value(QStringLiteral("SystemPhysicalAvailRAM")).toVariant().toLongLong();
+    return SystemReport::instance()->memoryFigures().value(QStringLiteral("SystemPhysicalAvailRAM"));
 }
 
 bool QMLNotify::quitUploadingDialog()

@@ -48,9 +48,4 @@ public:
 signals:
     void sgNotifyQML(QString json);
     void sgNotifyH5(QString json);
-
-private:
-    // Stand-in for the system report until it exists: memory figures (MB) and
-    // the basic platform identity.
-    static QJsonObject systemFigures();
 };

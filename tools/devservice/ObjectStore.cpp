@@ -468,6 +468,9 @@ void listObjects(const Store &store, const httplib::Request &req, httplib::Respo
 void registerObjectStore(httplib::Server &server, const StoreOptions &options)
 {
     auto store = std::make_shared<Store>(options);
+    // The client's buckets: recordings and screenshots, and the log archives.
+    for (const char *bucket : { "lumira-files", "lumira-pc-files" })
+        QDir().mkpath(store->bucketDir(bucket));
     const char *bucketPath = R"(/([^/]+)/?)";
     const char *objectPath = R"(/([^/]+)/(.+))";
 
@@ -513,6 +516,30 @@ void registerServiceApi(httplib::Server &server, const StoreOptions &options)
 {
     auto store = std::make_shared<Store>(options);
     registerFaultRoutes(server);
+
+    // What the demo page shows of the client's uploads (same origin as the
+    // page): the objects under a prefix, "<key> <size>" per line, and one object.
+    server.Get("/dev/objects", [store](const httplib::Request &req, httplib::Response &res) {
+        const QString dir = store->bucketDir(req.get_param_value("bucket"));
+        const QString prefix = QString::fromStdString(req.get_param_value("prefix"));
+        std::string text;
+        QDirIterator walk(dir, QDir::Files, QDirIterator::Subdirectories);
+        while (!dir.isEmpty() && walk.hasNext()) {
+            const QString key = QDir(dir).relativeFilePath(walk.next());
+            if (key.startsWith(prefix))
+                text += key.toStdString() + " " + std::to_string(walk.fileInfo().size()) + "\n";
+        }
+        res.set_content(text, "text/plain; charset=utf-8");
+    });
+    server.Get("/dev/object", [store](const httplib::Request &req, httplib::Response &res) {
+        QFile file(store->objectPath(req.get_param_value("bucket"), req.get_param_value("key")));
+        if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly)) {
+            res.status = 404;
+            return;
+        }
+        const QByteArray data = file.readAll();
+        res.set_content(data.toStdString(), file.fileName().endsWith(".jpeg") ? "image/jpeg" : "application/octet-stream");
+    });
 
     // The recording reports received so far, one form body per line.
     server.Get("/dev/reports", [](const httplib::Request &, httplib::Response &res) {

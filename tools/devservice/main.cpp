@@ -1,7 +1,8 @@
-// lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file
+// lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file
 // FILE] [--tls-cert PEM --tls-key PEM]
 #include "DevService.h"
 #include "ObjectStore.h"
+#include "Sntp.h"
 
 #include <httplib.h>
 
@@ -45,7 +46,7 @@ void reuseAddress(httplib::Server &server)
 int usage()
 {
     std::fprintf(stderr,
-        "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
+        "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
         "[--pid-file FILE] [--tls-cert PEM --tls-key PEM]\n");
     return 2;
 }
@@ -61,6 +62,7 @@ int main(int argc, char **argv)
     std::string pidFile;
     int ossPort = LUMIRA_DEV_OSS_PORT;
     int tlsPort = LUMIRA_DEV_TLS_PORT;
+    int sntpPort = LUMIRA_DEV_SNTP_PORT;
     std::string ossDir;
     // Another certificate for the TLS port: tests use one the client has
     // never been told to trust.
@@ -79,6 +81,8 @@ int main(int argc, char **argv)
             options.www = value;
         else if (arg == "--oss-port")
             ossPort = std::atoi(value.c_str());
+        else if (arg == "--sntp-port")
+            sntpPort = std::atoi(value.c_str());
         else if (arg == "--tls-port")
             tlsPort = std::atoi(value.c_str());
         else if (arg == "--oss-dir")
@@ -104,6 +108,7 @@ int main(int argc, char **argv)
     reuseAddress(server);
     devservice::registerHangSwitch(server);
     devservice::registerServiceApi(server, store);
+    devservice::registerSntpSwitch(server);
     devservice::registerPageRoutes(server, options);
     devservice::registerLogging(server);
     if (!server.bind_to_port(options.host.c_str(), options.port)) {
@@ -132,6 +137,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lumira_devservice: cannot listen with TLS on %s:%d\n", options.host.c_str(), tlsPort);
         return 1;
     }
+    // Network time is an extra: without its port the rest still serves.
+    const bool sntp = sntpPort > 0 && sntpPort <= 65535 && devservice::startSntp(options.host, sntpPort);
     if (!pidFile.empty())
         std::ofstream(pidFile) << getpid() << "\n";
 
@@ -147,7 +154,12 @@ int main(int argc, char **argv)
     std::printf(
         "lumira_devservice object store on http://%s:%d (%s)\n", options.host.c_str(), ossPort, store.dir.c_str());
     std::fflush(stdout);
+    if (sntp) {
+        std::printf("lumira_devservice SNTP on udp://%s:%d\n", options.host.c_str(), sntpPort);
+        std::fflush(stdout);
+    }
     server.listen_after_bind();
+    devservice::stopSntp();
     objects.stop();
     storeThread.join();
     tls.stop();

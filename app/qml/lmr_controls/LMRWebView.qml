@@ -345,6 +345,10 @@ Item {
         } else if (is("deviceInfo://")) {
             // Answered on every platform: the figures come from the platform layer.
             answer(obj, { "totalMemory": cppNotify.getTotalMemory(), "availableMemory": cppNotify.getAvaliMemory() })
+        } else if (is("upload_log://")) {
+            // The log archive on demand, as leaving a class sends it.
+            cppNotify.jsonUploadLogZip()
+            answer(obj, "")
         } else if (is("reupload_audio_list://")) {
             var list = Req.text(args.lesson_token_list)
             reupload(obj, (list !== null ? list : Req.text(args.lesson_token) || "").split(","))

@@ -162,6 +162,63 @@
         else if (state === "upload_audio_fail")
             $("recordingUrl").textContent = "Upload of " + token + " failed";
     };
+    // Diagnostics: the server delay arrives with the room's delays.
+    var logDelay = window.jsFunPingTcp;
+    window.jsFunPingTcp = function (transport, lastmile, server) {
+        logDelay(transport, lastmile, server);
+        $("serverDelay").textContent = server + " ms";
+    };
+    function showReport(text) {
+        var report = JSON.parse(text);
+        var lines = [];
+        ["os", "system", "network", "device_info"].forEach(function (part) {
+            Object.keys(report[part] || {}).forEach(function (key) {
+                lines.push(part + "." + key + ": " + report[part][key]);
+            });
+        });
+        $("systemReport").textContent = lines.join("\n");
+        $("systemReport").hidden = false;
+    }
+    $("btnReport").onclick = function () { send({ request: "system_info://" }, showReport); };
+    // The archive is built and sent in the background; the development
+    // store shows when it has arrived.
+    function devGet(path, onText) {
+        var xhr = new XMLHttpRequest();
+        xhr.open("GET", path);
+        xhr.onload = function () { onText(xhr.status === 200 ? xhr.responseText : ""); };
+        xhr.onerror = function () { onText(""); };
+        xhr.send();
+    }
+    $("btnUploadLogs").onclick = function () {
+        var name = "/" + user().id + "_";
+        send({ request: "upload_log://" }, function () {
+            $("logsResult").textContent = "Uploading logs…";
+            var tries = 0;
+            (function poll() {
+                devGet("/dev/objects?bucket=lumira-pc-files&prefix=lumiraLogs/", function (text) {
+                    var mine = text.split("\n").filter(function (line) { return line.indexOf(name) > 0; });
+                    if (mine.length > 0)
+                        $("logsResult").textContent = "Logs in the store: " + mine.join(", ");
+                    else if (++tries < 30)
+                        setTimeout(poll, 1000);
+                    else
+                        $("logsResult").textContent = "No log archive in the store (signed in? see the client log)";
+                });
+            })();
+        });
+    };
+    $("btnScreenshot").onclick = function () {
+        $("shotResult").textContent = "Taking a screenshot…";
+        send({ request: "capture_image://" });
+    };
+    var logScreen = window.jsFunScreen;
+    window.jsFunScreen = function (url) {
+        logScreen(url);
+        $("shotResult").textContent = "Screenshot: " + url;
+        var key = url.replace(/^[a-z]+:\/\/[^/]+\//, "");
+        $("shotImage").src = "/dev/object?bucket=lumira-files&key=" + encodeURIComponent(key);
+        $("shotImage").hidden = false;
+    };
     var logToast = notifier("fromCtoast");
     var toastTimer = null;
     window.fromCtoast = function (msg, mode, time) {
