@@ -13,6 +13,7 @@
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
+#include "net/LMRAosController.h"
 #include "platform/Desktop.h"
 #include "platform/ExecutableName.h"
 #include "platform/MemoryInfo.h"
@@ -22,6 +23,8 @@
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
 #include "ui/WindowZoom.h"
+#include "update/LMRUpdate.h"
+#include "update/UpdateTypes.h"
 #include "web/QCefApp.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefClient.h"
@@ -245,6 +248,14 @@ int runApplication(int argc, char **argv)
     // 11
     sweep("lumira_lock");
 
+    // 12 (update's part): its download results come through the controller.
+    LMRAosController::instance()->registerReceiver(LMRUpdate::instance());
+
+    // 13
+    logInfo(QStringLiteral("启动：检查软件更新"));
+    if (LMRUpdate::instance()->checkAtStartup() == LMRUpdate::kResultInstall)
+        return 1; // the installer runs; it replaces this program
+
     // 14
     logInfo(QStringLiteral("启动：显示启动中动画"));
     auto loading = std::make_unique<LoadingDialog>();
@@ -322,6 +333,7 @@ int runApplication(int argc, char **argv)
     registerMediaTypes();
     registerWebTypes();
     registerDeviceTypes();
+    registerUpdateTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
     context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());

@@ -6,6 +6,7 @@
 #include "app/TSpdlog.h"
 #include "platform/MemoryInfo.h"
 #include "ui/uploadProgressDialog.h"
+#include "update/LMRUpdate.h"
 #include "web/LMRUserInfo.h"
 
 #include <QJsonDocument>
@@ -126,10 +127,7 @@ void QMLNotify::jsonUploadLogZip()
     TSpdlog::instance()->otherInfo(QStringLiteral("log upload requested, log upload not available in this build"));
 }
 
-void QMLNotify::jsonAppCheck()
-{
-    TSpdlog::instance()->otherInfo(QStringLiteral("update check requested, update check not available in this build"));
-}
+void QMLNotify::jsonAppCheck() { LMRUpdate::instance()->check(); }
 
 int QMLNotify::getServerDelay() { return 0; }
 
