@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -310,7 +311,8 @@ TEST_F(Client, StartupUpdateInstallExitsWithOne)
     while (!opened.exists() && t.elapsed() < 10000)
         QThread::msleep(50);
     ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(), update + "/lumira_5.1.0_amd64.deb");
+    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(),
+        QUrl::fromLocalFile(update + "/lumira_5.1.0_amd64.deb").toString());
 }
 
 // A user who starts the client from a terminal sees what matters, not every
