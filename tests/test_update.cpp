@@ -360,7 +360,9 @@ TEST_F(Update, PageCheckOpensOneDialogWithoutBlocking)
     offer("version=5.0.6");
     LMRUpdate &u = make();
     u.check();
-    ASSERT_TRUE(u.openDialog());
+    u.check(); // a second click while the answer is awaited asks nothing more
+    EXPECT_FALSE(u.openDialog()) << "the page's request does not wait for the service";
+    ASSERT_TRUE(waitUntil([&] { return u.openDialog() != nullptr; }));
     UpdateDownloadDialog *first = u.openDialog();
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(first->currentPage(), LMRUpdate::PageLatest);

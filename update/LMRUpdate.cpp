@@ -78,9 +78,10 @@ LMRUpdate::~LMRUpdate()
 
 bool LMRUpdate::isNewer(const QString &offered, const QString &current) { return offered > current; }
 
-void LMRUpdate::request()
+void LMRUpdate::request() { evaluate(m_http->get(kAnswerPath, m_settings.apiBase)); }
+
+void LMRUpdate::evaluate(const QString &body)
 {
-    const QString body = m_http->get(kAnswerPath, m_settings.apiBase);
     const QJsonObject answer = QJsonDocument::fromJson(body.toUtf8()).object();
     if (answer.value(QStringLiteral("retcode")).toVariant().toInt() != 1) {
         log()->netWarn(QStringLiteral("更新: 检查失败, 应答: ") + body.left(200));
@@ -115,6 +116,11 @@ LMRUpdate::Page LMRUpdate::pageToShow()
 {
     if (m_message.isEmpty())
         request();
+    return pageToShowNow();
+}
+
+LMRUpdate::Page LMRUpdate::pageToShowNow() const
+{
     if (!m_updateAvailable)
         return PageLatest;
     return QFileInfo::exists(m_localPath) ? PageUpdate : PageDownload;
@@ -133,7 +139,25 @@ UpdateDownloadDialog *LMRUpdate::openDialog() const { return m_dialog.data(); }
 
 void LMRUpdate::check()
 {
-    const Page page = pageToShow();
+    if (!m_message.isEmpty()) {
+        showCheckDialog(pageToShow());
+        return;
+    }
+    // The page's request runs on the live window: the answer is awaited
+    // without a nested event loop, and a second click meanwhile asks nothing.
+    if (m_asking)
+        return;
+    m_asking = true;
+    HttpCall *call = m_http->getAsync(kAnswerPath, HttpMsg::kRequestTimeoutMs, m_settings.apiBase);
+    connect(call, &HttpCall::done, this, [this, call] {
+        m_asking = false;
+        evaluate(call->answer().body);
+        showCheckDialog(pageToShowNow());
+    });
+}
+
+void LMRUpdate::showCheckDialog(Page page)
+{
     // A second request while the dialog is up brings that one forward
     // rather than stacking another on it.
     if (m_dialog) {

@@ -44,12 +44,17 @@ public:
 
     // Fetches and evaluates the service's answer (synchronously).
     void request();
+    // Takes the service's answer as the request does.
+    void evaluate(const QString &body);
     // The page a check shows; fetches the answer first while none is stored.
     Page pageToShow();
+    // The same from what is stored, without asking.
+    Page pageToShowNow() const;
     // Start-up: the dialog only when an update is to be installed; its
     // result, 0 without a dialog.
     int checkAtStartup();
-    // The page's check: the dialog on any of its pages, without blocking.
+    // The page's check: the dialog on any of its pages. It never blocks:
+    // without a stored answer, the dialog comes when the answer does.
     Q_INVOKABLE void check();
     // Starts the package download (the dialog's download button sets
     // showDownload first). A download already running is not started twice.
@@ -101,5 +106,8 @@ private:
     QString m_localPath;
     bool m_showDownload = false;
     bool m_downloading = false;
+    void showCheckDialog(Page page);
+
     QPointer<UpdateDownloadDialog> m_dialog; // the page's dialog while open
+    bool m_asking = false; // the page's check waits for an answer
 };
