@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -340,9 +341,9 @@ TEST_F(Update, MissingSignatureStopsTheDownload)
     EXPECT_EQ(dialog.result(), LMRUpdate::kResultInstall);
 }
 
-TEST_F(Update, CloseAndLaterEndWithEleven)
+TEST_F(Update, CloseAndLaterEndWithElevenAndNotesStayText)
 {
-    offer("version=5.1.0", randomPackage(10 * 1024));
+    offer("version=5.1.0&notes=%3Ca%20href%3D%22file%3A%2F%2F%2Fetc%22%3Elink%3C%2Fa%3E", randomPackage(10 * 1024));
     placePackage("lumira_5.1.0_amd64.deb");
     LMRUpdate &u = make();
     for (const char *button : { "btnQ", "btnClose" }) {
@@ -350,6 +351,8 @@ TEST_F(Update, CloseAndLaterEndWithEleven)
         dialog.show();
         dialog.findChild<QPushButton *>(button)->click();
         EXPECT_EQ(dialog.result(), LMRUpdate::kResultLater) << button;
+        EXPECT_EQ(
+            dialog.findChild<QTextBrowser *>("txtContentUpdate")->toPlainText(), "<a href=\"file:///etc\">link</a>");
         EXPECT_FALSE(dialog.isVisible());
     }
     EXPECT_TRUE(opener.opened.isEmpty());

@@ -40,11 +40,17 @@ UpdateDownloadDialog::UpdateDownloadDialog(LMRUpdate *update, int page, QWidget 
     const QString latest = message.isEmpty()
         ? ui->lblMessageLatest->text().arg(update->clientVersion()) // no answer from the service
         : message;
+    // What the service sends is shown as text, never as markup: no links or
+    // images of its choosing in the dialog.
+    for (QLabel *label : { ui->lblMessageUpdate, ui->lblMessageLatest, ui->lblMessageDownload })
+        label->setTextFormat(Qt::PlainText);
+    ui->txtContentUpdate->setOpenLinks(false);
+    ui->txtContentDownload->setOpenLinks(false);
     ui->lblMessageUpdate->setText(message);
     ui->lblMessageDownload->setText(message);
     ui->lblMessageLatest->setText(latest);
-    ui->txtContentUpdate->setText(update->content());
-    ui->txtContentDownload->setText(update->content());
+    ui->txtContentUpdate->setPlainText(update->content());
+    ui->txtContentDownload->setPlainText(update->content());
     ui->progressBar->setRange(0, 100);
     ui->progressBar->hide();
 
