@@ -28,6 +28,8 @@
 #include "ui/LoadingDialog.h"
 #include "ui/Tools.h"
 #include "ui/WindowZoom.h"
+#include "update/LMRUpdate.h"
+#include "update/UpdateTypes.h"
 #include "web/QCefApp.h"
 #include "web/QCefBrowser.h"
 #include "web/QCefClient.h"
@@ -246,6 +248,12 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：注册OSS回调"));
     LMRAosController::instance()->registerReceiver(ScreenshotController::instance());
     LMRAosController::instance()->registerReceiver(TSpdlogUpload::instance());
+    LMRAosController::instance()->registerReceiver(LMRUpdate::instance());
+
+    // 13
+    logInfo(QStringLiteral("启动：检查软件更新"));
+    if (LMRUpdate::instance()->checkAtStartup() == LMRUpdate::kResultInstall)
+        return 1; // the installer runs; it replaces this program
 
     // 14
     logInfo(QStringLiteral("启动：显示启动中动画"));
@@ -336,6 +344,7 @@ int runApplication(int argc, char **argv)
     registerMediaTypes();
     registerWebTypes();
     registerDeviceTypes();
+    registerUpdateTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
     context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());

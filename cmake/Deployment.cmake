@@ -70,6 +70,42 @@ set(LUMIRA_DEV_SNTP_PORT 18123 CACHE STRING "UDP port of the development service
 set(LUMIRA_NTP_HOST "127.0.0.1" CACHE STRING "NTP server of the network time")
 set(LUMIRA_NTP_PORT ${LUMIRA_DEV_SNTP_PORT} CACHE STRING "NTP port of the network time")
 
+# Update: the package host whose URL prefix names the object of an offered
+# package in the bucket "lumira-files" (the development service mirrors that
+# bucket under /packages/), and the Ed25519 public key an installer package
+# must be signed with: 64 hex digits, the raw key, e.g.
+#   openssl pkey -in key.pem -pubout -outform DER | tail -c 32 | xxd -p -c 64
+# The signature is stored beside the package as "<object>.sig", 64 raw bytes:
+#   openssl pkeyutl -sign -inkey key.pem -rawin -in pkg.deb -out pkg.deb.sig
+# Empty: packages are opened without a check. The development deployment
+# makes a key pair of its own in the build tree; its service signs with it.
+set(LUMIRA_UPDATE_PACKAGE_HOST "http://${_dev}/packages/" CACHE STRING "URL prefix of installer packages")
+set(LUMIRA_DEV_UPDATE_KEY "${CMAKE_BINARY_DIR}/tools/devservice/dev-update-key.pem")
+if(NOT DEFINED LUMIRA_UPDATE_PUBLIC_KEY)
+  if(NOT EXISTS ${LUMIRA_DEV_UPDATE_KEY})
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tools/devservice)
+    execute_process(COMMAND openssl genpkey -algorithm ed25519 -out ${LUMIRA_DEV_UPDATE_KEY}
+      RESULT_VARIABLE _key_rc ERROR_QUIET)
+  endif()
+  execute_process(COMMAND openssl pkey -in ${LUMIRA_DEV_UPDATE_KEY} -pubout -outform DER
+    -out ${CMAKE_BINARY_DIR}/tools/devservice/dev-update-key.pub.der RESULT_VARIABLE _key_rc ERROR_QUIET)
+  file(READ ${CMAKE_BINARY_DIR}/tools/devservice/dev-update-key.pub.der _der HEX)
+  string(LENGTH "${_der}" _der_len)
+  if(NOT _key_rc EQUAL 0 OR _der_len LESS 64)
+    message(FATAL_ERROR "cannot make the development update key with openssl")
+  endif()
+  math(EXPR _raw_at "${_der_len} - 64")
+  string(SUBSTRING "${_der}" ${_raw_at} 64 LUMIRA_UPDATE_PUBLIC_KEY)
+endif()
+# Development builds let LUMIRA_DEV_UPDATE_API point the update check at a
+# development service on other ports; a production deployment sets this OFF.
+option(LUMIRA_DEV_ENV_OVERRIDES "Honour LUMIRA_DEV_* service addresses from the environment (development builds)" ON)
+if(LUMIRA_DEV_ENV_OVERRIDES)
+  set(LUMIRA_DEV_ENV_OVERRIDES_CXX true)
+else()
+  set(LUMIRA_DEV_ENV_OVERRIDES_CXX false)
+endif()
+
 # Agora: app id (32 hex digits) and the built-in test room used by test().
 set(LUMIRA_AGORA_APP_ID "0000000000000000000000000000dev0" CACHE STRING "Agora app id")
 set(LUMIRA_AGORA_TEST_UID "10000001" CACHE STRING "Agora test uid")

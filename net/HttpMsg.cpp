@@ -185,6 +185,16 @@ HttpCall *HttpMsg::postAsync(const QString &path, const QByteArray &body, int ti
     return call;
 }
 
+HttpCall *HttpMsg::getAsync(const QString &path, int timeoutMs, const QString &base)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    auto *call = new HttpCall(start(*m_manager, Verb::Get, path, QByteArray(), base), timeoutMs, this);
+    call->setAutoDelete(true);
+    return call;
+}
+
 QNetworkReply *HttpMsg::start(
     QNetworkAccessManager &manager, Verb verb, const QString &path, const QByteArray &body, const QString &base)
 {

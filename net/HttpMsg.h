@@ -82,6 +82,8 @@ public:
     // Starts a form POST and returns at once; the caller keeps the call
     // (it deletes itself after done()). On the client's own thread only.
     HttpCall *postAsync(const QString &path, const QByteArray &body, int timeoutMs, const QString &base = QString());
+    // The same for a GET.
+    HttpCall *getAsync(const QString &path, int timeoutMs, const QString &base = QString());
     void switchHost(int selector);
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }

@@ -8,11 +8,15 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +108,7 @@ TEST_F(Client, StartsInOrderAndQuitsCleanly)
         "启动：设置全局字体",
         "启动：加载翻译文件",
         "启动：注册OSS回调",
+        "启动：检查软件更新",
         "启动：显示启动中动画",
         "启动：可用内存检测",
         "启动：清理H5缓存",
@@ -224,6 +229,7 @@ public:
         while (tlsPort == port || tlsPort == ossPort)
             tlsPort = freePort();
         m_port = port;
+        m_tlsPort = tlsPort;
         m_process.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_devservice"),
             { "--port", QString::number(port), "--oss-port", QString::number(ossPort), "--tls-port",
                 QString::number(tlsPort), "--oss-dir", dir });
@@ -237,6 +243,8 @@ public:
         m_process.waitForFinished(5000);
     }
     QString lessonUrl() const { return QStringLiteral("http://127.0.0.1:%1/qt1").arg(m_port); }
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    QString apiUrl() const { return QStringLiteral("https://127.0.0.1:%1/").arg(m_tlsPort); }
 
 private:
     static int freePort()
@@ -247,7 +255,68 @@ private:
     }
     QProcess m_process;
     int m_port = 0;
+    int m_tlsPort = 0;
 };
+
+QByteArray postTo(const QString &url, const QByteArray &body)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request { QUrl(url) };
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+    QNetworkReply *reply = manager.post(request, body);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QByteArray answer = reply->readAll();
+    delete reply;
+    return answer;
+}
+
+// Start-up finds a newer version whose package is already downloaded; the
+// dialog's install button (pressed by the unattended switch) hands it to the
+// desktop and the process ends with 1 before anything else starts. The
+// desktop is a stand-in xdg-open first on the PATH: nothing is installed.
+TEST_F(Client, StartupUpdateInstallExitsWithOne)
+{
+    DevService service;
+    ASSERT_TRUE(service.start(home + "/oss"));
+    const QByteArray package(64 * 1024, 'p');
+    ASSERT_TRUE(postTo(service.baseUrl() + "/dev/update?version=5.1.0&name=lumira_5.1.0_amd64.deb", package)
+                    .contains("\"retcode\":1"));
+    const QString update = dataRoot() + "/update";
+    QDir().mkpath(update);
+    for (const QString suffix : { "", ".sig" })
+        ASSERT_TRUE(QFile::copy(home + "/oss/lumira-files/pc/lumira_5.1.0_amd64.deb" + suffix,
+            update + "/lumira_5.1.0_amd64.deb" + suffix));
+
+    const QString bin = home + "/fakebin";
+    QDir().mkpath(bin);
+    QFile opener(bin + "/xdg-open");
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    // Written aside and moved: the test reads the file once it exists.
+    opener.write(
+        QString("#!/bin/sh\necho \"$@\" > '%1/opened.tmp' && mv '%1/opened.tmp' '%1/opened.txt'\n").arg(home).toUtf8());
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("PATH", bin + ":" + env.value("PATH"));
+    env.insert("LUMIRA_DEV_UPDATE_API", service.apiUrl());
+
+    QProcess *p = start();
+    ASSERT_TRUE(p->waitForFinished(60000)) << log().toStdString();
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p->exitCode(), 1) << log().toStdString();
+    const QString text = log();
+    EXPECT_TRUE(text.contains("启动：检查软件更新"));
+    EXPECT_FALSE(text.contains("启动：显示启动中动画"));
+    QFile opened(home + "/opened.txt");
+    QElapsedTimer t;
+    t.start();
+    while (!opened.exists() && t.elapsed() < 10000)
+        QThread::msleep(50);
+    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(),
+        QUrl::fromLocalFile(update + "/lumira_5.1.0_amd64.deb").toString());
+}
 
 // A user who starts the client from a terminal sees what matters, not every
 // log line nor the audio libraries' probing: an idle warm start (the second

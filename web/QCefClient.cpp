@@ -2,12 +2,12 @@
 
 #include "app/LMRConfig.h"
 #include "app/TSpdlog.h"
+#include "update/H5DownloadHelper.h"
 #include "web/QCefBrowser.h"
 #include "web/QMLNotify.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QQmlWebChannel>
 #include <QUrl>
@@ -128,13 +128,7 @@ bool QCefClient::OnBeforeContextMenu(int typeFlags, int itemCount)
     return background && itemCount > 0;
 }
 
-QString QCefClient::OnBeforeDownload(const QString &suggestedPath)
-{
-    // Unattended runs (tests, demos) take the suggested name without asking.
-    if (qEnvironmentVariableIsSet("LUMIRA_DIALOG_AUTO_ACCEPT_MS"))
-        return suggestedPath;
-    return QFileDialog::getSaveFileName(nullptr, QString(), suggestedPath);
-}
+void QCefClient::OnBeforeDownload(QObject *download) { H5DownloadHelper::instance()->onDownloadRequested(download); }
 
 void QCefClient::OnDownloadUpdated(bool isComplete)
 {

@@ -70,8 +70,8 @@ public:
     Q_INVOKABLE bool OnKeyEvent(int qtKey);
     // Returns true when the menu is to be emptied.
     Q_INVOKABLE bool OnBeforeContextMenu(int typeFlags, int itemCount);
-    // Returns the path to save to, empty to cancel.
-    Q_INVOKABLE QString OnBeforeDownload(const QString &suggestedPath);
+    // The user names the file (H5DownloadHelper); a cancelled item stays untouched.
+    Q_INVOKABLE void OnBeforeDownload(QObject *download);
     Q_INVOKABLE void OnDownloadUpdated(bool isComplete);
     Q_INVOKABLE void OnGotFocus();
     Q_INVOKABLE void OnProcessMessageReceived(const QString &message);

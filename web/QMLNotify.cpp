@@ -9,6 +9,7 @@
 #include "diag/SystemReport.h"
 #include "diag/TSpdlogUpload.h"
 #include "ui/uploadProgressDialog.h"
+#include "update/LMRUpdate.h"
 #include "web/LMRUserInfo.h"
 
 #include <QJsonDocument>
@@ -110,10 +111,7 @@ void QMLNotify::jsonScreenshot()
 
 void QMLNotify::jsonUploadLogZip() { TSpdlogUpload::instance()->uploadLogZip(); }
 
-void QMLNotify::jsonAppCheck()
-{
-    TSpdlog::instance()->otherInfo(QStringLiteral("update check requested, update check not available in this build"));
-}
+void QMLNotify::jsonAppCheck() { LMRUpdate::instance()->check(); }
 
 int QMLNotify::getServerDelay() { return NetworkTestController::instance()->httpPingMs(); }
 

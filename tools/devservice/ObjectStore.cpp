@@ -596,4 +596,18 @@ void registerServiceApi(httplib::Server &server, const StoreOptions &options)
     });
 }
 
+bool putStoreObject(
+    const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data)
+{
+    const Store store(options);
+    QDir().mkpath(store.bucketDir(bucket));
+    ObjectMeta meta;
+    return store.putObject(bucket, key, data, meta);
+}
+
+void removeStoreObject(const StoreOptions &options, const std::string &bucket, const std::string &key)
+{
+    Store(options).removeObject(bucket, key);
+}
+
 } // namespace devservice

@@ -29,4 +29,10 @@ void registerObjectStore(httplib::Server &server, const StoreOptions &options);
 // "/dev/reports" for tests.
 void registerServiceApi(httplib::Server &server, const StoreOptions &options);
 
+// Writes or removes an object as an upload would (data and checksums), for
+// the service's own routes.
+bool putStoreObject(
+    const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data);
+void removeStoreObject(const StoreOptions &options, const std::string &bucket, const std::string &key);
+
 } // namespace devservice

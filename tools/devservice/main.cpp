@@ -1,8 +1,9 @@
-// lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] [--pid-file
-// FILE] [--tls-cert PEM --tls-key PEM]
+// lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] [--www DIR]
+// [--pid-file FILE] [--tls-cert PEM --tls-key PEM] [--update-key PEM]
 #include "DevService.h"
 #include "ObjectStore.h"
 #include "Sntp.h"
+#include "UpdateApi.h"
 
 #include <httplib.h>
 
@@ -46,8 +47,8 @@ void reuseAddress(httplib::Server &server)
 int usage()
 {
     std::fprintf(stderr,
-        "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] [--www DIR] "
-        "[--pid-file FILE] [--tls-cert PEM --tls-key PEM]\n");
+        "usage: lumira_devservice [--port N] [--tls-port N] [--oss-port N] [--sntp-port N] [--oss-dir DIR] [--host ADDR] "
+        "[--www DIR] [--pid-file FILE] [--tls-cert PEM --tls-key PEM] [--update-key PEM]\n");
     return 2;
 }
 
@@ -68,6 +69,7 @@ int main(int argc, char **argv)
     // never been told to trust.
     std::string tlsCert = LUMIRA_DEV_CERT;
     std::string tlsKey = LUMIRA_DEV_KEY;
+    std::string updateKey = LUMIRA_DEV_UPDATE_KEY;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -93,6 +95,8 @@ int main(int argc, char **argv)
             tlsCert = value;
         else if (arg == "--tls-key")
             tlsKey = value;
+        else if (arg == "--update-key")
+            updateKey = value;
         else
             return usage();
     }
@@ -109,6 +113,8 @@ int main(int argc, char **argv)
     devservice::registerHangSwitch(server);
     devservice::registerServiceApi(server, store);
     devservice::registerSntpSwitch(server);
+    const devservice::UpdateOptions update { options.host, options.port, LUMIRA_DEV_CLIENT_VERSION, updateKey };
+    devservice::registerUpdateApi(server, store, update);
     devservice::registerPageRoutes(server, options);
     devservice::registerLogging(server);
     if (!server.bind_to_port(options.host.c_str(), options.port)) {
@@ -131,6 +137,7 @@ int main(int argc, char **argv)
     reuseAddress(tls);
     devservice::registerHangSwitch(tls);
     devservice::registerServiceApi(tls, store);
+    devservice::registerUpdateApi(tls, store, update);
     devservice::registerPageRoutes(tls, options);
     devservice::registerLogging(tls);
     if (!tls.is_valid() || !tls.bind_to_port(options.host.c_str(), tlsPort)) {

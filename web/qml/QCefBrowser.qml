@@ -68,13 +68,8 @@ WebEngineView {
         function onDownloadRequested(download) {
             if (download.view !== view || !view.client)
                 return
-            var path = view.client.OnBeforeDownload(download.path)
-            if (path === "") {
-                download.cancel()
-                return
-            }
-            download.path = path
-            download.accept()
+            // Not accepted (the user cancelled): Qt WebEngine cancels it.
+            view.client.OnBeforeDownload(download)
         }
         function onDownloadFinished(download) {
             if (download.view === view && view.client)
