@@ -67,6 +67,14 @@ Item {
         id: m_media
         dispatcher: m_webView
     }
+    LMRRecordRequests {
+        id: m_recordRequests
+        dispatcher: m_webView
+    }
+    LMRSimRoomRequests {
+        id: m_simRoomRequests
+        dispatcher: m_webView
+    }
 
     Connections {
         target: cppNotify
@@ -351,11 +359,11 @@ Item {
             answer(obj, "")
         } else if (is("reupload_audio_list://")) {
             var list = Req.text(args.lesson_token_list)
-            reupload(obj, (list !== null ? list : Req.text(args.lesson_token) || "").split(","))
+            m_recordRequests.reupload(obj, (list !== null ? list : Req.text(args.lesson_token) || "").split(","))
         } else if (is("reupload_audio://")) {
-            reupload(obj, [args.lesson_token])
+            m_recordRequests.reupload(obj, [args.lesson_token])
         } else if (is("record://")) {
-            record(obj, args)
+            m_recordRequests.record(obj, args)
         } else if (is("lock_win_top://")) {
             var lock = service("cppLockScreen")
             if (lock)
@@ -386,9 +394,9 @@ Item {
             if (updater)
                 updater.installUpdate()
         } else if (is("simroom://config")) {
-            simRoomConfig(obj)
+            m_simRoomRequests.configure(obj)
         } else if (is("simroom://peer")) {
-            simRoomPeer(obj)
+            m_simRoomRequests.peerAction(obj)
         } else if (is("mqtt://forward")) {
             cppLog.netInfo("recv MQTT:", Req.show(args.msg))
         } else {
@@ -396,107 +404,6 @@ Item {
         }
     }
 
-    // Development builds only: the simulated room behind the SDK stand-ins.
-    function simRoomConfig(obj) {
-        var room = service("cppSimRoom")
-        if (!room) {
-            refuse(obj, failureUnavailable, "no simulated room in this build")
-            return
-        }
-        var settings = {}
-        for (var k in obj)
-            if (k !== "id" && k !== "request")
-                settings[k] = obj[k]
-        if (room.configure(JSON.stringify(settings)))
-            answer(obj, JSON.parse(room.configuration()))
-        else
-            refuse(obj, failureBadRequest, "bad simulated room settings")
-    }
-
-    // A simulated peer joins, leaves, or switches its camera or microphone.
-    function simRoomPeer(obj) {
-        var room = service("cppSimRoom")
-        if (!room) {
-            refuse(obj, failureUnavailable, "no simulated room in this build")
-            return
-        }
-        var uid = Number(obj.uid)
-        if (typeof obj.action !== "string" || !(uid > 0 && uid <= 2147483647 && Math.floor(uid) === uid)) {
-            refuse(obj, failureBadRequest, "bad simulated peer action")
-            return
-        }
-        if (room.peerAction(uid, obj.action))
-            answer(obj, { "uid": uid, "action": obj.action })
-        else
-            refuse(obj, failureBadRequest, "simulated peer action refused")
-    }
-
-    // The recorder answers false for a name it will not use (undefined from
-    // a recorder that does not say counts as taken). Tokens and user ids name
-    // files: anything but a plain name is refused here already.
-    function record(obj, args) {
-        var recorder = service("recordDispatcher")
-        if (!recorder) {
-            refuse(obj, failureUnavailable, "recording not available")
-            return
-        }
-        if (args.oper === "start") {
-            var token = Req.plainName(args.token)
-            var userId = Req.plainName(args.userId)
-            if (token === null || userId === null) {
-                logPageError("record refused, missing or bad token or userId:", Req.show(obj.request))
-                refuse(obj, failureBadRequest, "missing or bad token or userId")
-                return
-            }
-            var previous = LMRUserInfo.getCourseToken()
-            LMRUserInfo.setCourseToken(token)
-            if (recorder.startRecord(token, userId, Req.text(args.cls_user_type) || "") === false) {
-                LMRUserInfo.setCourseToken(previous)
-                refuse(obj, failureBadRequest, "bad recording name")
-                return
-            }
-            answer(obj, "")
-        } else if (args.oper === "stop") {
-            var stopToken = args.token === undefined || args.token === "" ? LMRUserInfo.getCourseToken()
-                                                                            : Req.plainName(args.token)
-            if (stopToken === null) {
-                refuse(obj, failureBadRequest, "bad token")
-                return
-            }
-            recorder.stopRecord()
-            if (typeof recorder.handUpload === "function" && recorder.handUpload(stopToken, true) === false) {
-                refuse(obj, failureBadRequest, "bad recording name")
-                return
-            }
-            answer(obj, "")
-        } else {
-            refuse(obj, failureBadRequest, "unknown record oper")
-        }
-    }
-
-    // Hands each lesson's recording to upload again; names that are not plain
-    // are skipped, and one failure reply tells how many were.
-    function reupload(obj, tokens) {
-        var recorder = service("recordDispatcher")
-        if (!recorder || typeof recorder.handUpload !== "function") {
-            refuse(obj, failureUnavailable, "recording not available")
-            return
-        }
-        var refused = 0
-        tokens.forEach(function (value) {
-            if (value === "")
-                return
-            var token = Req.plainName(value)
-            if (token === null || recorder.handUpload(token, true) === false)
-                ++refused
-        })
-        if (refused > 0) {
-            logPageError("reupload refused " + refused + " lesson token(s):", Req.show(obj.request))
-            refuse(obj, failureBadRequest, "bad lesson token: " + refused + " refused")
-        } else {
-            answer(obj, "")
-        }
-    }
 
     function agora_voiceRoomLogin(id, request, msg) { m_media.agoraLogin(id, request, msg) }
     function trtc_voiceRoomLogin(id, request, msg) { m_media.trtcLogin(id, request, msg) }
