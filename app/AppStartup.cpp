@@ -19,6 +19,7 @@
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
 #include "media/video/GenerateImage.h"
+#include "net/HttpMsg.h"
 #include "net/LMRAosController.h"
 #include "platform/Desktop.h"
 #include "platform/ExecutableName.h"
@@ -180,6 +181,10 @@ int runApplication(int argc, char **argv)
     QElapsedTimer startTimer;
     startTimer.start();
     platform::setProcessDpiAware();
+    // Read while the application object is made: the update check at 13 is
+    // the first request and would wait for them.
+    if (!HttpTls::fromBuild().extraCaFile.isEmpty())
+        HttpMsg::prefetchSystemRoots();
 
     // 2: before DirHelper, whose default root depends on these names
     QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));

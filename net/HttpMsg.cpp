@@ -15,6 +15,8 @@
 #include <QTextCodec>
 #include <QThread>
 
+#include <future>
+
 // Certificates are checked on every HTTPS request. The client once skipped
 // the check so that any server certificate would do; but the report and update
 // calls go over home and school networks, where whoever answers first could
@@ -120,6 +122,27 @@ HttpMsg::HttpMsg(const QString &iniPath, QStringList hosts, QObject *parent)
     setTls(HttpTls::fromBuild());
 }
 
+namespace
+{
+std::future<QList<QSslCertificate>> &prefetchedRoots()
+{
+    static std::future<QList<QSslCertificate>> roots;
+    return roots;
+}
+
+QList<QSslCertificate> systemRoots()
+{
+    std::future<QList<QSslCertificate>> &prefetched = prefetchedRoots();
+    return prefetched.valid() ? prefetched.get() : QSslConfiguration::systemCaCertificates();
+}
+} // namespace
+
+void HttpMsg::prefetchSystemRoots()
+{
+    if (!prefetchedRoots().valid())
+        prefetchedRoots() = std::async(std::launch::async, [] { return QSslConfiguration::systemCaCertificates(); });
+}
+
 void HttpMsg::setTls(const HttpTls &tls)
 {
     TSpdlog *log = TSpdlog::instance();
@@ -147,7 +170,7 @@ void HttpMsg::setTls(const HttpTls &tls)
     }
     // Setting any CA list turns off the system roots Qt would load on
     // demand, so they are named here in full, with ours beside them.
-    m_ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+    m_ssl.setCaCertificates(systemRoots() + extra);
     log->netInfo(QStringLiteral("HTTP: trusting the extra root certificate ") + tls.extraCaFile);
 }
 

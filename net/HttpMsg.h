@@ -73,6 +73,11 @@ public:
     static constexpr int kRequestTimeoutMs = 15000;
 
     static HttpMsg *instance();
+    // Starts reading the system's root certificates on a worker, so that a
+    // deployment with an extra root (which must name the system's in full)
+    // does not wait a tenth of a second for them at its first request. Call
+    // once, early; without it they are read when the client is made.
+    static void prefetchSystemRoots();
     // Reads the debug switch from `iniPath` (the settings file). `hosts` are
     // the production, alternative and test API hosts; empty: the build's.
     explicit HttpMsg(const QString &iniPath, QStringList hosts = QStringList(), QObject *parent = nullptr);
