@@ -3,6 +3,7 @@
 // (another DPI, another size). Started before the application object and
 // stopped, by its PID, when the program ends.
 #include <QByteArray>
+#include <QString>
 #include <QStringList>
 
 #include <csignal>
@@ -58,6 +59,7 @@ public:
     PrivateXServer &operator=(const PrivateXServer &) = delete;
 
     bool ok() const { return !m_display.isEmpty(); }
+    QString display() const { return QString::fromLatin1(m_display); }
     // Points this process (and the browser's subprocesses) at the server.
     void use() const { qputenv("DISPLAY", m_display); }
 

@@ -1,6 +1,7 @@
 // The real client binary under the X server of the test run, each case with a
 // fresh HOME: log lines in order, data tree, second instance, crash report and
 // stale lock, OpenGL failure, fatal data root.
+#include "PrivateXServer.h"
 #include "SoundServer.h"
 #include "TestEnv.h"
 
@@ -363,6 +364,11 @@ TEST_F(Client, AnIdleWarmStartIsQuietOnStderr)
 // pixels that are not the white panel are its frame, on all four sides.
 TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
 {
+    // A screen of its own: windows of test programs running beside this one
+    // must not cover the box while it is looked at.
+    testenv::PrivateXServer screen({ QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24") });
+    ASSERT_TRUE(screen.ok());
+    env.insert(QStringLiteral("DISPLAY"), screen.display());
     QProcess *first = start();
     ASSERT_TRUE(waitForLog(kDone));
     // Long enough for a loaded machine to map and paint the box while we look.
@@ -376,6 +382,7 @@ TEST_F(Client, SecondInstanceBoxHasNoBlackFrame)
     looking.start();
     while (!icon.isValid() && looking.elapsed() < 15000) {
         QProcess shooter;
+        shooter.setProcessEnvironment(env);
         shooter.start(QStringLiteral(LUMIRA_BIN_DIR "/lumira_screenshot"), { shotFile });
         ASSERT_TRUE(shooter.waitForFinished(15000));
         ASSERT_EQ(shooter.exitCode(), 0);
