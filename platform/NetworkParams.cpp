@@ -20,7 +20,7 @@ QStringList dnsFromResolvConf(const QByteArray &text)
 
 QString gatewayFromTracert(const QString &output)
 {
-    // "  1    <1 ms    <1 ms    <1 ms  router.lan [192.168.1.1]": the address in brackets.
+    // "  1    <1 ms    <1 ms    <1 ms  gateway.lan [127.0.0.1]": the address in brackets.
     return QRegularExpression(QStringLiteral("(.*\\[)(.*)(\\])")).match(output).captured(2);
 }
 

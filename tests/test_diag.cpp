@@ -308,8 +308,8 @@ TEST(SystemReport, PureRules)
         qMakePair(QString("Debian GNU/Linux 12 (pc1)"), QString("bookworm")));
     EXPECT_EQ(SystemReport::systemName("Arch Linux", "pc1"), qMakePair(QString("(pc1)"), QString()));
     EXPECT_EQ(
-        SystemReport::ipv4Text({ QHostAddress("10.1.2.3"), QHostAddress("fe80::1"), QHostAddress("192.168.0.9") }),
-        "10.1.2.3 192.168.0.9 ");
+        SystemReport::ipv4Text({ QHostAddress("127.1.2.3"), QHostAddress("fe80::1"), QHostAddress("127.0.0.9") }),
+        "127.1.2.3 127.0.0.9 ");
     EXPECT_EQ(SystemReport::csproduct("FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF"), "0");
     EXPECT_EQ(SystemReport::csproduct("ffffffff-ffff-ffff-ffff-ffffffffffff"), "0");
     EXPECT_EQ(SystemReport::csproduct("4C4C4544-0042-3510-8051-B7C04F4E3232"), "4C4C4544-0042-3510-8051-B7C04F4E3232");

@@ -151,7 +151,7 @@ TEST(UpdateVersion, ComparesAsText)
     EXPECT_TRUE(LMRUpdate::isNewer("5.1.0", "5.0.6"));
     EXPECT_FALSE(LMRUpdate::isNewer("5.0.6", "5.0.6"));
     EXPECT_FALSE(LMRUpdate::isNewer("", "5.0.6"));
-    EXPECT_TRUE(LMRUpdate::isNewer("5.0.6.1", "5.0.6"));
+    EXPECT_TRUE(LMRUpdate::isNewer("5.0.6-1", "5.0.6")) << "a longer version with the same start";
     EXPECT_TRUE(LMRUpdate::isNewer("6", "5.0.6"));
 }
 

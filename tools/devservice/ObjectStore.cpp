@@ -28,9 +28,6 @@ namespace
 constexpr qint64 kMinPartSize = 100 * 1024; // all parts but the last
 constexpr int kMaxDeleteKeys = 1000;
 
-std::mutex g_reportLock;
-std::vector<std::string> g_reports; // guarded by g_reportLock
-
 std::string esc(const std::string &text) { return QString::fromStdString(text).toHtmlEscaped().toStdString(); }
 
 void fail(httplib::Response &res, int status, const std::string &code, const std::string &message)
@@ -512,97 +509,29 @@ void registerObjectStore(httplib::Server &server, const StoreOptions &options)
     }));
 }
 
-void registerServiceApi(httplib::Server &server, const StoreOptions &options)
-{
-    auto store = std::make_shared<Store>(options);
-    registerFaultRoutes(server);
-
-    // What the demo page shows of the client's uploads (same origin as the
-    // page): the objects under a prefix, "<key> <size>" per line, and one object.
-    server.Get("/dev/objects", [store](const httplib::Request &req, httplib::Response &res) {
-        const QString dir = store->bucketDir(req.get_param_value("bucket"));
-        const QString prefix = QString::fromStdString(req.get_param_value("prefix"));
-        std::string text;
-        QDirIterator walk(dir, QDir::Files, QDirIterator::Subdirectories);
-        while (!dir.isEmpty() && walk.hasNext()) {
-            const QString key = QDir(dir).relativeFilePath(walk.next());
-            if (key.startsWith(prefix))
-                text += key.toStdString() + " " + std::to_string(walk.fileInfo().size()) + "\n";
-        }
-        res.set_content(text, "text/plain; charset=utf-8");
-    });
-    server.Get("/dev/object", [store](const httplib::Request &req, httplib::Response &res) {
-        QFile file(store->objectPath(req.get_param_value("bucket"), req.get_param_value("key")));
-        if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly)) {
-            res.status = 404;
-            return;
-        }
-        const QByteArray data = file.readAll();
-        res.set_content(data.toStdString(), file.fileName().endsWith(".jpeg") ? "image/jpeg" : "application/octet-stream");
-    });
-
-    // The recording reports received so far, one form body per line.
-    server.Get("/dev/reports", [](const httplib::Request &, httplib::Response &res) {
-        std::lock_guard<std::mutex> lock(g_reportLock);
-        std::string text;
-        for (const std::string &report : g_reports)
-            text += report + "\n";
-        res.set_content(text, "text/plain");
-    });
-
-    server.Post("/doc/upload/sound", [](const httplib::Request &req, httplib::Response &res) {
-        Fault fault;
-        if (takeFault("report", "report", fault)) {
-            if (fault.kind == "retcode")
-                return res.set_content("{\"retcode\":0,\"msg\":\"refused\"}", "application/json");
-            if (applyFault(fault, res))
-                return;
-        }
-        if (!req.has_param("lesson_token") || !req.has_param("sound_url")) {
-            res.set_content("{\"retcode\":-1,\"msg\":\"lesson_token and sound_url are required\"}", "application/json");
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(g_reportLock);
-            g_reports.push_back(req.body);
-        }
-        res.set_content("{\"retcode\":1,\"msg\":\"ok\"}", "application/json");
-    });
-
-    server.Post("/upload/oss/add", [store](const httplib::Request &req, httplib::Response &res) {
-        Fault fault;
-        if (takeFault("form", "form", fault)) {
-            if (fault.kind == "retcode")
-                return res.set_content("{\"retcode\":0,\"msg\":\"refused\"}", "application/json");
-            if (applyFault(fault, res))
-                return;
-        }
-        if (!req.has_file("bucket_name") || !req.has_file("file_name") || !req.has_file("file")) {
-            res.set_content(
-                "{\"retcode\":-1,\"msg\":\"bucket_name, file_name and file are required\"}", "application/json");
-            return;
-        }
-        const std::string bucket = req.get_file_value("bucket_name").content;
-        const std::string key = req.get_file_value("file_name").content;
-        const std::string data = req.get_file_value("file").content;
-        ObjectMeta meta;
-        if (data.empty() || !store->putObject(bucket, key, data, meta)) {
-            res.set_content("{\"retcode\":-1,\"msg\":\"cannot store the file\"}", "application/json");
-            return;
-        }
-        res.set_content("{\"retcode\":1,\"data\":\"http://" + bucket + "." + store->options().publicHost + "/"
-                + QUrl::toPercentEncoding(QString::fromStdString(key), "/").toStdString() + "\"}",
-            "application/json");
-    });
-}
-
 bool putStoreObject(
     const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data)
 {
     const Store store(options);
     QDir().mkpath(store.bucketDir(bucket));
+    return putBucketObject(options, bucket, key, data);
+}
+
+bool putBucketObject(
+    const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data)
+{
     ObjectMeta meta;
-    return store.putObject(bucket, key, data, meta);
+    return Store(options).putObject(bucket, key, data, meta);
+}
+
+QString storeBucketDir(const StoreOptions &options, const std::string &bucket)
+{
+    return Store(options).bucketDir(bucket);
+}
+
+QString storeObjectPath(const StoreOptions &options, const std::string &bucket, const std::string &key)
+{
+    return Store(options).objectPath(bucket, key);
 }
 
 void removeStoreObject(const StoreOptions &options, const std::string &bucket, const std::string &key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <string>
 
 namespace httplib
@@ -34,5 +36,11 @@ void registerServiceApi(httplib::Server &server, const StoreOptions &options);
 bool putStoreObject(
     const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data);
 void removeStoreObject(const StoreOptions &options, const std::string &bucket, const std::string &key);
+// The same into a bucket that must exist already.
+bool putBucketObject(
+    const StoreOptions &options, const std::string &bucket, const std::string &key, const std::string &data);
+// Where a bucket and an object live on disk; empty for names the store refuses.
+QString storeBucketDir(const StoreOptions &options, const std::string &bucket);
+QString storeObjectPath(const StoreOptions &options, const std::string &bucket, const std::string &key);
 
 } // namespace devservice
