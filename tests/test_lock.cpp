@@ -6,6 +6,7 @@
 #include "SoundServer.h"
 #include "TestEnv.h"
 
+#include "app/AppStartup.h"
 #include "platform/ExecutableName.h"
 #include "ui/LockRecord.h"
 #include "ui/LockScreen.h"
@@ -59,7 +60,7 @@ class Lock : public ::testing::Test
 protected:
     void SetUp() override
     {
-        view.setObjectName(QStringLiteral("root"));
+        lumira::shapeMainView(view); // the client's flags, name and zoom
         view.setGeometry(100, 100, 640, 360);
         view.show();
         lock.setMainView(&view);
