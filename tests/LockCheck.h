@@ -65,12 +65,12 @@ inline QString streamIdOf(qint64 pid)
     return {};
 }
 
-// A program of another kind playing silence for as long as it runs.
-inline QProcess *startSilence()
+// A program playing silence for as long as it runs.
+inline QProcess *startSilence(const QString &program = QStringLiteral("pacat"))
 {
     auto *player = new QProcess;
     player->setStandardInputFile(QStringLiteral("/dev/zero"));
-    player->start(QStringLiteral("pacat"), { QStringLiteral("--playback"), QStringLiteral("--raw") });
+    player->start(program, { QStringLiteral("--playback"), QStringLiteral("--raw") });
     player->waitForStarted();
     return player;
 }

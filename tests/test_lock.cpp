@@ -132,9 +132,15 @@ TEST_F(Lock, OtherProgramsAreMutedWhileLockedAndExactlyThoseComeBack)
 
     QProcess *playing = lockcheck::startSilence();
     QProcess *mutedBefore = lockcheck::startSilence();
+    // A player under the browser subprocess's name, started by us: the
+    // browser's own sound.
+    const QString browser = testenv::sandboxRoot() + QStringLiteral("/QtWebEngineProcess");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/usr/bin/pacat"), browser));
+    QProcess *page = lockcheck::startSilence(browser);
     ASSERT_TRUE(testenv::waitUntil([&]() {
-        return mutedOf(self) == 0 && mutedOf(playing->processId()) == 0 && mutedOf(mutedBefore->processId()) == 0;
-    })) << "three streams play";
+        return mutedOf(self) == 0 && mutedOf(playing->processId()) == 0 && mutedOf(mutedBefore->processId()) == 0
+            && mutedOf(page->processId()) == 0;
+    })) << "four streams play";
     QProcess::execute(QStringLiteral("pactl"),
         { QStringLiteral("set-sink-input-mute"), lockcheck::streamIdOf(mutedBefore->processId()),
             QStringLiteral("1") });
@@ -148,6 +154,7 @@ TEST_F(Lock, OtherProgramsAreMutedWhileLockedAndExactlyThoseComeBack)
     EXPECT_EQ(locked.count(), 1);
     EXPECT_EQ(mutedOf(playing->processId()), 1);
     EXPECT_EQ(mutedOf(self), 0) << "our own sound plays on";
+    EXPECT_EQ(mutedOf(page->processId()), 0) << "the browser's sound plays on";
     EXPECT_EQ(view.geometry(), QGuiApplication::primaryScreen()->geometry()) << "over the whole screen";
     EXPECT_TRUE(testenv::waitUntil(companionRunning, 5000));
     ASSERT_GE(toasts.count(), 1);
@@ -177,6 +184,7 @@ TEST_F(Lock, OtherProgramsAreMutedWhileLockedAndExactlyThoseComeBack)
     own.stop();
     lockcheck::stopSilence(playing);
     lockcheck::stopSilence(mutedBefore);
+    lockcheck::stopSilence(page);
 }
 
 // A locked client killed outright: its key grabs go with its X connection,
