@@ -3,9 +3,13 @@
 // IAudioVolumeLevel. COM lives as long as the control.
 #include "platform/MicBoostControl.h"
 
+// windows.h first: the others rely on its definitions.
+#include <windows.h>
+
 #include <devicetopology.h>
 #include <mmdeviceapi.h>
-#include <windows.h>
+
+#include <string>
 
 namespace lumira::platform
 {

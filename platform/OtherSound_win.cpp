@@ -5,10 +5,12 @@
 
 #include <QFileInfo>
 
+// windows.h first: the others rely on its definitions.
+#include <windows.h>
+
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 namespace lumira::platform
 {
