@@ -9,6 +9,8 @@
 #include "app/TSpdlog.h"
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
+#include "device/MicBoost.h"
+#include "device/NativeEvent.h"
 #include "diag/NetworkTestController.h"
 #include "diag/ScreenshotController.h"
 #include "diag/SystemReport.h"
@@ -27,6 +29,7 @@
 #include "record/AudioDataDispatcherController.h"
 #include "ui/LMRMessageBox.h"
 #include "ui/LoadingDialog.h"
+#include "ui/LockScreen.h"
 #include "ui/Tools.h"
 #include "ui/WindowZoom.h"
 #include "update/LMRUpdate.h"
@@ -122,16 +125,13 @@ QQuickItem *rootObject(QQuickView &view)
     return root ? root->findChild<QQuickItem *>(QStringLiteral("root")) : nullptr;
 }
 
-// Until the lock screen exists nothing is locked, and every window may take focus.
-bool isScreenLocked() { return false; }
-
 // While locked only our own windows may take focus: the main view "root",
 // the popped-out video window "m_videoViewLoader", and "root_cef", the name a
 // browser in a native child window has. Qt WebEngine draws the page inside
 // the main view instead, so focus on the page arrives as "root".
 void onFocusWindowChanged(QQuickView &view, QWindow *window)
 {
-    if (isScreenLocked()) {
+    if (LockScreen::instance()->getIsLockScreen()) {
         if (!window)
             return;
         const QString name = window->objectName();
@@ -151,6 +151,9 @@ void onFocusWindowChanged(QQuickView &view, QWindow *window)
 void onAboutToQuit(QQuickView &view)
 {
     logInfo(QStringLiteral("qpp->qml:receieve signal app quit"));
+    // A locked desktop is given back before the window goes.
+    if (LockScreen::instance()->getIsLockScreen())
+        LockScreen::instance()->stopLock();
     view.close();
     if (QQuickItem *root = rootObject(view))
         QMetaObject::invokeMethod(root, "closeQML");
@@ -351,11 +354,16 @@ int runApplication(int argc, char **argv)
     registerDeviceTypes();
     registerUpdateTypes();
     context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());
+    auto nativeEvent = std::make_unique<NativeEvent>(); // a widget: goes before the application
+    app->installNativeEventFilter(nativeEvent.get());
+    context->setContextProperty(QStringLiteral("cppEvent"), nativeEvent.get());
     context->setContextProperty(QStringLiteral("cppTool"), Tools::instance());
     context->setContextProperty(QStringLiteral("cppNotify"), QMLNotify::instance());
     context->setContextProperty(QStringLiteral("cppConfigFile"), config);
     context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
     context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
+    context->setContextProperty(QStringLiteral("cppLockScreen"), LockScreen::instance());
+    context->setContextProperty(QStringLiteral("cppMicBoost"), new MicBoost(app.get()));
 
     // 23
     logInfo(QStringLiteral("启动：上传启动日记"));
@@ -369,6 +377,10 @@ int runApplication(int argc, char **argv)
     logInfo(QStringLiteral("启动：初始化麦克风、扬声器、摄像头设备"));
     // One enumeration for the three kinds rather than one per default choice.
     BCDevice::instance()->setStartupDefaults();
+
+    // 26
+    logInfo(QStringLiteral("启动：给锁屏类窗口句柄"));
+    LockScreen::instance()->setMainView(view.get());
 
     // 27
     auto cefView = std::make_unique<QCefView>();
@@ -426,6 +438,7 @@ int runApplication(int argc, char **argv)
     // Browser views belong to the view's QML engine and go before it.
     cefApp.reset();
     view.reset();
+    nativeEvent.reset();
     loading.reset();
     font.reset();
     app.reset();

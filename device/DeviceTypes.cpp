@@ -1,6 +1,7 @@
 #include "device/DeviceTypes.h"
 
 #include "device/BCDevice.h"
+#include "device/MicVolumeView.h"
 
 #include <QQmlEngine>
 
@@ -14,6 +15,7 @@ void registerDeviceTypes()
         QQmlEngine::setObjectOwnership(device, QQmlEngine::CppOwnership);
         return device;
     });
+    qmlRegisterType<MicVolumeView>("MicVolumeView", 1, 0, "MicVolumeView");
 }
 
 } // namespace lumira

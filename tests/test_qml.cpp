@@ -8,6 +8,7 @@
 #include "app/TSpdlog.h"
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
+#include "device/NativeEvent.h"
 #include "media/MediaTypes.h"
 #include "media/video/GenerateImage.h"
 #include "ui/Tools.h"
@@ -64,6 +65,7 @@ public slots:
         context->setContextProperty(QStringLiteral("cppConfigFile"), LMRConfig::instance());
         context->setContextProperty(QStringLiteral("cppDir"), DirHelper::instance());
         context->setContextProperty(QStringLiteral("cppCef"), &m_cef);
+        context->setContextProperty(QStringLiteral("cppEvent"), &m_events);
         context->setContextProperty(QStringLiteral("cppGenerate"), BCDevice::instance()->generateImage());
         context->setContextProperty(QStringLiteral("cppTestLog"), this);
         context->setContextProperty(QStringLiteral("recordDispatcher"), &m_recorder);
@@ -114,6 +116,7 @@ public slots:
 private:
     QObject m_window;
     QCefView m_cef;
+    NativeEvent m_events { false }; // device changes, raised by the tests
     RecordDispatcherDouble m_recorder;
     QString m_openedUrl;
     QString m_modalSeen;

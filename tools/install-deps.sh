@@ -18,7 +18,7 @@ libspdlog-dev libfmt-dev libquazip1-qt5-dev libhidapi-dev libunwind-dev libxcb1-
 libsqlite3-dev sqlite3 libcpp-httplib-dev libssl-dev openssl
 libgtest-dev libgmock-dev googletest libbenchmark-dev
 xvfb xauth x11-utils gdb libgl1-mesa-dri mesa-utils-bin
-pulseaudio pulseaudio-utils libpulse-dev qt5-image-formats-plugins fonts-wqy-microhei
+pulseaudio pulseaudio-utils libpulse-dev libudev-dev libasound2-dev libxtst-dev qt5-image-formats-plugins fonts-wqy-microhei
 "
 
 missing=""

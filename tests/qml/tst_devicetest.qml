@@ -120,10 +120,21 @@ TestCase {
         mouseClick(findChild(mic, "recordButton"))
         verify(mic.recording)
         tryVerify(function() { return findChild(mic, "micProgressBar").value > 0.05 }, 5000)
+        var icon = findChild(mic, "micVolumeView")
+        compare(icon.level, Math.floor(mic.level * 100), "the icon fills with the bar's level")
         shot("devicetest_mic")
         mouseClick(findChild(mic, "recordButton"))
         verify(!mic.recording)
         compare(findChild(mic, "micProgressBar").value, 0)
+        compare(icon.level, 0)
+    }
+
+    function test_deviceChangesRefreshTheLists() {
+        var events = Qt.createComponent("qrc:/lmr_controls/LMRDeviceEvents.qml").createObject(testCase)
+        verify(events, "the device events load")
+        cppEvent.devUpdate()
+        verify(cppTestLog.logText().indexOf("device change, update device list") >= 0)
+        events.destroy()
     }
 
     function test_verdictsReachTheResults() {

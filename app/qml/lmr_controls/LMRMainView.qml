@@ -14,4 +14,6 @@ Item {
         scale: zoom
         transformOrigin: Item.TopLeft
     }
+
+    LMRDeviceEvents {}
 }

@@ -1,6 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
 import BCDevice 1.0
+import MicVolumeView 1.0
 import "qrc:/controls"
 
 // Microphone page of the device test: record and hear yourself, watch the level.
@@ -43,6 +44,8 @@ Item {
     }
 
     ListModel { id: micModel }
+
+    onLevelChanged: micVolume.updateUI(level * 100)
 
     onSgStartMicClick: startRecord()
     onSgStopMicClick: stopRecord()
@@ -106,6 +109,22 @@ Item {
                 text: page.recording ? qsTr("stop record") : qsTr("start record")
                 enabled: page.comboEnabled
                 onClicked: page.recording ? page.sgStopMicClick() : page.sgStartMicClick()
+            }
+            // The microphone icon fills with the same level as the bar.
+            Rectangle {
+                width: 36
+                height: 36
+                radius: 18
+                color: page.recording ? "#ff4d4f" : "#b8bfcc"
+                anchors.verticalCenter: parent.verticalCenter
+                MicVolumeView {
+                    id: micVolume
+                    objectName: "micVolumeView"
+                    x: 8
+                    y: 6
+                    width: 20
+                    height: 22
+                }
             }
             ProgressBar {
                 id: micProgressBar
