@@ -413,9 +413,11 @@ TEST(ILive, DevicesAndTheVirtualCameraRule)
     EXPECT_FALSE(a.ilive.setCamera("6RoomsCamV10")) << "not plugged in";
     is::setCameras(
         { { "sim-camera-0", "Simulated camera" }, { "vcam-yy", "YY开播" }, { "vcam-6rooms", "6RoomsCamV10" } });
+    EXPECT_TRUE(a.ilive.setCamera(""));
+    EXPECT_EQ(is::cameraInUse(), "sim-camera-0") << "no choice yet: the default camera";
     a.ilive.closeCamera();
     EXPECT_EQ(is::cameraInUse(), "");
-    EXPECT_FALSE(a.ilive.setMic("no-such-mic"));
+    EXPECT_FALSE(a.ilive.setMic(""));
     EXPECT_TRUE(a.ilive.setSpeaker("sim-speaker"));
     EXPECT_EQ(is::playerInUse(), "sim-speaker");
     a.ilive.closePlayer();
@@ -433,7 +435,7 @@ TEST(ILive, DevicesAndTheVirtualCameraRule)
 
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("ilive 设置摄像头 sim-camera-0")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ilive 设置麦克风 no-such-mic:")));
+    EXPECT_TRUE(log.contains(QStringLiteral("ilive 设置麦克风 :")));
     EXPECT_TRUE(log.contains(QStringLiteral("Mic List:Name:Simulated microphone Id:sim-mic")));
     EXPECT_TRUE(log.contains(QStringLiteral("Play List:Name:Simulated speaker Id:sim-speaker")));
 }

@@ -66,6 +66,9 @@ public:
             if (m_initialized)
                 return ILIVE_OK;
             m_initialized = true;
+            // The microphone and speaker are on with a room until closed;
+            // the camera waits to be opened.
+            m_micOpen = m_playerOpen = true;
         }
         m_worker.start();
         std::lock_guard<std::mutex> look(looks().mutex);
@@ -210,21 +213,23 @@ public:
         players.push_back({ "sim-speaker", "Simulated speaker" });
         return ILIVE_OK;
     }
+    // The machine's cameras are more than the SDK's fixed names: any id is a
+    // camera, an empty one the first listed (the default device).
     int openCamera(const char *id) override
     {
         {
             std::lock_guard<std::mutex> look(looks().mutex);
             const auto &cameras = looks().cameras;
-            if (!id || std::none_of(cameras.begin(), cameras.end(), [id](const auto &c) { return c.first == id; }))
+            if (!id || (!*id && cameras.empty()))
                 return ILIVE_ERR_DEVICE;
-            looks().camera = id;
+            looks().camera = *id ? std::string(id) : cameras.front().first;
         }
         return setDevice(m_cameraOpen, true);
     }
     int closeCamera() override { return closeDevice(m_cameraOpen, looks().camera); }
-    int openMic(const char *id) override { return openDevice(m_micOpen, looks().mic, id, "sim-mic"); }
+    int openMic(const char *id) override { return openDevice(m_micOpen, looks().mic, id); }
     int closeMic() override { return closeDevice(m_micOpen, looks().mic); }
-    int openPlayer(const char *id) override { return openDevice(m_playerOpen, looks().player, id, "sim-speaker"); }
+    int openPlayer(const char *id) override { return openDevice(m_playerOpen, looks().player, id); }
     int closePlayer() override { return closeDevice(m_playerOpen, looks().player); }
     int setPlayerVolume(uint32_t volume) override
     {
@@ -373,9 +378,10 @@ private:
     bool leaveRoom();
     void memberEvent(E_EndpointEventId id, unsigned uid);
     int setDevice(bool &open, bool value);
-    int openDevice(bool &open, std::string &inUse, const char *id, const char *known)
+    // Any microphone or speaker the client names is one of the machine's.
+    int openDevice(bool &open, std::string &inUse, const char *id)
     {
-        if (!id || std::strcmp(id, known) != 0)
+        if (!id || !*id)
             return ILIVE_ERR_DEVICE;
         {
             std::lock_guard<std::mutex> look(looks().mutex);
