@@ -433,6 +433,24 @@ void LMRILive::reportLevel(const QString &id, int level, int samples, int rate)
         gui([this, id, peak] { emit volumeChanged(id, peak); });
 }
 
+ffmpeg::FramePtr LMRILive::convertAudio(const ilive::iLiveAudioFrame &frame, AudioConvert &convert)
+{
+    // The recording takes 16-bit samples only.
+    if (!frame.data || frame.bits != 16 || frame.channels == 0 || frame.sampleRate == 0
+        || frame.dataSize > kMaxAudioBytes)
+        return nullptr;
+    const int channels = int(frame.channels);
+    AudioConvertInput input;
+    input.sampleRate = int(frame.sampleRate);
+    input.channels = channels;
+    input.samplesPerChannel = int(frame.dataSize / 2) / channels;
+    input.length = int(frame.dataSize);
+    if (input.samplesPerChannel <= 0)
+        return nullptr;
+    input.buffer = QByteArray(reinterpret_cast<const char *>(frame.data), input.length);
+    return convert.convert(input);
+}
+
 void LMRILive::handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDataSourceType type)
 {
     if (!frame.data || frame.dataSize == 0 || frame.dataSize > kMaxAudioBytes || frame.sampleRate == 0)
@@ -446,18 +464,7 @@ void LMRILive::handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDa
     const bool mic = type == ilive::AUDIO_DATA_SOURCE_MIC;
     if ((!mic && type != ilive::AUDIO_DATA_SOURCE_PLAY) || channels == 0 || (mic && m_micClosed))
         return;
-    if (frame.bits != 16) { // the recording takes 16-bit samples only
-        log()->avError(
-            mic ? QStringLiteral("ilive mic frame bits error") : QStringLiteral("ilive speaker frame bits error"));
-        return;
-    }
-    AudioConvertInput input;
-    input.sampleRate = int(frame.sampleRate);
-    input.channels = channels;
-    input.samplesPerChannel = int(frame.dataSize / 2) / channels;
-    input.length = int(frame.dataSize);
-    input.buffer = QByteArray(reinterpret_cast<const char *>(frame.data), input.length);
-    ffmpeg::FramePtr converted = (mic ? m_micConvert : m_speakerConvert).convert(input);
+    ffmpeg::FramePtr converted = convertAudio(frame, mic ? m_micConvert : m_speakerConvert);
     if (!converted) {
         log()->avError(mic ? QStringLiteral("ilive mic frame convert error")
                            : QStringLiteral("ilive speaker frame convert error"));

@@ -86,6 +86,8 @@ public:
     // Loudest sample of a buffer, 0..100: 8-bit samples are unsigned around
     // 128, 16-bit ones signed. 0 for anything else.
     static int speakingLevel(const uint8_t *data, uint32_t size, uint32_t bits);
+    // One 16-bit SDK buffer in the recording format; null when it is unusable.
+    static ffmpeg::FramePtr convertAudio(const ilive::iLiveAudioFrame &frame, AudioConvert &convert);
     // One level per member for every this many ms of its audio.
     static constexpr int kLevelIntervalMs = 200;
 

@@ -319,6 +319,30 @@ TEST(ILive, SpeakingLevelFrom8And16BitSamples)
     EXPECT_EQ(LMRILive::speakingLevel(half8, 4, 24), 0);
     EXPECT_EQ(LMRILive::speakingLevel(nullptr, 4, 8), 0);
 
+    // Only 16-bit buffers are recorded: 20 ms of 48 kHz stereo become 20 ms of 16 kHz mono.
+    AudioConvert convert;
+    std::vector<int16_t> stereo(960 * 2, 3000);
+    ilive::iLiveAudioFrame frame;
+    frame.sampleRate = 48000;
+    frame.channels = 2;
+    frame.bits = 16;
+    frame.dataSize = uint32_t(stereo.size() * 2);
+    frame.data = reinterpret_cast<uint8_t *>(stereo.data());
+    int converted = 0;
+    for (int i = 0; i < 10; ++i) {
+        ffmpeg::FramePtr out = LMRILive::convertAudio(frame, convert);
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->sample_rate, 16000);
+        EXPECT_EQ(out->ch_layout.nb_channels, 1);
+        converted += out->nb_samples;
+    }
+    EXPECT_NEAR(converted, 3200, 32) << "200 ms in, 200 ms out (less the resampler's delay)";
+    frame.bits = 8;
+    EXPECT_FALSE(LMRILive::convertAudio(frame, convert));
+    frame.bits = 16;
+    frame.channels = 0;
+    EXPECT_FALSE(LMRILive::convertAudio(frame, convert));
+
     // Through the SDK: the member's stream comes in 8-bit, our microphone in
     // 16-bit; both report a few times a second at their loudness.
     Adapter a;
