@@ -88,22 +88,24 @@ void LMRILive::init()
 {
     if (m_initialized)
         return;
-    m_sdk = GetILive();
+    ilive::iLive *sdk = GetILive();
     const QByteArray logDir = QDir::toNativeSeparators(DirHelper::instance()->logPathWithMedia()).toUtf8();
-    if (m_sdk->setLogPath(logDir.constData()) != ilive::ILIVE_OK)
+    if (sdk->setLogPath(logDir.constData()) != ilive::ILIVE_OK)
         log()->otherError(QStringLiteral("ilive set log error"));
-    const int rc = m_sdk->init(lumira::build::kILiveAppId, lumira::build::kILiveAccountType);
+    const int rc = sdk->init(lumira::build::kILiveAppId, lumira::build::kILiveAccountType);
+    if (rc != ilive::ILIVE_OK) {
+        m_initialized = false;
+        log()->avError(QStringLiteral("ilive init error %1").arg(rc));
+        return;
+    }
+    // Without a successful init there is no engine: every operation but
+    // init() does nothing until there is one.
+    m_sdk = sdk;
     if (!m_event)
         m_event = std::make_unique<ILiveEvent>(this);
     m_sdk->setEventListener(m_event.get());
-    if (rc == ilive::ILIVE_OK) {
-        log()->avInfo(QStringLiteral("ilive init ok"));
-        m_initialized = true;
-    } else {
-        m_initialized = false;
-        m_sdk->setEventListener(nullptr);
-        log()->avError(QStringLiteral("ilive init error %1").arg(rc));
-    }
+    log()->avInfo(QStringLiteral("ilive init ok"));
+    m_initialized = true;
     emit stateChanged();
 }
 
@@ -111,6 +113,7 @@ void LMRILive::release()
 {
     if (!m_sdk)
         return;
+    m_sdk->setEventListener(nullptr);
     // Returns once no SDK thread is in a callback of ours.
     m_sdk->release();
     m_sdk = nullptr;
@@ -194,10 +197,12 @@ void LMRILive::onLogoutSuccess(void *data)
     auto *self = static_cast<LMRILive *>(data);
     self->gui([self] {
         log()->avInfo(QStringLiteral("ilive logout ok"));
-        // Signing out leaves the room as well.
         self->m_loggedIn = false;
-        self->m_inRoom = false;
         emit self->stateChanged();
+        // Signing out left the room as well: the window and a page waiting
+        // for the room's exit are told as for a quit.
+        if (self->m_inRoom.exchange(false))
+            emit self->leavingChannel();
     });
 }
 
@@ -422,13 +427,18 @@ int LMRILive::onAudioData(ilive::iLiveAudioFrame *frame, ilive::E_AudioDataSourc
 // audio, the loudest since the last report, so QML sees a few a second.
 void LMRILive::reportLevel(const QString &id, int level, int samples, int rate)
 {
-    LevelState &state = m_levels[id];
-    state.peak = std::max(state.peak, level);
-    state.samples += samples;
-    if (rate <= 0 || state.samples < rate / 1000 * kLevelIntervalMs)
-        return;
-    const int peak = state.peak;
-    state = LevelState();
+    int peak = 0;
+    {
+        // The SDK may deliver its sources on different threads.
+        QMutexLocker lock(&m_levelMutex);
+        LevelState &state = m_levels[id];
+        state.peak = std::max(state.peak, level);
+        state.samples += samples;
+        if (rate <= 0 || state.samples < rate / 1000 * kLevelIntervalMs)
+            return;
+        peak = state.peak;
+        state = LevelState();
+    }
     if (peak > 0)
         gui([this, id, peak] { emit volumeChanged(id, peak); });
 }

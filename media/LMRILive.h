@@ -157,12 +157,13 @@ private:
     AudioConvert m_micConvert; // the audio thread's only
     AudioConvert m_speakerConvert;
     // Per source: the loudest level since the last report and the samples it
-    // covers; the audio thread's only.
+    // covers; under m_levelMutex.
     struct LevelState {
         int peak = 0;
         int samples = 0;
     };
     QHash<QString, LevelState> m_levels;
+    QMutex m_levelMutex;
     CameraCheck m_cameraCheck;
 
     static std::atomic<quint64> s_micFrames;
