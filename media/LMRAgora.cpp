@@ -3,14 +3,9 @@
 #include "BuildConfig.h"
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
-#include "media/video/BCQmlRenderView.h"
 #include "media/video/VideoFrameConvert.h"
-#include "media/video/XImageView.h"
 
 #include <QDate>
-#include <QTransform>
-
-#include <iterator>
 
 using namespace agora;
 
@@ -200,43 +195,14 @@ void LMRAgora::onConnectionStateChanged(rtc::CONNECTION_STATE_TYPE state, rtc::C
         m_engine->leaveChannel();
 }
 
-void LMRAgora::watchView(QQuickItem *view)
-{
-    // The render thread holds m_viewMutex while it draws into a view, so a
-    // view dropped under that lock is never drawn into after it is gone.
-    auto drop = [this](QQuickItem *gone) {
-        QMutexLocker lock(&m_viewMutex);
-        if (m_localView == gone)
-            m_localView.clear();
-        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
-    };
-    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
-        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
-    else if (auto *imageView = qobject_cast<XImageView *>(view))
-        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
-}
+void LMRAgora::setupLocalVideo(QQuickItem *view) { m_views.setLocal(view); }
 
-void LMRAgora::setupLocalVideo(QQuickItem *view)
-{
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_localView = view;
-}
+void LMRAgora::setupRemoteVideo(QString id, QQuickItem *view) { m_views.setRemote(id, view); }
 
-void LMRAgora::setupRemoteVideo(QString id, QQuickItem *view)
+namespace
 {
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_remoteViews.insert(id, view);
-}
-
-void LMRAgora::renderTo(QQuickItem *view, const media::IVideoFrameObserver::VideoFrame &f, int rotation)
+ffmpeg::FramePtr frameOf(const media::IVideoFrameObserver::VideoFrame &f)
 {
-    auto *renderView = qobject_cast<BCQmlRenderView *>(view);
-    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
-    if (!renderView && !imageView)
-        return;
     VendorVideoFrame record;
     record.width = f.width;
     record.height = f.height;
@@ -246,38 +212,26 @@ void LMRAgora::renderTo(QQuickItem *view, const media::IVideoFrameObserver::Vide
     record.planes[0] = static_cast<const uint8_t *>(f.yBuffer);
     record.planes[1] = static_cast<const uint8_t *>(f.uBuffer);
     record.planes[2] = static_cast<const uint8_t *>(f.vBuffer);
-    ffmpeg::FramePtr frame = videoconvert::fromI420(record);
-    if (!frame)
-        return;
-    if (renderView)
-        renderView->renderFrame(frame.get(), rotation);
-    else {
-        QImage image = videoconvert::toImage(frame.get());
-        imageView->setImage(rotation ? image.transformed(QTransform().rotate(rotation)) : image);
-    }
+    return videoconvert::fromI420(record);
 }
+} // namespace
 
 void LMRAgora::handleCaptureVideo(const media::IVideoFrameObserver::VideoFrame &frame)
 {
-    QMutexLocker lock(&m_viewMutex);
-    if (m_localView)
-        renderTo(m_localView, frame, 0);
+    m_views.drawLocal([&frame] { return frameOf(frame); });
 }
 
 void LMRAgora::handleRenderVideo(unsigned int uid, const media::IVideoFrameObserver::VideoFrame &frame)
 {
     const QString id = QString::number(uid);
-    QMutexLocker lock(&m_viewMutex);
-    QQuickItem *view = m_remoteViews.value(id);
-    if (!view)
+    if (!m_views.drawRemote(
+            id, [&frame] { return frameOf(frame); }, frame.rotation)
+        || !s_inRoom)
         return;
-    if (s_inRoom) {
-        if (m_engine)
-            m_engine->muteRemoteVideoStream(uid, false);
-        emit userVideoAvailable(id, true);
-        emit sgCloseVideoTimer(id);
-    }
-    renderTo(view, frame, frame.rotation);
+    if (m_engine)
+        m_engine->muteRemoteVideoStream(uid, false);
+    emit userVideoAvailable(id, true);
+    emit sgCloseVideoTimer(id);
 }
 
 bool LMRAgora::emitAudio(const media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic)

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "media/AudioConvert.h"
+#include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
 #include <IAgoraRtcEngine.h>
 
 #include <QHash>
-#include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QQuickItem>
 #include <QSharedPointer>
 #include <QStringList>
@@ -121,18 +120,14 @@ public slots:
 
 private:
     void selectAudioDevice(const QString &uuid, bool playback);
-    void watchView(QQuickItem *view);
     bool emitAudio(const agora::media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic);
-    void renderTo(QQuickItem *view, const agora::media::IVideoFrameObserver::VideoFrame &frame, int rotation);
 
     agora::rtc::IRtcEngine *m_engine = nullptr;
     bool m_initialized = false;
     std::atomic<bool> m_localAudioMuted { false };
     QString m_uid, m_sig, m_roomid;
     QHash<QString, QTimer *> m_closeVideoTimers;
-    QPointer<QQuickItem> m_localView;
-    QHash<QString, QPointer<QQuickItem>> m_remoteViews;
-    mutable QMutex m_viewMutex; // views are set on the GUI thread, read on the render thread
+    VideoViews m_views; // key: Agora uid
     AudioConvert m_micConvert;
     AudioConvert m_speakerConvert;
     std::unique_ptr<LMRAgoraVideoCallback> m_videoCallback;

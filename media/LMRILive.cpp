@@ -4,9 +4,7 @@
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "device/BCDevice.h"
-#include "media/video/BCQmlRenderView.h"
 #include "media/video/VideoFrameConvert.h"
-#include "media/video/XImageView.h"
 #include "web/LMRUserInfo.h"
 
 #include <QDir>
@@ -14,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 std::atomic<quint64> LMRILive::s_micFrames { 0 };
 std::atomic<quint64> LMRILive::s_speakerFrames { 0 };
@@ -492,75 +489,37 @@ void LMRILive::handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDa
 
 // ---- video, SDK render thread ----------------------------------------------------------
 
-void LMRILive::renderTo(QQuickItem *view, const ilive::LiveVideoFrame &frame)
+namespace
 {
-    auto *renderView = qobject_cast<BCQmlRenderView *>(view);
-    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
-    if (!renderView && !imageView)
-        return;
-    ffmpeg::FramePtr converted
-        = videoconvert::fromI420Buffer(int(frame.width), int(frame.height), frame.data, int64_t(frame.dataSize));
-    if (!converted)
-        return;
-    if (renderView)
-        renderView->renderFrame(converted.get(), 0);
-    else
-        imageView->setImage(videoconvert::toImage(converted.get()));
+// Frames in another colour format, or absurdly large, are no picture.
+bool drawable(const ilive::LiveVideoFrame *frame)
+{
+    return frame && frame->colorFormat == ilive::COLOR_FORMAT_I420 && frame->width <= uint32_t(videoconvert::kMaxSide)
+        && frame->height <= uint32_t(videoconvert::kMaxSide);
 }
+
+VideoViews::FrameSource frameOf(const ilive::LiveVideoFrame &frame)
+{
+    return [&frame] {
+        return videoconvert::fromI420Buffer(int(frame.width), int(frame.height), frame.data, int64_t(frame.dataSize));
+    };
+}
+} // namespace
 
 void LMRILive::onLocalVideo(const ilive::LiveVideoFrame *frame, void *data)
 {
-    auto *self = static_cast<LMRILive *>(data);
-    if (!frame || frame->width > uint32_t(videoconvert::kMaxSide) || frame->height > uint32_t(videoconvert::kMaxSide)
-        || frame->colorFormat != ilive::COLOR_FORMAT_I420)
-        return;
-    QMutexLocker lock(&self->m_viewMutex);
-    if (self->m_localView)
-        self->renderTo(self->m_localView, *frame);
+    if (drawable(frame))
+        static_cast<LMRILive *>(data)->m_views.drawLocal(frameOf(*frame));
 }
 
 void LMRILive::onRemoteVideo(const ilive::LiveVideoFrame *frame, void *data)
 {
-    auto *self = static_cast<LMRILive *>(data);
-    if (!frame || frame->width > uint32_t(videoconvert::kMaxSide) || frame->height > uint32_t(videoconvert::kMaxSide)
-        || frame->colorFormat != ilive::COLOR_FORMAT_I420)
-        return;
-    const QString id = fromSdk(frame->identifier);
-    QMutexLocker lock(&self->m_viewMutex);
-    QQuickItem *view = self->m_remoteViews.value(id);
-    if (view)
-        self->renderTo(view, *frame);
+    if (drawable(frame))
+        static_cast<LMRILive *>(data)->m_views.drawRemote(fromSdk(frame->identifier), frameOf(*frame));
 }
 
 // ---- views, GUI thread -------------------------------------------------------------------
 
-void LMRILive::watchView(QQuickItem *view)
-{
-    // The render thread holds m_viewMutex while it draws into a view, so a
-    // view dropped under that lock is never drawn into after it is gone.
-    auto drop = [this](QQuickItem *gone) {
-        QMutexLocker lock(&m_viewMutex);
-        if (m_localView == gone)
-            m_localView.clear();
-        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
-    };
-    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
-        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
-    else if (auto *imageView = qobject_cast<XImageView *>(view))
-        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
-}
+void LMRILive::setLocalVideo(QQuickItem *view) { m_views.setLocal(view); }
 
-void LMRILive::setLocalVideo(QQuickItem *view)
-{
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_localView = view;
-}
-
-void LMRILive::setRemoteVideo(QString id, QQuickItem *view)
-{
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_remoteViews.insert(id, view);
-}
+void LMRILive::setRemoteVideo(QString id, QQuickItem *view) { m_views.setRemote(id, view); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/AudioConvert.h"
+#include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
 #include <iLive.h>
@@ -8,7 +9,6 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QQuickItem>
 #include <QSharedPointer>
 #include <QStringList>
@@ -136,8 +136,6 @@ private:
     void registerAudio();
     void handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDataSourceType type);
     void reportLevel(const QString &id, int level, int samples, int rate);
-    void renderTo(QQuickItem *view, const ilive::LiveVideoFrame &frame);
-    void watchView(QQuickItem *view);
     void openCamera(const QByteArray &id);
 
     // Flags: GUI thread; those read on the SDK's audio thread are atomic.
@@ -151,9 +149,7 @@ private:
     std::atomic<long> m_quality { 0 }; // written on the SDK's event thread
     ilive::iLive *m_sdk = nullptr;
     std::unique_ptr<ILiveEvent> m_event;
-    QPointer<QQuickItem> m_localView; // under m_viewMutex
-    QHash<QString, QPointer<QQuickItem>> m_remoteViews; // key: member identifier; under m_viewMutex
-    mutable QMutex m_viewMutex; // views are set on the GUI thread, drawn into on the render thread
+    VideoViews m_views; // remote tiles by member identifier
     AudioConvert m_micConvert; // the audio thread's only
     AudioConvert m_speakerConvert;
     // Per source: the loudest level since the last report and the samples it

@@ -4,17 +4,13 @@
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "device/BCDevice.h"
-#include "media/video/BCQmlRenderView.h"
 #include "media/video/VideoFrameConvert.h"
-#include "media/video/XImageView.h"
 #include "platform/SharedLibraryName.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QMetaType>
-
-#include <iterator>
 
 std::atomic<quint64> LMRTRtc::s_micFrames { 0 };
 std::atomic<quint64> LMRTRtc::s_speakerFrames { 0 };
@@ -272,71 +268,33 @@ void LMRTRtc::onMixedPlayAudioFrame(TRTCAudioFrame *frame)
     emitAudio(*frame, 2, m_speakerConvert, false);
 }
 
-void LMRTRtc::renderTo(QQuickItem *view, const TRTCVideoFrame &f)
-{
-    auto *renderView = qobject_cast<BCQmlRenderView *>(view);
-    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
-    if (!renderView && !imageView)
-        return;
-    ffmpeg::FramePtr frame = videoconvert::fromI420Buffer(
-        int(f.width), int(f.height), reinterpret_cast<const uint8_t *>(f.data), int64_t(f.length));
-    if (!frame)
-        return;
-    if (renderView)
-        renderView->renderFrame(frame.get(), 0);
-    else
-        imageView->setImage(videoconvert::toImage(frame.get()));
-}
-
 void LMRTRtc::onRenderVideoFrame(const char *userId, TRTCVideoStreamType, TRTCVideoFrame *frame)
 {
     if (!frame || frame->width > uint32_t(videoconvert::kMaxSide) || frame->height > uint32_t(videoconvert::kMaxSide)
         || frame->videoFormat != TRTCVideoPixelFormat_I420 || frame->bufferType != TRTCVideoBufferType_Buffer)
         return;
     const QString id = fromSdk(userId);
-    QMutexLocker lock(&m_viewMutex);
-    QQuickItem *view = id.isEmpty() ? m_localView.data() : m_remoteViews.value(id).data();
-    if (view)
-        renderTo(view, *frame);
+    auto image = [frame] {
+        return videoconvert::fromI420Buffer(int(frame->width), int(frame->height),
+            reinterpret_cast<const uint8_t *>(frame->data), int64_t(frame->length));
+    };
+    if (id.isEmpty())
+        m_views.drawLocal(image);
+    else
+        m_views.drawRemote(id, image);
 }
 
 // ---- views and local capture: GUI thread ---------------------------------------
 
-void LMRTRtc::watchView(QQuickItem *view)
-{
-    // The render thread holds m_viewMutex while it draws into a view, so a
-    // view dropped under that lock is never drawn into after it is gone.
-    auto drop = [this](QQuickItem *gone) {
-        QMutexLocker lock(&m_viewMutex);
-        if (m_localView == gone)
-            m_localView.clear();
-        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
-    };
-    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
-        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
-    else if (auto *imageView = qobject_cast<XImageView *>(view))
-        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
-}
-
 void LMRTRtc::setupLocalVideo(QQuickItem *view)
 {
-    watchView(view);
-    {
-        QMutexLocker lock(&m_viewMutex);
-        m_localView = view;
-    }
+    m_views.setLocal(view);
     log()->avInfo(QStringLiteral("TRtc 设置自定义本地视频回调"));
     if (m_cloud)
         m_cloud->setLocalVideoRenderCallback(TRTCVideoPixelFormat_I420, TRTCVideoBufferType_Buffer, this);
 }
 
-void LMRTRtc::setupRemoteVideo(QString id, QQuickItem *view)
-{
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_remoteViews.insert(id, view);
-}
+void LMRTRtc::setupRemoteVideo(QString id, QQuickItem *view) { m_views.setRemote(id, view); }
 
 void LMRTRtc::enableLocalVideo(bool flag)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/AudioConvert.h"
+#include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
 #include <ITRTCCloud.h>
@@ -9,7 +10,6 @@
 #include <QLibrary>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QQuickItem>
 #include <QSharedPointer>
 #include <QStringList>
@@ -93,8 +93,6 @@ signals:
 private:
     [[noreturn]] static void fatal(const QString &line);
     void leaveSequence();
-    void watchView(QQuickItem *view);
-    void renderTo(QQuickItem *view, const TRTCVideoFrame &frame);
     void emitAudio(const TRTCAudioFrame &frame, int channels, AudioConvert &convert, bool mic);
 
     bool m_initialized = false;
@@ -103,9 +101,7 @@ private:
     ITRTCCloud *m_cloud = nullptr;
     GetTRTCShareInstance m_getTRTCShareInstance = nullptr;
     DestroyTRTCShareInstance m_destroyTRTCShareInstance = nullptr;
-    QPointer<QQuickItem> m_localView; // under m_viewMutex
-    QHash<QString, QPointer<QQuickItem>> m_remoteViews; // under m_viewMutex, key: TRTC user id
-    mutable QMutex m_viewMutex; // views are set on the GUI thread, drawn into on the render thread
+    VideoViews m_views; // key: TRTC user id
     AudioConvert m_micConvert; // audio thread only
     AudioConvert m_speakerConvert; // audio thread only
     QStringList m_position; // [duration s, position s]; empty while nothing plays; under m_positionMutex

@@ -2,10 +2,6 @@
 
 #include "BuildConfig.h"
 #include "app/TSpdlog.h"
-#include "media/video/BCQmlRenderView.h"
-#include "media/video/XImageView.h"
-
-#include <iterator>
 
 using namespace ZEGO::EXPRESS;
 
@@ -296,30 +292,23 @@ bool LMRZgRtc::frameRecord(
     return out.strides[0] >= width && out.strides[1] >= (width + 1) / 2 && out.strides[2] >= (width + 1) / 2;
 }
 
-void LMRZgRtc::renderTo(QQuickItem *view, unsigned char **data, unsigned int *dataLength, int width, int height)
+namespace
 {
-    auto *renderView = qobject_cast<BCQmlRenderView *>(view);
-    auto *imageView = renderView ? nullptr : qobject_cast<XImageView *>(view);
-    if (!renderView && !imageView)
-        return;
-    VendorVideoFrame record;
-    if (!frameRecord(width, height, data, dataLength, record))
-        return;
-    ffmpeg::FramePtr frame = videoconvert::fromI420(record);
-    if (!frame)
-        return;
-    if (renderView)
-        renderView->renderFrame(frame.get(), 0);
-    else
-        imageView->setImage(videoconvert::toImage(frame.get()));
+VideoViews::FrameSource frameOf(unsigned char **data, unsigned int *dataLength, int width, int height)
+{
+    return [=]() -> ffmpeg::FramePtr {
+        VendorVideoFrame record;
+        if (!LMRZgRtc::frameRecord(width, height, data, dataLength, record))
+            return nullptr;
+        return videoconvert::fromI420(record);
+    };
 }
+} // namespace
 
 void LMRZgRtc::onCapturedVideoFrameRawData(unsigned char **data, unsigned int *dataLength, int width, int height)
 {
     try {
-        QMutexLocker lock(&m_viewMutex);
-        if (m_localView)
-            renderTo(m_localView, data, dataLength, width, height);
+        m_views.drawLocal(frameOf(data, dataLength, width, height));
     } catch (...) {
         log()->avError(QStringLiteral("LMRZgRtc onCapturedVideoFrameRawData error"));
     }
@@ -329,10 +318,7 @@ void LMRZgRtc::onRemoteVideoFrameRawData(
     unsigned char **data, unsigned int *dataLength, int width, int height, const std::string &streamID)
 {
     try {
-        QMutexLocker lock(&m_viewMutex);
-        QQuickItem *view = m_remoteViews.value(QString::fromStdString(streamID));
-        if (view)
-            renderTo(view, data, dataLength, width, height);
+        m_views.drawRemote(QString::fromStdString(streamID), frameOf(data, dataLength, width, height));
     } catch (...) {
         log()->avError(QStringLiteral("LMRZgRtc onRemoteVideoFrameRawData error"));
     }
@@ -340,39 +326,13 @@ void LMRZgRtc::onRemoteVideoFrameRawData(
 
 // ---- views and local capture, GUI thread -------------------------------------
 
-void LMRZgRtc::watchView(QQuickItem *view)
-{
-    // The render thread holds m_viewMutex while it draws into a view, so a
-    // view dropped under that lock is never drawn into after it is gone.
-    auto drop = [this](QQuickItem *gone) {
-        QMutexLocker lock(&m_viewMutex);
-        if (m_localView == gone)
-            m_localView.clear();
-        for (auto it = m_remoteViews.begin(); it != m_remoteViews.end();)
-            it = it.value() == gone ? m_remoteViews.erase(it) : std::next(it);
-    };
-    if (auto *renderView = qobject_cast<BCQmlRenderView *>(view))
-        connect(renderView, &BCQmlRenderView::viewDestroying, this, drop, Qt::DirectConnection);
-    else if (auto *imageView = qobject_cast<XImageView *>(view))
-        connect(imageView, &XImageView::viewDestroying, this, drop, Qt::DirectConnection);
-}
-
 void LMRZgRtc::setupLocalVideo(QQuickItem *view, QString)
 {
-    watchView(view);
-    {
-        QMutexLocker lock(&m_viewMutex);
-        m_localView = view;
-    }
+    m_views.setLocal(view);
     log()->avInfo(QStringLiteral("LMRZgRtc 设置自定义本地视频回调"));
 }
 
-void LMRZgRtc::setupRemoteVideo(QString id, QQuickItem *view, QString)
-{
-    watchView(view);
-    QMutexLocker lock(&m_viewMutex);
-    m_remoteViews.insert(id, view);
-}
+void LMRZgRtc::setupRemoteVideo(QString id, QQuickItem *view, QString) { m_views.setRemote(id, view); }
 
 void LMRZgRtc::enableLocalVideo(bool flag)
 {

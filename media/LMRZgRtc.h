@@ -3,6 +3,7 @@
 #include "media/AudioConvert.h"
 #include "media/ZegoHandlers.h"
 #include "media/video/VideoFrameConvert.h"
+#include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
 #include <ZegoExpressSDK.h>
@@ -10,7 +11,6 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QQuickItem>
 #include <QSet>
 #include <QSharedPointer>
@@ -106,8 +106,6 @@ public slots:
 
 private:
     void playStream(const QString &id, bool start);
-    void watchView(QQuickItem *view);
-    void renderTo(QQuickItem *view, unsigned char **data, unsigned int *dataLength, int width, int height);
     void emitAudio(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels, bool mic);
 
     bool m_initialized = false;
@@ -116,9 +114,7 @@ private:
     bool m_testEnvironment = false;
     ZEGO::EXPRESS::IZegoExpressEngine *m_engine = nullptr; // GUI thread; see also the process-wide holder
     ZEGO::EXPRESS::IZegoMediaPlayer *m_player = nullptr;
-    QPointer<QQuickItem> m_localView; // under m_viewMutex
-    QHash<QString, QPointer<QQuickItem>> m_remoteViews; // key: stream id = remote user id; under m_viewMutex
-    mutable QMutex m_viewMutex; // views are set on the GUI thread, drawn into on the render thread
+    VideoViews m_views; // key: stream id = remote user id
     AudioConvert m_micConvert; // the audio thread's only
     AudioConvert m_speakerConvert;
     QStringList m_mediaPos; // [duration s, position s] while courseware plays; under m_mediaPosMutex

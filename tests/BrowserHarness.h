@@ -12,6 +12,7 @@
 #include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
 #include "media/LMRILive.h"
+#include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
 #include "media/SimRoomControl.h"
@@ -198,6 +199,10 @@ public:
             recorder = AudioDataDispatcherController::createProcessRecorder();
         QObject::connect(agora.get(), &LMRAgora::micFrame, recorder->micSink());
         QObject::connect(agora.get(), &LMRAgora::spkFrame, recorder->speakerSink());
+        trtc = std::make_unique<LMRTRtc>();
+        context->setContextProperty(QStringLiteral("trtcEngine"), trtc.get());
+        QObject::connect(trtc.get(), &LMRTRtc::micFrame, recorder->micSink());
+        QObject::connect(trtc.get(), &LMRTRtc::spkFrame, recorder->speakerSink());
         zego = std::make_unique<LMRZgRtc>();
         context->setContextProperty(QStringLiteral("zgRtcEngine"), zego.get());
         QObject::connect(zego.get(), &LMRZgRtc::micFrame, recorder->micSink());
@@ -255,6 +260,7 @@ public:
         recorder.reset();
         aos.reset();
         agora.reset();
+        trtc.reset();
         zego.reset();
         ilive.reset();
     }
@@ -284,6 +290,7 @@ public:
     std::unique_ptr<QCefView> cef;
     std::unique_ptr<QCefApp> app;
     std::unique_ptr<LMRAgora> agora;
+    std::unique_ptr<LMRTRtc> trtc;
     std::unique_ptr<LMRZgRtc> zego;
     std::unique_ptr<LMRILive> ilive;
     std::unique_ptr<AudioDataDispatcherController> recorder;
