@@ -1,0 +1,158 @@
+// What every media engine owes the recorder, against each vendor's stand-in on
+// the simulated room: frames only while in the room, all in the recording
+// format with the room's tone intact, none from a muted microphone, none
+// after leaving; and the log lines a support engineer looks for.
+#include "AudioCheck.h"
+#include "EngineCheck.h"
+
+#include "app/DirHelper.h"
+#include "app/TSpdlog.h"
+#include "media/LMRAgora.h"
+#include "media/LMRTRtc.h"
+#include "media/LMRZgRtc.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+using enginecheck::spin;
+using testenv::waitUntil;
+
+namespace
+{
+
+QString logText()
+{
+    TSpdlog::flushAll();
+    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_engines.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// How each engine enters and leaves a room, and what it logs on the way.
+template <class Engine>
+struct Vendor;
+
+template <>
+struct Vendor<LMRAgora> {
+    static void enter(LMRAgora &e) { e.enterRoom("10001", "demo-sig", "123456"); }
+    static void leave(LMRAgora &e) { e.exitRoom(); }
+    static bool inRoom(const LMRAgora &) { return LMRAgora::inRoom(); }
+    static QStringList logLines()
+    {
+        return { QStringLiteral("Agora 进入房间成功"), QStringLiteral("Agora send mic package "),
+            QStringLiteral("Agora 退出房间成功") };
+    }
+};
+
+template <>
+struct Vendor<LMRTRtc> {
+    static void enter(LMRTRtc &e) { e.enterRoom(QStringLiteral("10001"), QStringLiteral("demo-sig"), 123456); }
+    static void leave(LMRTRtc &e) { e.exitRoom(); }
+    static bool inRoom(const LMRTRtc &e) { return e.inRoom(); }
+    static QStringList logLines()
+    {
+        return { QStringLiteral("TRtc 进入房间成功"), QStringLiteral("trtc send mic package "),
+            QStringLiteral("TRtc 退出房间:0") };
+    }
+};
+
+template <>
+struct Vendor<LMRZgRtc> {
+    static void enter(LMRZgRtc &e) { e.loginRoom("123456", "10001", "Demo Teacher"); }
+    static void leave(LMRZgRtc &e) { e.logoutRoom(); }
+    static bool inRoom(const LMRZgRtc &e) { return e.inRoom(); }
+    static QStringList logLines()
+    {
+        return { QStringLiteral("zgrtc send mic package "), QStringLiteral("zego logout room") };
+    }
+};
+
+template <class Engine>
+class EngineContract : public ::testing::Test
+{
+protected:
+    EngineContract()
+        : watch(engine)
+    {
+        simroom::Room::instance().setConfig(enginecheck::fastRoom());
+        engine.init();
+        engine.enableLocalAudio(true);
+    }
+    ~EngineContract() override
+    {
+        if (Vendor<Engine>::inRoom(engine))
+            Vendor<Engine>::leave(engine);
+        engine.release();
+    }
+    Engine engine;
+    enginecheck::Watch<Engine> watch;
+};
+
+using Engines = ::testing::Types<LMRAgora, LMRTRtc, LMRZgRtc>;
+class EngineNames
+{
+public:
+    template <class T>
+    static std::string GetName(int)
+    {
+        return std::is_same<T, LMRAgora>::value ? "Agora" : std::is_same<T, LMRTRtc>::value ? "TRtc" : "Zego";
+    }
+};
+TYPED_TEST_SUITE(EngineContract, Engines, EngineNames);
+
+} // namespace
+
+TYPED_TEST(EngineContract, RecordingFramesOnlyInTheRoomAndNoneFromAMutedMicrophone)
+{
+    using V = Vendor<TypeParam>;
+    auto &probe = this->watch.probe;
+    spin(200);
+    EXPECT_EQ(probe.counts(), std::make_pair(0, 0)) << "not in a room yet";
+
+    V::enter(this->engine);
+    ASSERT_TRUE(waitUntil([&] { return this->watch.joined == 1; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return probe.counts().first > 50 && probe.counts().second > 50; }, 5000));
+    {
+        // The room's 440 Hz tone, in whatever rate and layout the vendor
+        // delivers it, is still 440 Hz at 16 kHz mono.
+        QMutexLocker lock(&probe.mutex);
+        EXPECT_EQ(probe.badFormat, 0);
+        EXPECT_NEAR(audiocheck::frequency(probe.micSamples, 16000), 440, 5);
+        EXPECT_GT(audiocheck::rms(probe.micSamples), 2000);
+    }
+
+    // A muted microphone gives no frames, not silent ones; the speaker goes on.
+    this->engine.enableLocalAudio(false);
+    spin(60);
+    const auto muted = probe.counts();
+    spin(400);
+    EXPECT_EQ(probe.counts().first, muted.first);
+    EXPECT_GT(probe.counts().second, muted.second + 5);
+    this->engine.enableLocalAudio(true);
+    ASSERT_TRUE(waitUntil([&] { return probe.counts().first > muted.first + 5; }, 3000));
+
+    V::leave(this->engine);
+    ASSERT_TRUE(waitUntil([&] { return this->watch.left == 1; }, 3000));
+    EXPECT_FALSE(V::inRoom(this->engine));
+    const auto after = probe.counts();
+    spin(300);
+    EXPECT_EQ(probe.counts(), after) << "nothing after leaving";
+    const QString log = logText();
+    for (const QString &line : V::logLines())
+        EXPECT_TRUE(log.contains(line)) << line.toStdString();
+}
+
+int main(int argc, char **argv)
+{
+    testenv::enterSandbox("engines");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_engines.log");
+    TSpdlog::create(log, log);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
