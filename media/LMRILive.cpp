@@ -351,24 +351,12 @@ void LMRILive::onQuitError(int, const char *, void *data)
 void LMRILive::onMemberEvent(ilive::E_EndpointEventId eventId, const ilive::Vector<ilive::String> &ids, void *data)
 {
     auto *self = static_cast<LMRILive *>(data);
-    MediaType type;
-    bool status;
-    switch (eventId) {
-    case ilive::EVENT_ID_ENDPOINT_HAS_CAMERA_VIDEO:
-        type = MediaType_Camera, status = true;
-        break;
-    case ilive::EVENT_ID_ENDPOINT_NO_CAMERA_VIDEO:
-        type = MediaType_Camera, status = false;
-        break;
-    case ilive::EVENT_ID_ENDPOINT_HAS_AUDIO:
-        type = MediaType_Audio, status = true;
-        break;
-    case ilive::EVENT_ID_ENDPOINT_NO_AUDIO:
-        type = MediaType_Audio, status = false;
-        break;
-    default:
+    // Camera on and off are 3 and 4, audio on and off 5 and 6; the rest is not ours.
+    if (eventId < ilive::EVENT_ID_ENDPOINT_HAS_CAMERA_VIDEO || eventId > ilive::EVENT_ID_ENDPOINT_NO_AUDIO)
         return;
-    }
+    const MediaType type = eventId <= ilive::EVENT_ID_ENDPOINT_NO_CAMERA_VIDEO ? MediaType_Camera : MediaType_Audio;
+    const bool status
+        = eventId == ilive::EVENT_ID_ENDPOINT_HAS_CAMERA_VIDEO || eventId == ilive::EVENT_ID_ENDPOINT_HAS_AUDIO;
     QStringList members;
     for (size_t i = 0; i < ids.size(); ++i)
         members << fromSdk(ids[i]);
