@@ -65,7 +65,7 @@ LMRILive::LMRILive(QObject *parent, CameraCheck cameraCheck)
 // already queued to the GUI thread die with this object.
 LMRILive::~LMRILive() { release(); }
 
-const char *LMRILive::roleSpecification()
+const char *LMRILive::roleConfiguration()
 {
     return R"({"audio":{"aec":1,"agc":1,"ans":1,"anti_dropout":1,"au_scheme":0,"channel":1,"codec_prof":4102,)"
            R"("frame":1,"kbps":-1,"max_antishake_max":-1,"max_antishake_min":-1,"min_antishake":-1,)"
@@ -145,8 +145,8 @@ void LMRILive::doLogin(QByteArray user, QByteArray pass)
         m_loginPending = false;
         return;
     }
-    if (m_sdk->setRoleSpec(roleSpecification()) != ilive::ILIVE_OK)
-        log()->otherError(QStringLiteral("ilive set role specification error"));
+    if (m_sdk->setRoleConfig(roleConfiguration()) != ilive::ILIVE_OK)
+        log()->otherError(QStringLiteral("ilive set role configuration error"));
     m_sdk->login(user.constData(), pass.constData(), &LMRILive::onLoginSuccess, &LMRILive::onLoginError, this);
 }
 

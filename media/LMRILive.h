@@ -80,7 +80,7 @@ public:
     static quint64 speakerFrameCount() { return s_speakerFrames; }
 
     // The role the SDK is given before login; the room options name its "role".
-    static const char *roleSpecification();
+    static const char *roleConfiguration();
     static constexpr const char *kRoleName = "user";
     static constexpr int kRoomTimeoutMs = 2000;
     // Loudest sample of a buffer, 0..100: 8-bit samples are unsigned around

@@ -89,9 +89,9 @@ struct Adapter {
 
 } // namespace
 
-// The role specification goes to the SDK as this text, unchanged, and names
+// The role configuration goes to the SDK as this text, unchanged, and names
 // the role the room options ask for.
-TEST(ILive, RoleSpecificationIsHandedOverVerbatim)
+TEST(ILive, RoleConfigurationIsHandedOverVerbatim)
 {
     const char *expected
         = R"({"audio":{"aec":1,"agc":1,"ans":1,"anti_dropout":1,"au_scheme":0,"channel":1,"codec_prof":4102,"frame":1,)"
@@ -100,12 +100,12 @@ TEST(ILive, RoleSpecificationIsHandedOverVerbatim)
           R"("role":"user","type":1,"video":{"anti_dropout":-1,"codec_prof":-1,"format":-1,"format_fix_height":240,)"
           R"("format_fix_width":320,"format_max_height":-1,"format_max_width":-1,"fps":15,"fqueue_time":-1,)"
           R"("live_adapt":1,"maxkbps":150,"maxqp":-1,"minkbps":50,"minqp":-1,"qclear":-1,"small_video_upload":1}})";
-    EXPECT_STREQ(LMRILive::roleSpecification(), expected);
+    EXPECT_STREQ(LMRILive::roleConfiguration(), expected);
     EXPECT_EQ(QJsonDocument::fromJson(expected).object().value("role").toString(), QLatin1String(LMRILive::kRoleName));
 
     Adapter a;
     ASSERT_TRUE(a.login());
-    EXPECT_EQ(is::roleSpec(), std::string(expected));
+    EXPECT_EQ(is::roleConfig(), std::string(expected));
     EXPECT_EQ(is::loggedInUser(), "10001");
     EXPECT_EQ(is::initAppId(), lumira::build::kILiveAppId);
     ASSERT_TRUE(a.enter());
@@ -115,9 +115,9 @@ TEST(ILive, RoleSpecificationIsHandedOverVerbatim)
     EXPECT_EQ(option.timeoutMs, 2000u);
     ASSERT_TRUE(a.quit());
 
-    // A specification of another role is refused by the room: creating and
+    // A configuration of another role is refused by the room: creating and
     // joining both fail, and the page is told.
-    GetILive()->setRoleSpec(R"({"role":"guest","audio":{"role":"user"}})");
+    GetILive()->setRoleConfig(R"({"role":"guest","audio":{"role":"user"}})");
     EXPECT_TRUE(a.ilive.createRoomAndJoin());
     ASSERT_TRUE(waitUntil([&] { return !a.joinFailures.isEmpty(); }, 5000));
     EXPECT_EQ(a.joinFailures.last(), int(ilive::ILIVE_ERR_ROLE));

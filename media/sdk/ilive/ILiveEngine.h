@@ -34,7 +34,7 @@ struct Looks {
         { "vcam-yy", "YY开播" }, { "vcam-6rooms", "6RoomsCamV10" } };
     ilive::E_ColorFormat localFormat = ilive::COLOR_FORMAT_I420;
     std::vector<std::string> roomCalls;
-    std::string roleSpec, user, camera, mic, player;
+    std::string roleConfig, user, camera, mic, player;
     int appId = 0;
     ilive::iLiveRoomOption option;
     uint32_t volume = 100;
@@ -99,12 +99,12 @@ public:
         m_listener = listener;
     }
 
-    int setRoleSpec(const char *json) override
+    int setRoleConfig(const char *json) override
     {
         if (!json || roleOf(json).empty())
             return ILIVE_ERR_INVALID_ARGUMENT;
         std::lock_guard<std::mutex> look(looks().mutex);
-        looks().roleSpec = json;
+        looks().roleConfig = json;
         return ILIVE_OK;
     }
     void login(

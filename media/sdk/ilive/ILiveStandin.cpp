@@ -14,7 +14,7 @@ namespace sim
 void Engine::enter(bool create, const iLiveRoomOption &option, SuccessCallback success, ErrorCallback error, void *data)
 {
     int refusal = 0;
-    std::string spec, user;
+    std::string roleJson, user;
     {
         std::lock_guard<std::mutex> look(looks().mutex);
         looks().roomCalls.push_back((create ? "create:" : "join:") + std::to_string(option.roomId));
@@ -24,7 +24,7 @@ void Engine::enter(bool create, const iLiveRoomOption &option, SuccessCallback s
         looks().option.qualityParamCallback = nullptr;
         looks().option.data = nullptr;
         refusal = create ? looks().createError : 0;
-        spec = looks().roleSpec;
+        roleJson = looks().roleConfig;
         user = looks().user;
     }
     if (!initialized())
@@ -35,8 +35,8 @@ void Engine::enter(bool create, const iLiveRoomOption &option, SuccessCallback s
         return fail(error, data, ILIVE_ERR_INVALID_ARGUMENT, "no room number");
     if (refusal)
         return fail(error, data, refusal, "room already exists");
-    if (roleOf(spec).empty() || roleOf(spec) != option.roleName.c_str())
-        return fail(error, data, ILIVE_ERR_ROLE, "role not in the role specification");
+    if (roleOf(roleJson).empty() || roleOf(roleJson) != option.roleName.c_str())
+        return fail(error, data, ILIVE_ERR_ROLE, "role not in the role configuration");
     // A room that takes longer to answer than the caller waits is a timeout.
     const int joinDelay = simroom::Room::instance().config().joinDelayMs;
     if (joinDelay > int(option.timeoutMs))

@@ -14,7 +14,7 @@ Looks &looks()
     return l;
 }
 
-// The specification is a flat object apart from its nested sections, which are skipped.
+// The configuration is a flat object apart from its nested sections, which are skipped.
 std::string roleOf(const std::string &json)
 {
     int depth = 0;
@@ -93,7 +93,7 @@ SET(setLocalColorFormat, E_ColorFormat, localFormat)
         return expr;                                                                                                   \
     }
 LOOK(std::vector<std::string>, roomCalls(), looks().roomCalls)
-LOOK(std::string, roleSpec(), looks().roleSpec)
+LOOK(std::string, roleConfig(), looks().roleConfig)
 LOOK(std::string, loggedInUser(), looks().user)
 LOOK(int, initAppId(), looks().appId)
 LOOK(iLiveRoomOption, lastRoomOption(), looks().option)

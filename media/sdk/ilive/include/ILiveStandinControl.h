@@ -25,7 +25,7 @@ void setLocalColorFormat(E_ColorFormat format);
 
 // Room calls in order, as "create:<room>", "join:<room>", "quit".
 std::vector<std::string> roomCalls();
-std::string roleSpec(); // as last handed over
+std::string roleConfig(); // as last handed over
 std::string loggedInUser(); // empty while logged out
 int initAppId();
 iLiveRoomOption lastRoomOption(); // the callbacks cleared

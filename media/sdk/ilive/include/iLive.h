@@ -212,7 +212,7 @@ using FilePlayProgressCallback = void (*)(int64_t positionMs, int64_t durationMs
 
 struct iLiveRoomOption {
     uint32_t roomId = 0;
-    String roleName; // must name the role of the specification handed over before login
+    String roleName; // must name the role of the configuration handed over before login
     uint32_t timeoutMs = 10000; // for entering
     MemberEventCallback memberStatusListener = nullptr;
     RoomDisconnectCallback roomDisconnectListener = nullptr;
@@ -258,8 +258,8 @@ public:
     virtual void release() = 0;
     virtual void setEventListener(iLiveEventListener *listener) = 0;
 
-    // The role specification, a JSON object used verbatim; its "role" names it.
-    virtual int setRoleSpec(const char *json) = 0;
+    // The role configuration, a JSON object used verbatim; its "role" names it.
+    virtual int setRoleConfig(const char *json) = 0;
     virtual void login(
         const char *userId, const char *password, SuccessCallback success, ErrorCallback error, void *data)
         = 0;
