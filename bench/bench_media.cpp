@@ -72,7 +72,7 @@ void BM_ZegoAudioFrame(benchmark::State &state)
         s[i] = int16_t(8000 * std::sin(i / 2 * 0.3));
     const auto *data = reinterpret_cast<const unsigned char *>(pcm.constData());
     for (auto _ : state) {
-        ffmpeg::FramePtr frame = LMRZgRtc::convertAudio(data, unsigned(pcm.size()), 8000, 2, convert);
+        ffmpeg::FramePtr frame = convert.convert(LMRZgRtc::audioInput(data, unsigned(pcm.size()), 8000, 2));
         auto wrapper = QSharedPointer<AVFrameWrapper>::create(frame.release());
         benchmark::DoNotOptimize(wrapper.data());
     }

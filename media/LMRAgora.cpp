@@ -10,8 +10,6 @@
 using namespace agora;
 
 std::atomic<bool> LMRAgora::s_inRoom { false };
-std::atomic<quint64> LMRAgora::s_micFrames { 0 };
-std::atomic<quint64> LMRAgora::s_speakerFrames { 0 };
 
 namespace
 {
@@ -54,7 +52,7 @@ bool LMRAgoraAudioCallback::onPlaybackAudioFrame(AudioFrame &audioFrame)
 }
 
 LMRAgora::LMRAgora(QObject *parent)
-    : QObject(parent)
+    : MediaEngine(QStringLiteral("Agora"), parent)
     , m_videoCallback(std::make_unique<LMRAgoraVideoCallback>(this))
     , m_audioCallback(std::make_unique<LMRAgoraAudioCallback>(this))
 {
@@ -95,8 +93,7 @@ void LMRAgora::enterRoom(QString uid, QString sig, QString roomid)
     if (!m_engine)
         return;
     s_inRoom = true;
-    s_micFrames = 0;
-    s_speakerFrames = 0;
+    resetFrameCounts();
     const QByteArray logFile = (DirHelper::instance()->logPathWithAgora() + QStringLiteral("/agora_")
         + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"))
                                    .toUtf8();
@@ -138,8 +135,8 @@ void LMRAgora::exitRoom()
 {
     if (!m_engine)
         return;
-    log()->avInfo(QStringLiteral("Agora send mic package %1").arg(s_micFrames.load()));
-    log()->avInfo(QStringLiteral("Agora send speaker package %1").arg(s_speakerFrames.load()));
+    log()->avInfo(QStringLiteral("Agora send mic package %1").arg(micFrames()));
+    log()->avInfo(QStringLiteral("Agora send speaker package %1").arg(speakerFrames()));
     for (QTimer *timer : qAsConst(m_closeVideoTimers)) {
         disconnect(timer, &QTimer::timeout, this, &LMRAgora::onCloseVideoTimer);
         timer->stop();
@@ -234,7 +231,9 @@ void LMRAgora::handleRenderVideo(unsigned int uid, const media::IVideoFrameObser
     emit sgCloseVideoTimer(id);
 }
 
-bool LMRAgora::emitAudio(const media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic)
+namespace
+{
+AudioConvertInput inputOf(const media::IAudioFrameObserver::AudioFrame &frame)
 {
     AudioConvertInput input;
     input.sampleRate = frame.samplesPerSec;
@@ -242,35 +241,22 @@ bool LMRAgora::emitAudio(const media::IAudioFrameObserver::AudioFrame &frame, Au
     input.samplesPerChannel = frame.samples;
     input.length = frame.samples * frame.channels * frame.bytesPerSample;
     input.buffer = QByteArray(static_cast<const char *>(frame.buffer), input.length);
-    ffmpeg::FramePtr converted = convert.convert(input);
-    if (!converted) {
-        log()->avError(mic ? QStringLiteral("Agora mic frame convert error")
-                           : QStringLiteral("Agora speaker frame convert error"));
-        return false;
-    }
-    auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
-    if (mic) {
-        emit micFrame(wrapper);
-        ++s_micFrames;
-    } else {
-        emit spkFrame(wrapper);
-        ++s_speakerFrames;
-    }
-    return true;
+    return input;
 }
+} // namespace
 
 void LMRAgora::handleRecordAudio(const media::IAudioFrameObserver::AudioFrame &frame)
 {
     if (!s_inRoom || frame.channels <= 0 || m_localAudioMuted || !frame.buffer)
         return;
-    emitAudio(frame, m_micConvert, true);
+    deliverAudio(inputOf(frame), true);
 }
 
 void LMRAgora::handlePlaybackAudio(const media::IAudioFrameObserver::AudioFrame &frame)
 {
     if (!s_inRoom || frame.channels <= 0 || !frame.buffer)
         return;
-    emitAudio(frame, m_speakerConvert, false);
+    deliverAudio(inputOf(frame), false);
 }
 
 void LMRAgora::setCloseVideoTimer(QString uid)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/AudioConvert.h"
+#include "media/MediaEngine.h"
 #include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
@@ -53,7 +53,7 @@ private:
 };
 
 // The Agora engine behind the media contract ("agoraEngine").
-class LMRAgora : public QObject, public agora::rtc::IRtcEngineEventHandler
+class LMRAgora : public MediaEngine, public agora::rtc::IRtcEngineEventHandler
 {
     Q_OBJECT
 public:
@@ -83,8 +83,6 @@ public:
     Q_INVOKABLE void test();
 
     static bool inRoom() { return s_inRoom; }
-    static quint64 micFrameCount() { return s_micFrames; }
-    static quint64 speakerFrameCount() { return s_speakerFrames; }
 
     // SDK thread entries of the frame observers.
     void handleCaptureVideo(const agora::media::IVideoFrameObserver::VideoFrame &frame);
@@ -104,14 +102,9 @@ public:
         agora::rtc::CONNECTION_STATE_TYPE state, agora::rtc::CONNECTION_CHANGED_REASON_TYPE reason) override;
 
 signals:
-    void joined();
-    void leavingChannel();
     void userVideoAvailable(QString uid, bool available);
-    void volumeChanged(QString uid, int value);
     void rtcStats(ushort lastmileDelay);
     void remoteAudioStats(int networkTransportDelay);
-    void micFrame(QSharedPointer<AVFrameWrapper> frame);
-    void spkFrame(QSharedPointer<AVFrameWrapper> frame);
     void sgCloseVideoTimer(QString uid);
 
 public slots:
@@ -120,7 +113,6 @@ public slots:
 
 private:
     void selectAudioDevice(const QString &uuid, bool playback);
-    bool emitAudio(const agora::media::IAudioFrameObserver::AudioFrame &frame, AudioConvert &convert, bool mic);
 
     agora::rtc::IRtcEngine *m_engine = nullptr;
     bool m_initialized = false;
@@ -128,12 +120,8 @@ private:
     QString m_uid, m_sig, m_roomid;
     QHash<QString, QTimer *> m_closeVideoTimers;
     VideoViews m_views; // key: Agora uid
-    AudioConvert m_micConvert;
-    AudioConvert m_speakerConvert;
     std::unique_ptr<LMRAgoraVideoCallback> m_videoCallback;
     std::unique_ptr<LMRAgoraAudioCallback> m_audioCallback;
 
     static std::atomic<bool> s_inRoom;
-    static std::atomic<quint64> s_micFrames;
-    static std::atomic<quint64> s_speakerFrames;
 };

@@ -12,9 +12,6 @@
 #include <QDir>
 #include <QMetaType>
 
-std::atomic<quint64> LMRTRtc::s_micFrames { 0 };
-std::atomic<quint64> LMRTRtc::s_speakerFrames { 0 };
-
 namespace
 {
 TSpdlog *log() { return TSpdlog::instance(); }
@@ -30,7 +27,7 @@ bool isNamedVirtualCamera(const QString &uuid)
 } // namespace
 
 LMRTRtc::LMRTRtc(QObject *parent, CameraCheck cameraCheck)
-    : QObject(parent)
+    : MediaEngine(QStringLiteral("TRtc"), parent)
     , m_cameraCheck(std::move(cameraCheck))
 {
     // QML calls setSkinSmooth with this type's name.
@@ -164,8 +161,7 @@ void LMRTRtc::onEnterRoom(int result)
 {
     if (result >= 0) {
         m_inRoom = true;
-        s_micFrames = 0;
-        s_speakerFrames = 0;
+        resetFrameCounts();
         log()->avInfo(QStringLiteral("TRtc 进入房间成功"));
         emit joined();
     } else {
@@ -178,8 +174,8 @@ void LMRTRtc::onExitRoom(int reason)
 {
     if (!m_inRoom.exchange(false))
         return;
-    log()->avInfo(QStringLiteral("trtc send mic package %1").arg(s_micFrames.load()));
-    log()->avInfo(QStringLiteral("trtc send speaker package %1").arg(s_speakerFrames.load()));
+    log()->avInfo(QStringLiteral("trtc send mic package %1").arg(micFrames()));
+    log()->avInfo(QStringLiteral("trtc send speaker package %1").arg(speakerFrames()));
     log()->avInfo(QStringLiteral("TRtc 退出房间:%1").arg(reason));
     emit leavingChannel();
 }
@@ -228,7 +224,9 @@ void LMRTRtc::onPlayBGMComplete(TXLiteAVError)
 
 // ---- frames ------------------------------------------------------------------
 
-void LMRTRtc::emitAudio(const TRTCAudioFrame &frame, int channels, AudioConvert &convert, bool mic)
+namespace
+{
+AudioConvertInput inputOf(const TRTCAudioFrame &frame, int channels)
 {
     AudioConvertInput input;
     input.sampleRate = int(frame.sampleRate);
@@ -236,28 +234,16 @@ void LMRTRtc::emitAudio(const TRTCAudioFrame &frame, int channels, AudioConvert 
     input.length = int(frame.length);
     input.samplesPerChannel = input.length / (2 * channels);
     input.buffer = QByteArray(frame.data, input.length);
-    ffmpeg::FramePtr converted = convert.convert(input);
-    if (!converted) {
-        log()->avError(
-            mic ? QStringLiteral("TRtc mic frame convert error") : QStringLiteral("TRtc speaker frame convert error"));
-        return;
-    }
-    auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
-    if (mic) {
-        ++s_micFrames;
-        emit micFrame(wrapper);
-    } else {
-        ++s_speakerFrames;
-        emit spkFrame(wrapper);
-    }
+    return input;
 }
+} // namespace
 
 void LMRTRtc::onCapturedAudioFrame(TRTCAudioFrame *frame)
 {
     // The microphone is mono whatever the frame says: samples = length / 2.
     if (!frame || frame->channel == 0 || !frame->data || !m_inRoom || m_localAudioMuted)
         return;
-    emitAudio(*frame, 1, m_micConvert, true);
+    deliverAudio(inputOf(*frame, 1), true);
 }
 
 void LMRTRtc::onMixedPlayAudioFrame(TRTCAudioFrame *frame)
@@ -265,7 +251,7 @@ void LMRTRtc::onMixedPlayAudioFrame(TRTCAudioFrame *frame)
     // What the speaker plays is stereo: samples = length / 4.
     if (!frame || frame->channel == 0 || !frame->data || !m_inRoom)
         return;
-    emitAudio(*frame, 2, m_speakerConvert, false);
+    deliverAudio(inputOf(*frame, 2), false);
 }
 
 void LMRTRtc::onRenderVideoFrame(const char *userId, TRTCVideoStreamType, TRTCVideoFrame *frame)

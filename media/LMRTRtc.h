@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/AudioConvert.h"
+#include "media/MediaEngine.h"
 #include "media/video/VideoViews.h"
 #include "record/AVFrameWrapper.h"
 
@@ -20,7 +20,7 @@
 // The TRTC engine behind the media contract ("trtcEngine"). The SDK library
 // is loaded at run time from the "LiteAV" folder beside the executable; a
 // missing library or entry point ends the process at construction.
-class LMRTRtc : public QObject,
+class LMRTRtc : public MediaEngine,
                 public ITRTCCloudCallback,
                 public ITRTCLogCallback,
                 public ITRTCVideoRenderCallback,
@@ -59,8 +59,6 @@ public:
     Q_INVOKABLE void setSkinSmooth(uint32_t grad);
 
     bool inRoom() const { return m_inRoom; }
-    static quint64 micFrameCount() { return s_micFrames; }
-    static quint64 speakerFrameCount() { return s_speakerFrames; }
 
     // ITRTCCloudCallback, on the SDK's event threads.
     void onError(TXLiteAVError errCode, const char *errMsg, void *arg) override;
@@ -82,18 +80,12 @@ public:
     void onMixedPlayAudioFrame(TRTCAudioFrame *frame) override;
 
 signals:
-    void joined();
-    void leavingChannel();
     void userVideoAvailable(QString uid, bool available);
-    void volumeChanged(QString uid, int value);
     void rtcStats(int lastmileDelay);
-    void micFrame(QSharedPointer<AVFrameWrapper> frame);
-    void spkFrame(QSharedPointer<AVFrameWrapper> frame);
 
 private:
     [[noreturn]] static void fatal(const QString &line);
     void leaveSequence();
-    void emitAudio(const TRTCAudioFrame &frame, int channels, AudioConvert &convert, bool mic);
 
     bool m_initialized = false;
     std::atomic<bool> m_inRoom { false }; // written on the event threads, read on the audio thread
@@ -102,13 +94,8 @@ private:
     GetTRTCShareInstance m_getTRTCShareInstance = nullptr;
     DestroyTRTCShareInstance m_destroyTRTCShareInstance = nullptr;
     VideoViews m_views; // key: TRTC user id
-    AudioConvert m_micConvert; // audio thread only
-    AudioConvert m_speakerConvert; // audio thread only
     QStringList m_position; // [duration s, position s]; empty while nothing plays; under m_positionMutex
     mutable QMutex m_positionMutex; // written on the event thread, read on the GUI thread
     QLibrary m_library;
     CameraCheck m_cameraCheck;
-
-    static std::atomic<quint64> s_micFrames;
-    static std::atomic<quint64> s_speakerFrames;
 };

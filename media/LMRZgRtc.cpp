@@ -5,9 +5,6 @@
 
 using namespace ZEGO::EXPRESS;
 
-std::atomic<quint64> LMRZgRtc::s_micFrames { 0 };
-std::atomic<quint64> LMRZgRtc::s_speakerFrames { 0 };
-
 namespace
 {
 TSpdlog *log() { return TSpdlog::instance(); }
@@ -32,7 +29,7 @@ constexpr unsigned kMaxLineBytes = 4u * videoconvert::kMaxSide;
 } // namespace
 
 LMRZgRtc::LMRZgRtc(QObject *parent)
-    : QObject(parent)
+    : MediaEngine(QStringLiteral("zgrtc"), parent)
 {
     ZegoEventHandler::registerTypes();
 }
@@ -134,8 +131,7 @@ void LMRZgRtc::loginRoom(QString roomID, QString userID, QString userName)
         return;
     log()->avInfo(QStringLiteral("zego login room"));
     m_inRoom = true;
-    s_micFrames = 0;
-    s_speakerFrames = 0;
+    resetFrameCounts();
     m_roomId = roomID.toStdString();
     m_userId = userID.toStdString();
     m_engine->loginRoom(m_roomId, ZegoUser(m_userId, userName.toStdString()));
@@ -151,8 +147,8 @@ void LMRZgRtc::logoutRoom()
         return;
     log()->avInfo(QStringLiteral("zego logout room"));
     m_inRoom = false;
-    log()->avInfo(QStringLiteral("zgrtc send mic package %1").arg(s_micFrames.load()));
-    log()->avInfo(QStringLiteral("zgrtc send speaker package %1").arg(s_speakerFrames.load()));
+    log()->avInfo(QStringLiteral("zgrtc send mic package %1").arg(micFrames()));
+    log()->avInfo(QStringLiteral("zgrtc send speaker package %1").arg(speakerFrames()));
     m_engine->stopPreview();
     m_engine->logoutRoom(m_roomId);
     m_playing.clear();
@@ -220,53 +216,31 @@ void LMRZgRtc::onPlayerQualityUpdate(std::string streamID, ZegoPlayStreamQuality
 
 // ---- audio, SDK audio thread ------------------------------------------------
 
-ffmpeg::FramePtr LMRZgRtc::convertAudio(
-    const unsigned char *data, unsigned int dataLength, int sampleRate, int channels, AudioConvert &convert)
+AudioConvertInput LMRZgRtc::audioInput(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels)
 {
-    if (!data || channels <= 0 || sampleRate <= 0 || dataLength > unsigned(AudioConvert::kCapacity) * 64)
-        return nullptr;
     AudioConvertInput input;
+    if (!data || channels <= 0 || sampleRate <= 0 || dataLength > unsigned(AudioConvert::kCapacity) * 64)
+        return input;
     input.sampleRate = sampleRate;
     input.channels = channels;
     input.samplesPerChannel = int(dataLength / 2) / channels;
     input.length = int(dataLength);
-    if (input.samplesPerChannel <= 0)
-        return nullptr;
     input.buffer = QByteArray(reinterpret_cast<const char *>(data), input.length);
-    return convert.convert(input);
-}
-
-void LMRZgRtc::emitAudio(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels, bool mic)
-{
-    ffmpeg::FramePtr converted
-        = convertAudio(data, dataLength, sampleRate, channels, mic ? m_micConvert : m_speakerConvert);
-    if (!converted) {
-        log()->avError(mic ? QStringLiteral("zgrtc mic frame convert error")
-                           : QStringLiteral("zgrtc speaker frame convert error"));
-        return;
-    }
-    auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
-    if (mic) {
-        emit micFrame(wrapper);
-        ++s_micFrames;
-    } else {
-        emit spkFrame(wrapper);
-        ++s_speakerFrames;
-    }
+    return input;
 }
 
 void LMRZgRtc::onCapturedAudioData(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels)
 {
     if (channels == 0 || !m_inRoom || m_localAudioMuted)
         return;
-    emitAudio(data, dataLength, sampleRate, channels, true);
+    deliverAudio(audioInput(data, dataLength, sampleRate, channels), true);
 }
 
 void LMRZgRtc::onPlaybackAudioData(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels)
 {
     if (channels == 0 || !m_inRoom)
         return;
-    emitAudio(data, dataLength, sampleRate, channels, false);
+    deliverAudio(audioInput(data, dataLength, sampleRate, channels), false);
 }
 
 // ---- video, SDK render thread -----------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/AudioConvert.h"
+#include "media/MediaEngine.h"
 #include "media/ZegoHandlers.h"
 #include "media/video/VideoFrameConvert.h"
 #include "media/video/VideoViews.h"
@@ -24,7 +24,7 @@
 // The Zego engine behind the media contract ("zgRtcEngine"). It joins with
 // loginRoom, publishes its own stream under the user id and plays the remote
 // streams the room announces.
-class LMRZgRtc : public QObject,
+class LMRZgRtc : public MediaEngine,
                  public OnRenderDataInterface,
                  public IAudioDataCallback,
                  public ZEGO::EXPRESS::IZegoMediaPlayerEventHandler
@@ -57,8 +57,6 @@ public:
     Q_INVOKABLE QStringList getCurrentPos();
 
     bool inRoom() const { return m_inRoom; }
-    static quint64 micFrameCount() { return s_micFrames; }
-    static quint64 speakerFrameCount() { return s_speakerFrames; }
 
     // An I420 frame given by plane byte lengths as the video items take it:
     // luma line size = luma length / height, chroma line size = 2 x chroma
@@ -66,9 +64,10 @@ public:
     // conversion needs even ones). False for a frame that cannot be drawn.
     static bool frameRecord(int width, int height, const unsigned char *const planes[3], const unsigned int lengths[3],
         VendorVideoFrame &out);
-    // One SDK audio buffer in the recording format; null when it is unusable.
-    static ffmpeg::FramePtr convertAudio(
-        const unsigned char *data, unsigned int dataLength, int sampleRate, int channels, AudioConvert &convert);
+    // One SDK audio buffer as the converter takes it; one the converter
+    // refuses when it is unusable.
+    static AudioConvertInput audioInput(
+        const unsigned char *data, unsigned int dataLength, int sampleRate, int channels);
 
     // OnRenderDataInterface, on the SDK's render thread.
     void onCapturedVideoFrameRawData(unsigned char **data, unsigned int *dataLength, int width, int height) override;
@@ -84,15 +83,10 @@ public:
         ZEGO::EXPRESS::IZegoMediaPlayer *mediaPlayer, unsigned long long millisecond) override;
 
 signals:
-    void joined();
-    void leavingChannel();
+    // volumeChanged stays silent: the Zego SDK's sound levels are not used.
     void userVideoAvailable(QString uid, bool available);
-    // Part of the engines' common signal set; the Zego SDK's sound levels are not used.
-    void volumeChanged(QString uid, int value);
     void rtcStats(int lastmileDelay);
     void remoteAudioStats(int lastmileDelay);
-    void micFrame(QSharedPointer<AVFrameWrapper> frame);
-    void spkFrame(QSharedPointer<AVFrameWrapper> frame);
 
 public slots:
     // Fed by ZegoEventHandler, queued onto the GUI thread.
@@ -106,7 +100,6 @@ public slots:
 
 private:
     void playStream(const QString &id, bool start);
-    void emitAudio(const unsigned char *data, unsigned int dataLength, int sampleRate, int channels, bool mic);
 
     bool m_initialized = false;
     std::atomic<bool> m_inRoom { false }; // written on the GUI thread, read on the audio thread
@@ -115,8 +108,6 @@ private:
     ZEGO::EXPRESS::IZegoExpressEngine *m_engine = nullptr; // GUI thread; see also the process-wide holder
     ZEGO::EXPRESS::IZegoMediaPlayer *m_player = nullptr;
     VideoViews m_views; // key: stream id = remote user id
-    AudioConvert m_micConvert; // the audio thread's only
-    AudioConvert m_speakerConvert;
     QStringList m_mediaPos; // [duration s, position s] while courseware plays; under m_mediaPosMutex
     bool m_mediaPlaying = false; // between playMedia() and the end or stopMedia(); under m_mediaPosMutex
     mutable QMutex m_mediaPosMutex; // written on the SDK's event thread, read on the GUI thread
@@ -127,7 +118,4 @@ private:
     std::shared_ptr<ZegoEventHandler> m_eventHandler;
     std::shared_ptr<CustomVideoRenderer> m_videoRenderer;
     std::shared_ptr<MyAudioDataHandler> m_audioHandler;
-
-    static std::atomic<quint64> s_micFrames;
-    static std::atomic<quint64> s_speakerFrames;
 };

@@ -7,7 +7,6 @@
 
 #include "web/QCefBrowser.h"
 #include "web/QCefCommandLine.h"
-#include <simroom/SimRoom.h>
 
 #include <QApplication>
 #include <QDir>
@@ -505,50 +504,7 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
     ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
 
-    // The page sets up the simulated room: two peers, a short join.
-    h.cef->sendToWeb(QStringLiteral("document.getElementById('simPeers').value = '2';"
-                                    "document.getElementById('simJoinDelay').value = '80';"));
-    ASSERT_TRUE(click("btnSimApply", QStringLiteral("simroom://config ok")));
-    EXPECT_EQ(simroom::Room::instance().config().peers.size(), 2u);
-    EXPECT_EQ(simroom::Room::instance().config().joinDelayMs, 80);
-
-    // The Agora engine joins the simulated room, then the leave is answered
-    // when the engine reports it left.
-    ASSERT_TRUE(click("btnEnterRoom", QStringLiteral("agora://VoiceRoomLogin ok")));
-    EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterAgora());
-    EXPECT_TRUE(LMRAgora::inRoom());
-    // Mid-class, the page switches the first peer's camera off.
-    h.cef->sendToWeb(QStringLiteral("document.querySelector('#simPeerActions [data-action=camera_off]').click();"));
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return readLogs(QStringLiteral("logs"))
-                .value("replies")
-                .toString()
-                .contains(QStringLiteral("simroom://peer ok {\"uid\":20002,\"action\":\"camera_off\"}"));
-        },
-        15000));
-    const int answeredLeaves = readLogs(QStringLiteral("count"))
-                                   .value("replies")
-                                   .toString()
-                                   .count(QStringLiteral("agora://VoiceRoomLogout ok"));
-    h.cef->sendToWeb(QStringLiteral("document.getElementById('btnLeaveRoom').click();"));
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return readLogs(QStringLiteral("logs"))
-                       .value("replies")
-                       .toString()
-                       .count(QStringLiteral("agora://VoiceRoomLogout ok"))
-                > answeredLeaves;
-        },
-        15000));
-    EXPECT_FALSE(LMRAgora::inRoom());
-    EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterUnknow());
-    EXPECT_TRUE(harness::logText().contains(QStringLiteral("agora roomlogout callback")));
-    const QJsonObject logs = readLogs(QStringLiteral("final"));
-    EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsQuitRoomNotify()")))
-        << logs.value("notifications").toString().toStdString();
-    EXPECT_TRUE(logs.value("notifications").toString().contains(QStringLiteral("jsFunCtrl({\"writingPad\":false})")))
-        << logs.value("notifications").toString().toStdString();
+    // The room itself, from the page: test_classroom's lesson.
     config->setValue(QStringLiteral("Browser/MainUrl"), QString());
 }
 

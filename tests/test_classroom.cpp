@@ -422,6 +422,13 @@ TEST_P(VendorLesson, TilesCameraRecordingUploadAndLeaving)
     ASSERT_TRUE(waitUntil([&] { return !vendor.inRoom(*h); }));
     EXPECT_TRUE(waitUntil([&] { return pageReplies().contains(scheme + QStringLiteral("://VoiceRoomLogout ok")); }));
     EXPECT_TRUE(harness::logText().contains(scheme + QStringLiteral(" roomlogout callback")));
+    EXPECT_TRUE(LMRUserInfo::instance()->getIsEnterUnknow());
+    js(QStringLiteral("qtQuery({request: 'test://report', kind: 'notifications',"
+                      " data: document.getElementById('notifications').innerText});"));
+    ASSERT_TRUE(h->waitForReport(QStringLiteral("notifications")));
+    const QString notifications = h->reportOf(QStringLiteral("notifications"))->data.toString();
+    EXPECT_TRUE(notifications.contains(QStringLiteral("jsQuitRoomNotify()"))) << notifications.toStdString();
+    EXPECT_TRUE(notifications.contains(QStringLiteral("jsFunCtrl({\"writingPad\":false})")));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVendor, VendorLesson,
