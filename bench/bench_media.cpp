@@ -98,7 +98,9 @@ void BM_ILiveAudioFrame(benchmark::State &state)
     frame.data = reinterpret_cast<uint8_t *>(pcm.data());
     for (auto _ : state) {
         benchmark::DoNotOptimize(LMRILive::speakingLevel(frame.data, frame.dataSize, frame.bits));
-        ffmpeg::FramePtr converted = LMRILive::convertAudio(frame, convert);
+        AudioConvertInput input;
+        LMRILive::audioInput(frame, input);
+        ffmpeg::FramePtr converted = convert.convert(input);
         auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
         benchmark::DoNotOptimize(wrapper.data());
     }

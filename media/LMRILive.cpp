@@ -13,9 +13,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-std::atomic<quint64> LMRILive::s_micFrames { 0 };
-std::atomic<quint64> LMRILive::s_speakerFrames { 0 };
-
 namespace
 {
 TSpdlog *log() { return TSpdlog::instance(); }
@@ -51,7 +48,7 @@ private:
 };
 
 LMRILive::LMRILive(QObject *parent, CameraCheck cameraCheck)
-    : QObject(parent)
+    : MediaEngine(QStringLiteral("ilive"), parent)
     , m_cameraCheck(std::move(cameraCheck))
 {
     qRegisterMetaType<LMRILive::MediaType>("LMRILive::MediaType");
@@ -255,8 +252,7 @@ void LMRILive::enteredRoom(bool created)
     m_micClosed = false;
     log()->avInfo(created ? QStringLiteral("腾讯互动直播创建房间成功") : QStringLiteral("腾讯互动直播进入成功"));
     registerAudio();
-    s_micFrames = 0;
-    s_speakerFrames = 0;
+    resetFrameCounts();
     emit stateChanged();
     emit joined();
 }
@@ -314,8 +310,8 @@ bool LMRILive::quitRoom()
 {
     if (!m_inRoom || !m_sdk)
         return true;
-    log()->avInfo(QStringLiteral("ilive send mic package %1").arg(s_micFrames.load()));
-    log()->avInfo(QStringLiteral("ilive send speaker package %1").arg(s_speakerFrames.load()));
+    log()->avInfo(QStringLiteral("ilive send mic package %1").arg(micFrames()));
+    log()->avInfo(QStringLiteral("ilive send speaker package %1").arg(speakerFrames()));
     m_sdk->quitRoom(&LMRILive::onQuitSuccess, &LMRILive::onQuitError, this);
     log()->avInfo(QStringLiteral("ilive quit room"));
     return true;
@@ -428,22 +424,21 @@ void LMRILive::reportLevel(const QString &id, int level, int samples, int rate)
         gui([this, id, peak] { emit volumeChanged(id, peak); });
 }
 
-ffmpeg::FramePtr LMRILive::convertAudio(const ilive::iLiveAudioFrame &frame, AudioConvert &convert)
+bool LMRILive::audioInput(const ilive::iLiveAudioFrame &frame, AudioConvertInput &input)
 {
     // The recording takes 16-bit samples only.
     if (!frame.data || frame.bits != 16 || frame.channels == 0 || frame.sampleRate == 0
         || frame.dataSize > kMaxAudioBytes)
-        return nullptr;
+        return false;
     const int channels = int(frame.channels);
-    AudioConvertInput input;
     input.sampleRate = int(frame.sampleRate);
     input.channels = channels;
     input.samplesPerChannel = int(frame.dataSize / 2) / channels;
     input.length = int(frame.dataSize);
     if (input.samplesPerChannel <= 0)
-        return nullptr;
+        return false;
     input.buffer = QByteArray(reinterpret_cast<const char *>(frame.data), input.length);
-    return convert.convert(input);
+    return true;
 }
 
 void LMRILive::handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDataSourceType type)
@@ -459,20 +454,13 @@ void LMRILive::handleAudio(const ilive::iLiveAudioFrame &frame, ilive::E_AudioDa
     const bool mic = type == ilive::AUDIO_DATA_SOURCE_MIC;
     if ((!mic && type != ilive::AUDIO_DATA_SOURCE_PLAY) || channels == 0 || (mic && m_micClosed))
         return;
-    ffmpeg::FramePtr converted = convertAudio(frame, mic ? m_micConvert : m_speakerConvert);
-    if (!converted) {
+    AudioConvertInput input;
+    if (!audioInput(frame, input)) {
         log()->avError(mic ? QStringLiteral("ilive mic frame convert error")
                            : QStringLiteral("ilive speaker frame convert error"));
         return;
     }
-    auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
-    if (mic) {
-        emit micFrame(wrapper);
-        ++s_micFrames;
-    } else {
-        emit spkFrame(wrapper);
-        ++s_speakerFrames;
-    }
+    deliverAudio(input, mic);
 }
 
 // ---- video, SDK render thread ----------------------------------------------------------

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "media/AudioConvert.h"
+#include "media/MediaEngine.h"
 #include "media/video/VideoViews.h"
-#include "record/AVFrameWrapper.h"
 
 #include <iLive.h>
 
@@ -10,7 +9,6 @@
 #include <QMutex>
 #include <QObject>
 #include <QQuickItem>
-#include <QSharedPointer>
 #include <QStringList>
 
 #include <atomic>
@@ -22,7 +20,7 @@ class ILiveEvent;
 // a user name and password first, then creates the class's numbered room or,
 // when that fails, joins it. Members' cameras and microphones come as
 // mediaStatus, a member gone as offline.
-class LMRILive : public QObject
+class LMRILive : public MediaEngine
 {
     Q_OBJECT
     // What the page's "VoiceQcloudState" reads.
@@ -76,8 +74,6 @@ public:
     bool cameraOpen() const { return m_cameraOpen; }
     bool micOpen() const { return !m_micClosed && m_micOpened; }
     bool playerOpen() const { return m_playerOpen; }
-    static quint64 micFrameCount() { return s_micFrames; }
-    static quint64 speakerFrameCount() { return s_speakerFrames; }
 
     // The role the SDK is given before login; the room options name its "role".
     static const char *roleConfiguration();
@@ -86,20 +82,15 @@ public:
     // Loudest sample of a buffer, 0..100: 8-bit samples are unsigned around
     // 128, 16-bit ones signed. 0 for anything else.
     static int speakingLevel(const uint8_t *data, uint32_t size, uint32_t bits);
-    // One 16-bit SDK buffer in the recording format; null when it is unusable.
-    static ffmpeg::FramePtr convertAudio(const ilive::iLiveAudioFrame &frame, AudioConvert &convert);
+    // One 16-bit SDK buffer as the converter takes it; false when it is unusable.
+    static bool audioInput(const ilive::iLiveAudioFrame &frame, AudioConvertInput &input);
     // One level per member for every this many ms of its audio.
     static constexpr int kLevelIntervalMs = 200;
 
 signals:
-    void joined();
-    void leavingChannel();
     void mediaStatus(QString id, LMRILive::MediaType type, bool status);
     void offline(QString id);
     void mediaPos(int pos);
-    void volumeChanged(QString uid, int value);
-    void micFrame(QSharedPointer<AVFrameWrapper> frame);
-    void spkFrame(QSharedPointer<AVFrameWrapper> frame);
     // The outcome of login(), and a room neither created nor joined, for the
     // page's requests waiting on them.
     void loginFinished(bool ok, int code, QString message);
@@ -150,8 +141,6 @@ private:
     ilive::iLive *m_sdk = nullptr;
     std::unique_ptr<ILiveEvent> m_event;
     VideoViews m_views; // remote tiles by member identifier
-    AudioConvert m_micConvert; // the audio thread's only
-    AudioConvert m_speakerConvert;
     // Per source: the loudest level since the last report and the samples it
     // covers; under m_levelMutex.
     struct LevelState {
@@ -161,7 +150,4 @@ private:
     QHash<QString, LevelState> m_levels;
     QMutex m_levelMutex;
     CameraCheck m_cameraCheck;
-
-    static std::atomic<quint64> s_micFrames;
-    static std::atomic<quint64> s_speakerFrames;
 };

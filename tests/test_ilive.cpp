@@ -234,18 +234,21 @@ TEST(ILive, SpeakingLevelFrom8And16BitSamples)
     frame.data = reinterpret_cast<uint8_t *>(stereo.data());
     int converted = 0;
     for (int i = 0; i < 10; ++i) {
-        ffmpeg::FramePtr out = LMRILive::convertAudio(frame, convert);
+        AudioConvertInput input;
+        ASSERT_TRUE(LMRILive::audioInput(frame, input));
+        ffmpeg::FramePtr out = convert.convert(input);
         ASSERT_TRUE(out);
         EXPECT_EQ(out->sample_rate, 16000);
         EXPECT_EQ(out->ch_layout.nb_channels, 1);
         converted += out->nb_samples;
     }
     EXPECT_NEAR(converted, 3200, 32) << "200 ms in, 200 ms out (less the resampler's delay)";
+    AudioConvertInput input;
     frame.bits = 8;
-    EXPECT_FALSE(LMRILive::convertAudio(frame, convert));
+    EXPECT_FALSE(LMRILive::audioInput(frame, input));
     frame.bits = 16;
     frame.channels = 0;
-    EXPECT_FALSE(LMRILive::convertAudio(frame, convert));
+    EXPECT_FALSE(LMRILive::audioInput(frame, input));
 
     // Through the SDK: the member's stream comes in 8-bit, our microphone in
     // 16-bit; both report a few times a second at their loudness.
