@@ -192,10 +192,11 @@ void LMRILive::onLogoutSuccess(void *data)
     self->gui([self] {
         log()->avInfo(QStringLiteral("ilive logout ok"));
         self->m_loggedIn = false;
-        emit self->stateChanged();
         // Signing out left the room as well: the window and a page waiting
         // for the room's exit are told as for a quit.
-        if (self->m_inRoom.exchange(false))
+        const bool wasInRoom = self->m_inRoom.exchange(false);
+        emit self->stateChanged();
+        if (wasInRoom)
             emit self->leavingChannel();
     });
 }
