@@ -16,6 +16,7 @@
 #include "diag/SystemReport.h"
 #include "diag/TSpdlogUpload.h"
 #include "media/LMRAgora.h"
+#include "media/LMRILive.h"
 #include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
@@ -319,7 +320,10 @@ int runApplication(int argc, char **argv)
     sentry_options_set_database_path(options, databasePath.constData());
     sentry_init(options);
 
-    // 20: iLive (channel A) and Zego (channel D) join here as their adapters land.
+    // 20
+    logInfo(QStringLiteral("启动：初始化A声道"));
+    auto *iliveEngine = new LMRILive(app.get()); // lives as long as the application
+    context->setContextProperty(QStringLiteral("iliveEngine"), iliveEngine);
     logInfo(QStringLiteral("启动：初始化B声道"));
     auto *agoraEngine = new LMRAgora(app.get()); // lives as long as the application
     context->setContextProperty(QStringLiteral("agoraEngine"), agoraEngine);
@@ -341,6 +345,8 @@ int runApplication(int argc, char **argv)
     // The frames are taken on the SDK thread, without a stop on the GUI thread.
     QObject::connect(agoraEngine, &LMRAgora::micFrame, recorder->micSink());
     QObject::connect(agoraEngine, &LMRAgora::spkFrame, recorder->speakerSink());
+    QObject::connect(iliveEngine, &LMRILive::micFrame, recorder->micSink());
+    QObject::connect(iliveEngine, &LMRILive::spkFrame, recorder->speakerSink());
     QObject::connect(trtcEngine, &LMRTRtc::micFrame, recorder->micSink());
     QObject::connect(trtcEngine, &LMRTRtc::spkFrame, recorder->speakerSink());
     QObject::connect(zgRtcEngine, &LMRZgRtc::micFrame, recorder->micSink());

@@ -1,9 +1,10 @@
-// Per-frame cost of the class audio conversion (10 ms frames, and TRTC's
-// 20 ms ones) and of the video tile frame path, each against a memcpy of the
-// same bytes measured in the same run.
+// Per-frame cost of the class audio conversion (10 ms frames, and the 20 ms
+// ones of TRTC and iLive) and of the video tile frame path, each against a
+// memcpy of the same bytes measured in the same run.
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "media/AudioConvert.h"
+#include "media/LMRILive.h"
 #include "media/LMRZgRtc.h"
 #include "media/video/VideoFrameConvert.h"
 
@@ -77,6 +78,45 @@ void BM_ZegoAudioFrame(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ZegoAudioFrame)->Arg(10)->Arg(20);
+
+// What the iLive audio callback does per 20 ms buffer of the microphone
+// (32 kHz mono) or the speaker (48 kHz stereo): the speaking level over every
+// sample, the record, the private copy, the conversion and the frame's holder.
+void BM_ILiveAudioFrame(benchmark::State &state)
+{
+    AudioConvert convert;
+    const int rate = int(state.range(0)), channels = int(state.range(1)), samples = rate / 50;
+    QByteArray pcm(samples * channels * 2, 0);
+    auto *s = reinterpret_cast<int16_t *>(pcm.data());
+    for (int i = 0; i < samples * channels; ++i)
+        s[i] = int16_t(8000 * std::sin(i / channels * 0.05));
+    ilive::iLiveAudioFrame frame;
+    frame.sampleRate = uint32_t(rate);
+    frame.channels = uint32_t(channels);
+    frame.bits = 16;
+    frame.dataSize = uint32_t(pcm.size());
+    frame.data = reinterpret_cast<uint8_t *>(pcm.data());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LMRILive::speakingLevel(frame.data, frame.dataSize, frame.bits));
+        AudioConvertInput input;
+        LMRILive::audioInput(frame, input);
+        ffmpeg::FramePtr converted = convert.convert(input);
+        auto wrapper = QSharedPointer<AVFrameWrapper>::create(converted.release());
+        benchmark::DoNotOptimize(wrapper.data());
+    }
+}
+BENCHMARK(BM_ILiveAudioFrame)->Args({ 32000, 1 })->Args({ 48000, 2 });
+
+// A member's own stream, 20 ms of 8 kHz unsigned 8-bit: only its level is taken.
+void BM_ILiveMemberLevel(benchmark::State &state)
+{
+    std::vector<uint8_t> bytes(160);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(128 + 23 * std::sin(double(i) * 0.5));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LMRILive::speakingLevel(bytes.data(), uint32_t(bytes.size()), 8));
+}
+BENCHMARK(BM_ILiveMemberLevel);
 
 // Baseline: the copy every callback makes of the vendor buffer anyway.
 void BM_MemcpyBaseline(benchmark::State &state)

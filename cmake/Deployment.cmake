@@ -134,6 +134,16 @@ if(NOT LUMIRA_ZEGO_APP_SIGN MATCHES "^[0-9a-fA-F]+$" OR NOT _zego_sign_length EQ
   message(FATAL_ERROR "LUMIRA_ZEGO_APP_SIGN must be 64 hexadecimal digits")
 endif()
 
+# iLive: the service's application id and account type, both positive numbers
+# below 2^31. The development values are made up; the stand-in takes any.
+set(LUMIRA_ILIVE_APP_ID "1400000001" CACHE STRING "iLive application id")
+set(LUMIRA_ILIVE_ACCOUNT_TYPE "10001" CACHE STRING "iLive account type")
+foreach(_ilive_value LUMIRA_ILIVE_APP_ID LUMIRA_ILIVE_ACCOUNT_TYPE)
+  if(NOT ${_ilive_value} MATCHES "^[1-9][0-9]*$" OR ${_ilive_value} GREATER 2147483647)
+    message(FATAL_ERROR "${_ilive_value} must be a positive number below 2^31")
+  endif()
+endforeach()
+
 # The simulated class room behind the SDK stand-ins is driven from the page
 # ("cppSimRoom", request simroom://config), failure injection included. Only
 # development builds publish it: a production deployment file sets this OFF.

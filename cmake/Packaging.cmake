@@ -35,7 +35,7 @@ function(lumira_install_sdk_library library folder)
   endif()
 endfunction()
 lumira_install_sdk_library(lumira_simroom .)
-# TRTC is loaded at run time from LiteAV/; Zego is linked into the program.
+# TRTC is loaded at run time from LiteAV/; Zego and iLive are linked into the program.
 lumira_install_sdk_library(lumira_liteav_standin LiteAV)
 
 # Resources made into the bin folder by the build.

@@ -11,6 +11,7 @@
 #include "device/BCDevice.h"
 #include "device/DeviceTypes.h"
 #include "media/LMRAgora.h"
+#include "media/LMRILive.h"
 #include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "media/MediaTypes.h"
@@ -206,6 +207,10 @@ public:
         context->setContextProperty(QStringLiteral("zgRtcEngine"), zego.get());
         QObject::connect(zego.get(), &LMRZgRtc::micFrame, recorder->micSink());
         QObject::connect(zego.get(), &LMRZgRtc::spkFrame, recorder->speakerSink());
+        ilive = std::make_unique<LMRILive>();
+        context->setContextProperty(QStringLiteral("iliveEngine"), ilive.get());
+        QObject::connect(ilive.get(), &LMRILive::micFrame, recorder->micSink());
+        QObject::connect(ilive.get(), &LMRILive::spkFrame, recorder->speakerSink());
         context->setContextProperty(QStringLiteral("recordDispatcher"), recorder.get());
         view->setSource(QUrl(QStringLiteral("qrc:/lmr_controls/LMRMainView.qml")));
         view->show();
@@ -257,6 +262,7 @@ public:
         agora.reset();
         trtc.reset();
         zego.reset();
+        ilive.reset();
     }
 
     bool waitForReport(const QString &kind, int timeoutMs = 15000)
@@ -286,6 +292,7 @@ public:
     std::unique_ptr<LMRAgora> agora;
     std::unique_ptr<LMRTRtc> trtc;
     std::unique_ptr<LMRZgRtc> zego;
+    std::unique_ptr<LMRILive> ilive;
     std::unique_ptr<AudioDataDispatcherController> recorder;
     std::unique_ptr<LMRAosController> aos;
     std::unique_ptr<HttpMsg> http;

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWaitCondition>
 
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,14 @@ public:
     int count = 0;
 };
 
+// iLive reports cameras as mediaStatus instead.
+template <class Engine, class = void>
+struct HasUserVideoAvailable : std::false_type {
+};
+template <class Engine>
+struct HasUserVideoAvailable<Engine, std::void_t<decltype(&Engine::userVideoAvailable)>> : std::true_type {
+};
+
 // Frames go straight to the probe on the thread that emits them; the other
 // signals are counted on the GUI thread.
 template <class Engine>
@@ -110,8 +119,9 @@ struct Watch {
             Qt::DirectConnection);
         QObject::connect(&engine, &Engine::joined, &engine, [this] { ++joined; });
         QObject::connect(&engine, &Engine::leavingChannel, &engine, [this] { ++left; });
-        QObject::connect(&engine, &Engine::userVideoAvailable, &engine,
-            [this](QString id, bool on) { video << QStringLiteral("%1:%2").arg(id).arg(on); });
+        if constexpr (HasUserVideoAvailable<Engine>::value)
+            QObject::connect(&engine, &Engine::userVideoAvailable, &engine,
+                [this](QString id, bool on) { video << QStringLiteral("%1:%2").arg(id).arg(on); });
     }
     FrameProbe probe;
     int joined = 0, left = 0;

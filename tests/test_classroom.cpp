@@ -436,7 +436,9 @@ INSTANTIATE_TEST_SUITE_P(EveryVendor, VendorLesson,
         Vendor { "trtc",
             [](const BrowserHarness &h) { return h.trtc->inRoom() && LMRUserInfo::instance()->getIsEnterTRtc(); } },
         Vendor { "zego",
-            [](const BrowserHarness &h) { return h.zego->inRoom() && LMRUserInfo::instance()->getIsEnterZgRtc(); } }),
+            [](const BrowserHarness &h) { return h.zego->inRoom() && LMRUserInfo::instance()->getIsEnterZgRtc(); } },
+        Vendor { "qcloud",
+            [](const BrowserHarness &h) { return h.ilive->inRoom() && LMRUserInfo::instance()->getIsEnterILive(); } }),
     [](const ::testing::TestParamInfo<Vendor> &info) { return std::string(info.param.scheme); });
 
 int main(int argc, char **argv) { return harness::runBrowserTests(argc, argv, "classroom"); }

@@ -8,8 +8,10 @@
 #include "app/DirHelper.h"
 #include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
+#include "media/LMRILive.h"
 #include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
+#include "web/LMRUserInfo.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -37,6 +39,7 @@ template <>
 struct Vendor<LMRAgora> {
     static void enter(LMRAgora &e) { e.enterRoom("10001", "demo-sig", "123456"); }
     static void leave(LMRAgora &e) { e.exitRoom(); }
+    static void microphone(LMRAgora &e, bool on) { e.enableLocalAudio(on); }
     static bool inRoom(const LMRAgora &) { return LMRAgora::inRoom(); }
     static QStringList logLines()
     {
@@ -49,6 +52,7 @@ template <>
 struct Vendor<LMRTRtc> {
     static void enter(LMRTRtc &e) { e.enterRoom(QStringLiteral("10001"), QStringLiteral("demo-sig"), 123456); }
     static void leave(LMRTRtc &e) { e.exitRoom(); }
+    static void microphone(LMRTRtc &e, bool on) { e.enableLocalAudio(on); }
     static bool inRoom(const LMRTRtc &e) { return e.inRoom(); }
     static QStringList logLines()
     {
@@ -61,10 +65,37 @@ template <>
 struct Vendor<LMRZgRtc> {
     static void enter(LMRZgRtc &e) { e.loginRoom("123456", "10001", "Demo Teacher"); }
     static void leave(LMRZgRtc &e) { e.logoutRoom(); }
+    static void microphone(LMRZgRtc &e, bool on) { e.enableLocalAudio(on); }
     static bool inRoom(const LMRZgRtc &e) { return e.inRoom(); }
     static QStringList logLines()
     {
         return { QStringLiteral("zgrtc send mic package "), QStringLiteral("zego logout room") };
+    }
+};
+
+// iLive signs in first, then creates the class's numbered room.
+template <>
+struct Vendor<LMRILive> {
+    static void enter(LMRILive &e)
+    {
+        LMRUserInfo::instance()->setILiveRoomId(123456);
+        e.login(QStringLiteral("10001"), QStringLiteral("demo-pass"));
+        if (waitUntil([&] { return e.isLoggedIn(); }, 3000))
+            e.createRoomAndJoin();
+    }
+    static void leave(LMRILive &e) { e.quitRoom(); }
+    static void microphone(LMRILive &e, bool on)
+    {
+        if (on)
+            e.setMic(QStringLiteral("sim-mic"));
+        else
+            e.closeMic();
+    }
+    static bool inRoom(const LMRILive &e) { return e.inRoom(); }
+    static QStringList logLines()
+    {
+        return { QStringLiteral("腾讯互动直播创建房间成功"), QStringLiteral("ilive send mic package "),
+            QStringLiteral("腾讯互动直播退出成功") };
     }
 };
 
@@ -77,7 +108,7 @@ protected:
     {
         simroom::Room::instance().setConfig(enginecheck::fastRoom());
         engine.init();
-        engine.enableLocalAudio(true);
+        Vendor<Engine>::microphone(engine, true);
     }
     ~EngineContract() override
     {
@@ -89,14 +120,17 @@ protected:
     enginecheck::Watch<Engine> watch;
 };
 
-using Engines = ::testing::Types<LMRAgora, LMRTRtc, LMRZgRtc>;
+using Engines = ::testing::Types<LMRAgora, LMRTRtc, LMRZgRtc, LMRILive>;
 class EngineNames
 {
 public:
     template <class T>
     static std::string GetName(int)
     {
-        return std::is_same<T, LMRAgora>::value ? "Agora" : std::is_same<T, LMRTRtc>::value ? "TRtc" : "Zego";
+        return std::is_same<T, LMRAgora>::value ? "Agora"
+            : std::is_same<T, LMRTRtc>::value   ? "TRtc"
+            : std::is_same<T, LMRZgRtc>::value  ? "Zego"
+                                                : "ILive";
     }
 };
 TYPED_TEST_SUITE(EngineContract, Engines, EngineNames);
@@ -123,13 +157,13 @@ TYPED_TEST(EngineContract, RecordingFramesOnlyInTheRoomAndNoneFromAMutedMicropho
     }
 
     // A muted microphone gives no frames, not silent ones; the speaker goes on.
-    this->engine.enableLocalAudio(false);
+    V::microphone(this->engine, false);
     spin(60);
     const auto muted = probe.counts();
     spin(400);
     EXPECT_EQ(probe.counts().first, muted.first);
     EXPECT_GT(probe.counts().second, muted.second + 5);
-    this->engine.enableLocalAudio(true);
+    V::microphone(this->engine, true);
     ASSERT_TRUE(waitUntil([&] { return probe.counts().first > muted.first + 5; }, 3000));
 
     V::leave(this->engine);

@@ -314,6 +314,11 @@ TEST(TRtc, ClientEndsWithTheFatalLineWhenTheLibraryIsIncomplete)
         const int channel = log.indexOf(QStringLiteral("启动：初始化C声道"));
         const int fatal = log.indexOf(QStringLiteral("[Other_Type] ") + QLatin1String(c.line) + QStringLiteral("\r\n"));
         EXPECT_GE(channel, 0) << log.toStdString();
+        // Channels A (iLive) and B (Agora) come first, in that order.
+        const int channelA = log.indexOf(QStringLiteral("启动：初始化A声道"));
+        EXPECT_GE(channelA, 0);
+        EXPECT_LT(channelA, log.indexOf(QStringLiteral("启动：初始化B声道")));
+        EXPECT_LT(log.indexOf(QStringLiteral("启动：初始化B声道")), channel);
         EXPECT_GT(fatal, channel) << c.line << "\n" << log.toStdString();
         const QString line
             = log.mid(log.lastIndexOf(QLatin1Char('\n'), fatal) + 1, fatal - log.lastIndexOf(QLatin1Char('\n'), fatal));

@@ -266,4 +266,5 @@ Item {
     LMRAgoraEvents { classroom: classroom }
     LMRTRtcEvents { classroom: classroom }
     LMRZegoEvents { classroom: classroom }
+    LMRILiveEvents { classroom: classroom }
 }

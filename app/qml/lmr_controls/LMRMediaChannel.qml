@@ -166,7 +166,57 @@ QtObject {
             refuseLogin(id, request, dispatcher.failureUnavailable, "ilive engine not available")
             return
         }
-        engine.createRoomAndJoin()
+        // Answered by joined(), or by a failure once creating and joining both failed.
+        pendingLogins["qcloud"] = { "id": id, "request": request }
+        if (!engine.createRoomAndJoin()) {
+            delete pendingLogins["qcloud"]
+            refuseLogin(id, request, dispatcher.failureUnavailable, "ilive is not login")
+        }
+    }
+
+    function refusePendingLogin(vendor, code, text) {
+        var pending = pendingLogins[vendor]
+        if (!pending)
+            return
+        delete pendingLogins[vendor]
+        refuseLogin(pending.id, pending.request, code, text)
+    }
+
+    // The iLive account: "qcloud://VoiceInit" signs in with "user:pass" and is
+    // answered once the sign-in is through; "qcloud://VoiceLogout" signs out.
+    property var pendingInit: null
+    function qcloudAccount(obj, args) {
+        var engine = service("iliveEngine")
+        if (!engine) {
+            dispatcher.refuse(obj, dispatcher.failureUnavailable, "iLive engine not available")
+            return
+        }
+        if (Req.isRequest(obj.request, "qcloud://VoiceLogout")) {
+            engine.logout()
+            dispatcher.answer(obj, "")
+            return
+        }
+        var account = (Req.text(args.account) || "").split(":")
+        LMRUserInfo.setILiveUserAndPass(account[0] || "", account.slice(1).join(":"))
+        engine.init()
+        if (!engine.isInit()) {
+            dispatcher.refuse(obj, dispatcher.failureUnavailable, "ilive is not init!")
+        } else if (engine.m_isLogin) {
+            dispatcher.answer(obj, "")
+        } else {
+            if (pendingInit)
+                dispatcher.refuse(pendingInit, dispatcher.failureRefused, "superseded by a later sign-in")
+            pendingInit = obj
+            engine.login(LMRUserInfo.getILiveUserSelf(), LMRUserInfo.getILiveUserPass())
+        }
+    }
+    function qcloudLoginFinished(ok, code, message) {
+        var obj = pendingInit
+        pendingInit = null
+        if (obj && ok)
+            dispatcher.answer(obj, "")
+        else if (obj)
+            dispatcher.refuse(obj, code, message)
     }
 
     function closeChannel(id, request) {

@@ -334,19 +334,8 @@ Item {
                 "m_isDeviceTestEnableMic": flag("m_isDeviceTestEnableMic"),
                 "m_isDeviceTestEnablePlayer": flag("m_isDeviceTestEnablePlayer")
             })
-        } else if (is("qcloud://VoiceInit")) {
-            var account = (Req.text(args.account) || "").split(":")
-            LMRUserInfo.setILiveUserAndPass(account[0] || "", account[1] || "")
-            var engine = service("iliveEngine")
-            if (!engine) {
-                refuse(obj, failureUnavailable, "iLive engine not available")
-                return
-            }
-            engine.init()
-            engine.login(LMRUserInfo.getILiveUserSelf(), LMRUserInfo.getILiveUserPass())
-        } else if (is("qcloud://VoiceLogout")) {
-            if (service("iliveEngine"))
-                service("iliveEngine").logout()
+        } else if (is("qcloud://VoiceInit") || is("qcloud://VoiceLogout")) {
+            m_media.qcloudAccount(obj, args)
         } else if (is("agora://VoiceDeviceControl") || is("qcloud://VoiceDeviceControl")
                    || is("trtc://VoiceDeviceControl") || is("zego://VoiceDeviceControl")) {
             m_media.deviceControl(obj, args)
@@ -411,6 +400,7 @@ Item {
     function qcloud_voiceRoomLogin(id, request, msg) { m_media.qcloudLogin(id, request, msg) }
     // Called by the window when an engine reports joined().
     function answerLogin(vendor) { m_media.answerLogin(vendor) }
+    property alias media: m_media
     function closeChannel(id, request) { m_media.closeChannel(id, request) }
 
     function exitChnnals() {

@@ -84,10 +84,17 @@
             classUsers = [];
         });
     };
-    $("btnEnterRoom").onclick = function () {
+    function enterRoom() {
         send({ request: $("vendor").value + "://VoiceRoomLogin", sig: "demo-sig", courseId: "123456",
                uid: user().id, roomid: "123456", usrName: user().name, userId: user().id },
              function () { sendOnlineState(true); });
+    }
+    // iLive signs in with its own account ("user:password") before its room.
+    $("btnEnterRoom").onclick = function () {
+        if ($("vendor").value === "qcloud")
+            send({ request: "qcloud://VoiceInit", account: user().id + ":demo-pass" }, enterRoom);
+        else
+            enterRoom();
     };
     $("btnLeaveRoom").onclick = function () { send({ request: $("vendor").value + "://VoiceRoomLogout" }); };
     $("btnStartRecord").onclick = function () {
