@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QStandardPaths>
 #include <QWindow>
 
@@ -31,7 +32,12 @@ SingleInstance::SingleInstance(QObject *parent)
 #ifdef Q_OS_WIN
     m_lock.setKey(QString::fromLatin1(kLockKey));
 #else
-    m_lock.setNativeKey(runtimeDir() + QLatin1Char('/') + QString::fromLatin1(kLockKey));
+    // A lock file, not a System V segment: a segment's key is folded from the
+    // file's inode, so two users' (or two data folders') keys can meet, and a
+    // segment outlives a client that was killed. The file names its holder,
+    // and a holder that is gone is taken over.
+    m_lock = std::make_unique<QLockFile>(runtimeDir() + QLatin1Char('/') + QString::fromLatin1(kLockKey));
+    m_lock->setStaleLockTime(0);
 #endif
 }
 
@@ -48,17 +54,11 @@ QString SingleInstance::channelName() const
 
 bool SingleInstance::tryLock()
 {
-#ifndef Q_OS_WIN
-    // System V segments outlive a crashed owner. Attaching and detaching again
-    // removes a segment nobody else is attached to, and leaves a live one alone.
-    {
-        QSharedMemory probe;
-        probe.setNativeKey(m_lock.nativeKey());
-        if (probe.attach())
-            probe.detach();
-    }
-#endif
+#ifdef Q_OS_WIN
     return m_lock.create(2, QSharedMemory::ReadWrite);
+#else
+    return m_lock->tryLock(0);
+#endif
 }
 
 void SingleInstance::listen()

@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QSharedMemory>
 
+#include <memory>
+
+class QLockFile;
+
 class QLocalServer;
 
 // The single-instance lock "lumira_app.lock" and, where windows cannot be found
@@ -31,6 +35,10 @@ signals:
     void raiseRequested();
 
 private:
+#ifdef Q_OS_WIN
     QSharedMemory m_lock;
+#else
+    std::unique_ptr<QLockFile> m_lock;
+#endif
     QLocalServer *m_server = nullptr;
 };
