@@ -3,6 +3,8 @@
 // sinks are loopbacks, not capture devices, and are left out.
 #include "platform/AudioEndpoints.h"
 
+#include "platform/PulseCall_linux.h"
+
 #include <QDebug>
 
 #include <pulse/pulseaudio.h>
@@ -48,55 +50,20 @@ void onSource(pa_context *, const pa_source_info *info, int eol, void *data)
         query->found.append({ friendlyName(info->description, info->name), QString::fromUtf8(info->name) });
 }
 
-struct MainloopFree {
-    void operator()(pa_mainloop *m) const { pa_mainloop_free(m); }
-};
-struct ContextFree {
-    void operator()(pa_context *c) const
-    {
-        pa_context_disconnect(c);
-        pa_context_unref(c);
-    }
-};
-
 } // namespace
 
 QList<AudioEndpoint> activeAudioEndpoints(AudioFlow flow)
 {
     Query query { flow, {} };
-    std::unique_ptr<pa_mainloop, MainloopFree> loop(pa_mainloop_new());
-    if (!loop) {
+    PulseCall pulse("lumira-endpoints");
+    if (!pulse.connect()) {
         qDebug() << "Error!\n";
         return {};
     }
-    std::unique_ptr<pa_context, ContextFree> context(
-        pa_context_new(pa_mainloop_get_api(loop.get()), "lumira-endpoints"));
-    if (!context || pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    pa_context *context = pulse.context();
+    if (!pulse.wait(flow == AudioFlow::Render ? pa_context_get_sink_info_list(context, onSink, &query)
+                                              : pa_context_get_source_info_list(context, onSource, &query)))
         qDebug() << "Error!\n";
-        return {};
-    }
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(context.get());
-        if (state == PA_CONTEXT_READY)
-            break;
-        if (!PA_CONTEXT_IS_GOOD(state) || pa_mainloop_iterate(loop.get(), 1, nullptr) < 0) {
-            qDebug() << "Error!\n";
-            return {};
-        }
-    }
-    pa_operation *op = flow == AudioFlow::Render ? pa_context_get_sink_info_list(context.get(), onSink, &query)
-                                                 : pa_context_get_source_info_list(context.get(), onSource, &query);
-    if (!op) {
-        qDebug() << "Error!\n";
-        return {};
-    }
-    while (!query.done) {
-        if (pa_mainloop_iterate(loop.get(), 1, nullptr) < 0 || pa_operation_get_state(op) == PA_OPERATION_CANCELLED) {
-            qDebug() << "Error!\n";
-            break;
-        }
-    }
-    pa_operation_unref(op);
     if (query.found.isEmpty())
         qDebug() << "No endpoints found.\n";
     return query.found;

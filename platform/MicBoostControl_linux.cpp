@@ -3,6 +3,8 @@
 // Sources without a card (network, virtual, test sources) have no boost.
 #include "platform/MicBoostControl.h"
 
+#include "platform/PulseCall_linux.h"
+
 #include <alsa/asoundlib.h>
 #include <pulse/pulseaudio.h>
 
@@ -46,44 +48,17 @@ void onSource(pa_context *, const pa_source_info *info, int eol, void *data)
 // The ALSA card behind the PulseAudio source, or -1.
 int cardOfSource(const QString &micId)
 {
-    std::unique_ptr<pa_mainloop, void (*)(pa_mainloop *)> loop(pa_mainloop_new(), pa_mainloop_free);
-    if (!loop)
+    PulseCall pulse("lumira-boost");
+    if (!pulse.connect())
         return -1;
-    std::unique_ptr<pa_context, void (*)(pa_context *)> context(
-        pa_context_new(pa_mainloop_get_api(loop.get()), "lumira-boost"), [](pa_context *c) {
-            pa_context_disconnect(c);
-            pa_context_unref(c);
-        });
-    if (!context || pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return -1;
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(context.get());
-        if (state == PA_CONTEXT_READY)
-            break;
-        if (!PA_CONTEXT_IS_GOOD(state) || pa_mainloop_iterate(loop.get(), 1, nullptr) < 0)
-            return -1;
-    }
     CardQuery query;
-    auto run = [&](pa_operation *op) {
-        if (!op)
-            return false;
-        query.done = false;
-        bool ok = true;
-        while (!query.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-            if (pa_mainloop_iterate(loop.get(), 1, nullptr) < 0) {
-                ok = false;
-                break;
-            }
-        pa_operation_unref(op);
-        return ok;
-    };
     QByteArray name = micId.toUtf8();
     if (name.isEmpty()) {
-        if (!run(pa_context_get_server_info(context.get(), onServer, &query)) || query.defaultSource.isEmpty())
+        if (!pulse.wait(pa_context_get_server_info(pulse.context(), onServer, &query)) || query.defaultSource.isEmpty())
             return -1;
         name = query.defaultSource;
     }
-    if (!run(pa_context_get_source_info_by_name(context.get(), name.constData(), onSource, &query)))
+    if (!pulse.wait(pa_context_get_source_info_by_name(pulse.context(), name.constData(), onSource, &query)))
         return -1;
     return query.card;
 }

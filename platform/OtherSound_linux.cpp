@@ -2,6 +2,8 @@
 // process that opened it.
 #include "platform/OtherSound.h"
 
+#include "platform/PulseCall_linux.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -13,59 +15,6 @@ namespace lumira::platform
 {
 namespace
 {
-
-struct MainloopFree {
-    void operator()(pa_mainloop *m) const { pa_mainloop_free(m); }
-};
-struct ContextFree {
-    void operator()(pa_context *c) const
-    {
-        pa_context_disconnect(c);
-        pa_context_unref(c);
-    }
-};
-
-// A short-lived connection, driven synchronously on the calling thread.
-class PulseCall
-{
-public:
-    bool connect()
-    {
-        m_loop.reset(pa_mainloop_new());
-        if (!m_loop)
-            return false;
-        m_context.reset(pa_context_new(pa_mainloop_get_api(m_loop.get()), "lumira-lock"));
-        if (!m_context || pa_context_connect(m_context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return false;
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(m_context.get());
-            if (state == PA_CONTEXT_READY)
-                return true;
-            if (!PA_CONTEXT_IS_GOOD(state) || pa_mainloop_iterate(m_loop.get(), 1, nullptr) < 0)
-                return false;
-        }
-    }
-    pa_context *context() const { return m_context.get(); }
-    // Runs the loop until the operation is done; false when the connection failed.
-    bool wait(pa_operation *op)
-    {
-        if (!op)
-            return false;
-        bool ok = true;
-        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-            if (pa_mainloop_iterate(m_loop.get(), 1, nullptr) < 0) {
-                ok = false;
-                break;
-            }
-        }
-        pa_operation_unref(op);
-        return ok;
-    }
-
-private:
-    std::unique_ptr<pa_mainloop, MainloopFree> m_loop;
-    std::unique_ptr<pa_context, ContextFree> m_context;
-};
 
 struct StreamState {
     PlaybackStream stream;
@@ -141,7 +90,7 @@ bool isOwnSoundProcess(qint64 pid, qint64 ownPid)
 
 QVector<PlaybackStream> unmutedStreamsOfOthers(qint64 ownPid)
 {
-    PulseCall pulse;
+    PulseCall pulse("lumira-lock");
     QVector<StreamState> all;
     if (!pulse.connect() || !listStreams(pulse, &all))
         return {};
@@ -154,7 +103,7 @@ QVector<PlaybackStream> unmutedStreamsOfOthers(qint64 ownPid)
 
 int setStreamsMuted(const QVector<PlaybackStream> &streams, bool muted)
 {
-    PulseCall pulse;
+    PulseCall pulse("lumira-lock");
     QVector<StreamState> now;
     if (!pulse.connect() || !listStreams(pulse, &now))
         return -1;
