@@ -2,11 +2,13 @@
 // What the engine tests share: a quick simulated room, the frames an engine
 // hands the recorder as they arrive on the room's threads, a video surface,
 // and the signals every engine has, counted on the GUI thread.
+#include "GTestMain.h"
 #include "TestEnv.h"
 
 #include "record/AVFrameWrapper.h"
 
 #include <QAbstractVideoSurface>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QSharedPointer>
@@ -127,5 +129,22 @@ struct Watch {
     int joined = 0, left = 0;
     QStringList video;
 };
+
+// The main() of an engine test program: its own sandbox, an offscreen GUI
+// (video tiles need one) and the log "LMRApp_<name>.log" that logText() reads.
+inline int runTests(int argc, char **argv, const char *name)
+{
+    testenv::enterSandbox(name);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
+    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
+    testenv::programLogPath()
+        = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_%1.log").arg(QLatin1String(name));
+    TSpdlog::create(testenv::programLogPath(), testenv::programLogPath());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 } // namespace enginecheck

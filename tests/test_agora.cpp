@@ -24,17 +24,11 @@
 using enginecheck::fastRoom;
 using enginecheck::spin;
 using enginecheck::Surface;
+using testenv::logText;
 using testenv::waitUntil;
 
 namespace
 {
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_agora.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 struct Adapter {
     Adapter(const simroom::Config &config = fastRoom())
@@ -274,16 +268,4 @@ TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
     simroom::Room::instance().setConfig(fastRoom());
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("agora");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_agora.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "agora"); }

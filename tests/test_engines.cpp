@@ -19,17 +19,11 @@
 #include <gtest/gtest.h>
 
 using enginecheck::spin;
+using testenv::logText;
 using testenv::waitUntil;
 
 namespace
 {
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_engines.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // How each engine enters and leaves a room, and what it logs on the way.
 template <class Engine>
@@ -177,16 +171,4 @@ TYPED_TEST(EngineContract, RecordingFramesOnlyInTheRoomAndNoneFromAMutedMicropho
         EXPECT_TRUE(log.contains(line)) << line.toStdString();
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("engines");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_engines.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "engines"); }

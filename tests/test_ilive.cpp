@@ -22,18 +22,12 @@
 #include <ILiveStandinControl.h>
 #include <simroom/SimRoom.h>
 
+using testenv::logText;
 using testenv::waitUntil;
 namespace is = ilive::standin;
 
 namespace
 {
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_ilive.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 using enginecheck::fastRoom;
 using enginecheck::spin;
@@ -429,16 +423,4 @@ TEST(ILivePage, RoomLoginBeforeSignInIsRefused)
     EXPECT_TRUE(logText().contains(QStringLiteral("ilive already in logout state")));
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("ilive");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_ilive.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "ilive"); }

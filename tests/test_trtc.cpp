@@ -26,24 +26,11 @@
 using enginecheck::fastRoom;
 using enginecheck::spin;
 using enginecheck::Surface;
+using testenv::logText;
 using testenv::waitUntil;
 
 namespace
 {
-
-// The environment the test program was started with, for the client it runs.
-QProcessEnvironment &startEnvironment()
-{
-    static QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    return env;
-}
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_trtc.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // The cloud the adapter holds: the library's one shared instance.
 ITRTCCloud *sharedCloud()
@@ -285,7 +272,7 @@ TEST(TRtc, ClientEndsWithTheFatalLineWhenTheLibraryIsIncomplete)
             QSettings store(home + QStringLiteral("/.config/kestrelon/lumira.conf"), QSettings::IniFormat);
             store.setValue(QStringLiteral("LMR_APP_DATA"), data);
         }
-        QProcessEnvironment env = startEnvironment();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
         // The client checks OpenGL before it gets to its engines: it needs the X server.
         if (env.contains(QStringLiteral("DISPLAY")))
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -327,17 +314,4 @@ TEST(TRtc, ClientEndsWithTheFatalLineWhenTheLibraryIsIncomplete)
     }
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("trtc");
-    startEnvironment();
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_trtc.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "trtc"); }

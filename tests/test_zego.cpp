@@ -23,18 +23,12 @@
 using enginecheck::fastRoom;
 using enginecheck::spin;
 using enginecheck::Surface;
+using testenv::logText;
 using testenv::waitUntil;
 namespace zs = ZEGO::EXPRESS::standin;
 
 namespace
 {
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_zego.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 struct Adapter {
     explicit Adapter(const simroom::Config &config = fastRoom())
@@ -333,16 +327,4 @@ TEST(ZegoPage, LoginIsRefusedWhileTheEngineCannotBeMade)
     zego.release();
 }
 
-int main(int argc, char **argv)
-{
-    testenv::enterSandbox("zego");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
-    QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    const QString log = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_zego.log");
-    TSpdlog::create(log, log);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "zego"); }
