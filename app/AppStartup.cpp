@@ -54,6 +54,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QThread>
 #include <QTranslator>
 
 #include <sentry.h>
@@ -185,6 +186,9 @@ int runApplication(int argc, char **argv)
     QElapsedTimer startTimer;
     startTimer.start();
     platform::setProcessDpiAware();
+    // Qt takes the first thread that asks for its thread data as its main
+    // thread: this one, not the reader started below.
+    QThread::currentThread();
     // Read while the application object is made: the update check at 13 is
     // the first request and would wait for them.
     if (!HttpTls::fromBuild().extraCaFile.isEmpty())

@@ -115,9 +115,9 @@ QRectF sceneRect(QObject *popup)
 
 TEST_F(HighDpi, PopupsAreScaledWithTheWindow)
 {
+    QMetaObject::invokeMethod(h->root(), "showMainSettingView");
     QObject *settings = h->root()->property("settingView").value<QObject *>();
     ASSERT_TRUE(settings);
-    QMetaObject::invokeMethod(settings, "open");
     harness::processEventsFor(600);
     const QImage shot = grabScreen();
     shot.save(QDir(testenv::sandboxRoot()).filePath(QStringLiteral("hidpi-settings.png")));

@@ -142,9 +142,9 @@ TEST_F(EyeProtection, PageShowsThroughTheTintNotBlackNotUntinted)
             EXPECT_FALSE(w->isVisible()) << "an opaque full-screen window would hide the desktop";
 
     // A popup over the page (the settings) is tinted like the rest.
+    QMetaObject::invokeMethod(root, "showMainSettingView");
     QObject *settings = root->property("settingView").value<QObject *>();
     ASSERT_TRUE(settings);
-    QMetaObject::invokeMethod(settings, "open");
     const QPoint inPopup = h->view->mapToGlobal(QPoint(h->view->width() / 2, h->view->height() / 2 + 200));
     const QRgb tintedWhite = blend(qRgb(255, 255, 255), kTint, int(0.3 * 255));
     EXPECT_TRUE(waitUntil([&] { return near(seenAt(inPopup), tintedWhite); }, 3000))

@@ -71,7 +71,8 @@ TestCase {
     function cleanup() {
         var win = loader.item
         win.msgBox.close()
-        win.settingView.close()
+        if (win.settingView)
+            win.settingView.close()
         win.settingMenu.close()
         win.helpMenu.close()
         toPage.clear()
@@ -280,7 +281,7 @@ TestCase {
         LMRUserInfo.setIsInClassRoom(true)
         win.settingMenu.trigger("deviceTest")
         compare(win.msgBox.msgId, "deviceTestInClass")
-        verify(!win.testDeviceView.opened)
+        verify(!win.testDeviceView || !win.testDeviceView.opened)
         LMRUserInfo.setIsInClassRoom(false)
     }
 

@@ -1,9 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Window 2.12
 import QtQuick.Controls 2.12
-import QtQuick.Dialogs 1.3
 import "qrc:/controls"
-import "qrc:/lmr_controls/setting_controls"
 import LMRMsgId 1.0
 import LMRUserInfo 1.0
 import "LMRWindowGeometry.js" as Geometry
@@ -44,9 +42,9 @@ Item {
     property alias webview: m_webview
     property alias settingMenu: m_settingMenu
     property alias helpMenu: m_helpMenu
-    property alias settingView: m_settingView
-    property alias aboutView: m_aboutView
-    property alias testDeviceView: m_testDevice
+    property alias settingView: m_views.settingView
+    property alias aboutView: m_views.aboutView
+    property alias testDeviceView: m_views.testDeviceView
     property alias audioPlayer: m_audioPlayer
 
     // Geometry and flags to go back to after the lock screen or maximising.
@@ -205,16 +203,16 @@ Item {
             return false
         }
         cppLog.uiClick("open device test")
-        m_testDevice.open()
+        m_views.testDevice().open()
         return true
     }
     function showMainSettingView() {
         cppLog.uiClick("open advanced setting")
-        m_settingView.open()
+        m_views.settings().open()
     }
     function showAboutView() {
         cppLog.uiClick("open about")
-        m_aboutView.open()
+        m_views.about().open()
     }
     // Uploads come first, as on quit.
     function restartApp() {
@@ -263,7 +261,7 @@ Item {
     function openMediaDialog() {
         if (!currentEngine(true))
             return
-        mediaDialog.open()
+        m_views.fileDialog().open()
     }
     function playMediaFile(url) {
         var engine = currentEngine(true)
@@ -484,38 +482,13 @@ Item {
         onSgClose: root.is_root_mac_review_access_visible = false
     }
 
-    FileDialog {
-        id: mediaDialog
-        title: qsTr("Please select a media file!")
-        nameFilters: ["音频文件 (*.mp3)"]
-        folder: shortcuts.desktop
-        onAccepted: root.playMediaFile(fileUrl)
+    LMRLazyViews {
+        id: m_views
+        window: root
     }
-
-    // The centred popups live in the window's overlay, outside the scaled
-    // content, and scale themselves. Popups are placed by their scaled size,
-    // so every one scales from its top left corner.
-    SettingView {
-        id: m_settingView
-        parent: Overlay.overlay
-        scale: root.zoom
-        transformOrigin: Popup.TopLeft
-        onSgEyeEnable: root.isShow(flag)
-        onSgRestartNeeded: root.askRestart()
-        onSgRestartNow: root.restartApp()
-    }
-    AboutView {
-        id: m_aboutView
-        parent: Overlay.overlay
-        scale: root.zoom
-        transformOrigin: Popup.TopLeft
-        h5version: root.h5version
-    }
-    LMRTestDevice { id: m_testDevice; parent: Overlay.overlay; scale: root.zoom; transformOrigin: Popup.TopLeft }
-    MyTestCodeView { id: m_testCodeView; parent: Overlay.overlay; scale: root.zoom; transformOrigin: Popup.TopLeft }
     Shortcut {
         sequence: "Ctrl+Shift+D"
-        onActivated: m_testCodeView.open()
+        onActivated: m_views.testCode().open()
     }
 
     // Tells the page the delays every few seconds while in a room.
