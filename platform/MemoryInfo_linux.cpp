@@ -1,5 +1,7 @@
 #include "platform/MemoryInfo.h"
 
+#include "platform/ProcFields_linux.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QHash>
@@ -10,25 +12,11 @@ namespace lumira::platform
 namespace
 {
 
-// The "Key:   123 kB" fields of a /proc file, in bytes, read in one pass.
+// /proc files report size 0, so atEnd() is no guide: read it all.
 QHash<QByteArray, quint64> readKbFields(const QString &path)
 {
-    QHash<QByteArray, quint64> fields;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return fields;
-    // /proc files report size 0, so atEnd() is no guide: read it all.
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const int colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        bool ok = false;
-        const quint64 kb = line.mid(colon + 1).simplified().split(' ').value(0).toULongLong(&ok);
-        if (ok)
-            fields.insert(line.left(colon), kb * 1024u);
-    }
-    return fields;
+    return f.open(QIODevice::ReadOnly) ? procKbFields(f.readAll()) : QHash<QByteArray, quint64>();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/SystemFacts.h"
 
+#include "platform/ProcFields_linux.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -18,22 +20,6 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The "Key:   123 kB" fields of a /proc file, in bytes.
-QHash<QByteArray, quint64> kbFields(const QByteArray &text)
-{
-    QHash<QByteArray, quint64> fields;
-    for (const QByteArray &line : text.split('\n')) {
-        const int colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        bool ok = false;
-        const quint64 kb = line.mid(colon + 1).simplified().split(' ').value(0).toULongLong(&ok);
-        if (ok)
-            fields.insert(line.left(colon), kb * 1024u);
-    }
-    return fields;
-}
-
 QString uuidForm(QString hex)
 {
     hex.remove(QLatin1Char('-'));
@@ -49,7 +35,7 @@ QString uuidForm(QString hex)
 HostMemory hostMemory(const QString &root)
 {
     HostMemory out;
-    const QHash<QByteArray, quint64> info = kbFields(readAll(root + QStringLiteral("/proc/meminfo")));
+    const QHash<QByteArray, quint64> info = procKbFields(readAll(root + QStringLiteral("/proc/meminfo")));
     // Kernels before 3.14 have no MemAvailable; free memory understates but is safe.
     const char *availKey = info.contains("MemAvailable") ? "MemAvailable" : "MemFree";
     if (!info.contains("MemTotal") || !info.contains(availKey) || info.value("MemTotal") == 0)
@@ -63,7 +49,7 @@ HostMemory hostMemory(const QString &root)
 ProcessMemory processMemory(const QString &root)
 {
     ProcessMemory out;
-    const QHash<QByteArray, quint64> status = kbFields(readAll(root + QStringLiteral("/proc/self/status")));
+    const QHash<QByteArray, quint64> status = procKbFields(readAll(root + QStringLiteral("/proc/self/status")));
     if (status.contains("VmRSS")) {
         out.hasWorkingSet = true;
         out.workingSetBytes = status.value("VmRSS");
