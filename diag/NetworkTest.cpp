@@ -94,14 +94,16 @@ void NetworkTest::onHttpReply(QNetworkReply *reply)
 {
     reply->deleteLater();
     const QString head = m_probes.pingUrl.toString() + QLatin1Char(' ');
+    // Each line is written before its figure is announced: whoever reads the
+    // figure on another thread finds the line already in the log.
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
         const int ms = int(m_pingClock.elapsed());
-        emit callback_gethttping(ms);
         statusLog()->otherInfo(head + QStringLiteral("httping:") + QString::number(ms) + QStringLiteral("ms"));
+        emit callback_gethttping(ms);
     }
     if (reply->error() != QNetworkReply::NoError) {
-        emit callback_gethttping(kHttpFailureMs);
         statusLog()->otherError(head + QStringLiteral("httpingFailed:") + reply->errorString());
+        emit callback_gethttping(kHttpFailureMs);
     }
 }
 
