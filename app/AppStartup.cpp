@@ -68,6 +68,7 @@ static void initCoreResources()
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(ui);
     Q_INIT_RESOURCE(web);
+    Q_INIT_RESOURCE(webscripts);
     Q_INIT_RESOURCE(media);
 }
 
@@ -227,6 +228,9 @@ int runApplication(int argc, char **argv)
     auto app = std::make_unique<QApplication>(args.argc(), args.argv());
     QApplication::setQuitOnLastWindowClosed(true);
     platform::installTerminationHandler(app.get(), []() { QCoreApplication::quit(); });
+    // Listed while the window is made; taken (and waited for) at 25.
+    if (config->getCameraIndex() == -1)
+        BCDevice::prefetchCameras();
 
     // 7, 8
     registerFonts();

@@ -8,8 +8,13 @@
 #include "platform/AudioEndpoints.h"
 #include "platform/CameraIdentity.h"
 
+#include "platform/AudioLibraryNoise.h"
+
 #include <QAudioDeviceInfo>
 #include <QCameraInfo>
+
+#include <future>
+#include <optional>
 
 using lumira::device::Reconcile;
 using lumira::device::StoredDevice;
@@ -49,16 +54,42 @@ QList<QAudioDeviceInfo> capableDevices(QAudio::Mode mode)
     return found;
 }
 
+std::future<QList<QCameraInfo>> &prefetchedCameras()
+{
+    static std::future<QList<QCameraInfo>> cameras;
+    return cameras;
+}
+
+std::optional<QList<QCameraInfo>> takePrefetchedCameras()
+{
+    if (!prefetchedCameras().valid())
+        return std::nullopt;
+    return prefetchedCameras().get();
+}
+
 } // namespace
+
+void BCDevice::prefetchCameras()
+{
+    if (prefetchedCameras().valid())
+        return;
+    // The environment is written here, not beside the main thread's reads.
+    platform::setAudioLibraryEnvironment();
+    prefetchedCameras() = std::async(std::launch::async, [] {
+        platform::quietAudioLibraries();
+        return QCameraInfo::availableCameras();
+    });
+}
 
 // ---- enumeration --------------------------------------------------------
 
-QStringList BCDevice::getCameras()
+QStringList BCDevice::getCameras() { return listCameras(QCameraInfo::availableCameras()); }
+
+QStringList BCDevice::listCameras(const QList<QCameraInfo> &found)
 {
-    m_cameras.clear();
     m_cameraIds.clear();
     QStringList names;
-    m_cameras = QCameraInfo::availableCameras();
+    m_cameras = found;
     for (const QCameraInfo &camera : qAsConst(m_cameras)) {
         names << camera.description();
         const std::optional<QString> id = platform::cameraId(camera.deviceName(), camera.description());
@@ -252,6 +283,7 @@ uchar BCDevice::setStartupDefaults()
             config->getSpeakerIndex() == -1 };
     };
     const std::array<bool, 3> before = unset();
+    const std::optional<QList<QCameraInfo>> early = takePrefetchedCameras();
     if (!before[0] && !before[1] && !before[2])
         return 0;
     // Only the kinds to be chosen are listed, each once: a machine without a
@@ -259,7 +291,7 @@ uchar BCDevice::setStartupDefaults()
     // would cost most of the step for choices that are already stored (QML
     // lists them again when it shows them).
     if (before[0])
-        getCameras();
+        early ? listCameras(*early) : getCameras();
     if (before[1])
         getMicrophones();
     if (before[2])

@@ -5,5 +5,6 @@ namespace lumira::platform
 {
 
 void quietAudioLibraries() { }
+void setAudioLibraryEnvironment() { }
 
 } // namespace lumira::platform

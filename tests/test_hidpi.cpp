@@ -130,10 +130,10 @@ TEST_F(HighDpi, PopupsAreScaledWithTheWindow)
     QMetaObject::invokeMethod(settings, "close");
 
     // A menu hangs below its title-bar button, right edges aligned.
+    QMetaObject::invokeMethod(h->root(), "openHelpMenu");
     QObject *menu = h->root()->property("helpMenu").value<QObject *>();
     auto *button = h->root()->findChild<QQuickItem *>(QStringLiteral("m_btnHelp"));
     ASSERT_TRUE(menu && button);
-    QMetaObject::invokeMethod(menu, "open");
     harness::processEventsFor(400);
     const QRectF buttonRect = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
     const QRectF menuRect = sceneRect(menu);

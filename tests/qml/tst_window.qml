@@ -101,7 +101,7 @@ TestCase {
     function test_settingsMenuOpensTheDeviceTest() {
         var win = loader.item
         LMRUserInfo.setIsInClassRoom(false)
-        win.settingMenu.open()
+        win.openSettingMenu()
         tryCompare(win.settingMenu, "opened", true)
         mouseClick(findChild(win.settingMenu.contentItem, "itemDeviceTest"))
         tryCompare(win.testDeviceView, "opened", true)

@@ -18,6 +18,9 @@ Rectangle {
         anchors.centerIn: parent
         source: button.source
         sourceSize: Qt.size(20, 20)
+        // Decoded off the GUI thread: the title bar's icons would otherwise
+        // hold up the window's first showing.
+        asynchronous: true
         opacity: button.enabled ? 1 : 0.4
     }
     MouseArea {
@@ -26,8 +29,15 @@ Rectangle {
         hoverEnabled: true
         onClicked: button.clicked()
     }
-    BCToolTip {
-        visible: area.containsMouse && button.tip !== ""
-        text: button.tip
+    // Made on the first hover: a tooltip per button is a popup each, and the
+    // window has many buttons before anyone points at one.
+    Loader {
+        active: area.containsMouse && button.tip !== ""
+        source: "qrc:/controls/BCToolTip.qml"
+        onLoaded: {
+            item.parent = button
+            item.text = Qt.binding(function () { return button.tip })
+            item.visible = true
+        }
     }
 }

@@ -237,7 +237,7 @@ Item {
         LMRUserInfo.setIsInClassRoom(false)
         lastmileDelay = 0
         networkTransportDelay = 0
-        if (audioPlayer.playing)
+        if (audioPlayer && audioPlayer.playing)
             audioPlayer.stop()
         if (LMRMsgId.hasCallBackMessage(key)) {
             webview.callback(webview.createSuccessMsg(LMRMsgId.getCallBackMessageID(key),

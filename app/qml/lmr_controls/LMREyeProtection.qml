@@ -11,33 +11,44 @@ Item {
     property Item mainContent: null  // tinted in place without a compositor
     property Item videoContent: null
     property bool compositing: false // read by refresh() once made
-    readonly property alias overlay: eyeWindow
+    readonly property var overlay: eyeWindow.item
+    property real strength: 0
 
     // The strength may have changed and a compositing manager may have come
     // or gone since the last time: both are read again.
     function refresh() {
         compositing = cppTool.isCompositing()
-        var value = cppConfigFile.getProtectedEyeValue()
-        eyeView.changeColor(value)
-        mainTint.changeColor(value)
-        videoTint.changeColor(value)
+        strength = cppConfigFile.getProtectedEyeValue()
+        mainTint.changeColor(strength)
+        videoTint.changeColor(strength)
+        if (eyeWindow.item)
+            eyeWindow.item.tint.changeColor(strength)
     }
     Component.onCompleted: refresh()
 
-    Window {
+    // The window is made the first time it is to be seen, not at start-up,
+    // and then kept.
+    readonly property bool windowWanted: shown && compositing
+    onWindowWantedChanged: if (windowWanted) eyeWindow.active = true
+    Loader {
         id: eyeWindow
-        objectName: "lumira_eye"
-        title: "lumira_eye"
-        flags: Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint | Qt.WindowTransparentForInput | Qt.Tool
-        color: "transparent"
-        x: Screen.virtualX
-        y: Screen.virtualY
-        width: Screen.width
-        height: Screen.height
-        visible: eye.shown && eye.compositing
-        LMREyeView {
-            id: eyeView
-            anchors.fill: parent
+        active: false
+        sourceComponent: Window {
+            objectName: "lumira_eye"
+            title: "lumira_eye"
+            flags: Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint | Qt.WindowTransparentForInput | Qt.Tool
+            color: "transparent"
+            x: Screen.virtualX
+            y: Screen.virtualY
+            width: Screen.width
+            height: Screen.height
+            visible: eye.windowWanted
+            property Item tint: windowTint
+            LMREyeView {
+                id: windowTint
+                anchors.fill: parent
+                Component.onCompleted: changeColor(eye.strength)
+            }
         }
     }
 

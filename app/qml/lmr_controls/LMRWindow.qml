@@ -35,17 +35,21 @@ Item {
     property string activeWindowName: ""
 
     property alias videoViewLoader: m_videoViewLoader
-    property alias videoWindow: videoWindow
+    // Made the first time the video is moved out (null until then), then kept.
+    readonly property var videoWindow: videoWindowLoader.item
     property alias tiles: m_classroom.tiles
     property alias classroom: m_classroom
     property alias msgBox: m_msgBox
     property alias webview: m_webview
-    property alias settingMenu: m_settingMenu
-    property alias helpMenu: m_helpMenu
+    // The title-bar menus are made when first opened (null until then).
+    readonly property var settingMenu: settingMenuLoader.item
+    readonly property var helpMenu: helpMenuLoader.item
     property alias settingView: m_views.settingView
     property alias aboutView: m_views.aboutView
     property alias testDeviceView: m_views.testDeviceView
-    property alias audioPlayer: m_audioPlayer
+    // The courseware player is made when a file is first played (null until then).
+    readonly property var audioPlayer: audioPlayerLoader.item
+    readonly property bool audioPlaying: audioPlayer !== null && audioPlayer.playing
 
     // Geometry and flags to go back to after the lock screen or maximising.
     property rect normalGeometry: Qt.rect(0, 0, 0, 0)
@@ -99,8 +103,8 @@ Item {
 
     // What the window itself holds: the player, the tiles, pending timers.
     function release() {
-        if (m_audioPlayer.playing)
-            m_audioPlayer.stop()
+        if (audioPlaying)
+            audioPlayer.stop()
         clearModel()
         m_webview.release()
     }
@@ -225,6 +229,25 @@ Item {
         m_msgBox.openMsg("restart", qsTr("Please restart the client!"), 1, "", qsTr("OK"))
     }
 
+    // ---- title-bar menus --------------------------------------------------
+
+    function openHelpMenu() {
+        helpMenuLoader.active = true
+        helpMenu.open()
+    }
+    function openSettingMenu() {
+        settingMenuLoader.active = true
+        settingMenu.open()
+    }
+    // A menu hangs below its button, right edges aligned, scaled from its top left.
+    function hangBelow(menu, button) {
+        menu.parent = button
+        menu.scale = Qt.binding(function () { return root.zoom })
+        menu.transformOrigin = Popup.TopLeft
+        menu.y = Qt.binding(function () { return button.height + 4 })
+        menu.x = Qt.binding(function () { return button.width - menu.width })
+    }
+
     // ---- eye protection ---------------------------------------------------
 
     function isShow(flag) {
@@ -239,9 +262,11 @@ Item {
     }
     // Moves the video window out into its own window "lumira_video" and back.
     function moveView() {
-        if (!is_move_video)
+        if (!is_move_video) {
+            videoWindowLoader.active = true
             videoWindow.placeBeside(Qt.rect(cppWindow.x, cppWindow.y, cppWindow.width, cppWindow.height),
                                     availableRect(), titleBar.height * zoom)
+        }
         is_move_video = !is_move_video
         cppLog.uiClick(is_move_video ? "video window out" : "video window in")
     }
@@ -269,10 +294,12 @@ Item {
             return false
         var path = cppTool.formatPath(String(url))
         is_root_player_visible = true
-        return m_audioPlayer.play(engine, path, cppTool.getFileName(path))
+        audioPlayerLoader.active = true
+        return audioPlayer.play(engine, path, cppTool.getFileName(path))
     }
     function hideVolumeView() {
-        m_audioPlayer.hideVolume()
+        if (audioPlayer)
+            audioPlayer.hideVolume()
     }
 
     // ---- layout -----------------------------------------------------------
@@ -315,7 +342,7 @@ Item {
             visible: m_videoViewLoader.status === Loader.Ready
             source: "qrc:/images/titlebar/btn_TitleBar_media.svg"
             tip: qsTr("Courseware audio")
-            checked: m_audioPlayer.playing
+            checked: root.audioPlaying
             onClicked: root.openMediaDialog()
         }
         BCTitlebarImageButton {
@@ -332,18 +359,20 @@ Item {
             objectName: "m_btnHelp"
             source: "qrc:/images/titlebar/btn_TitleBar_help.svg"
             tip: qsTr("Help")
-            checked: m_helpMenu.visible
-            onClicked: m_helpMenu.open()
-            LMRHelpMenu {
-                id: m_helpMenu
-                scale: root.zoom
-                transformOrigin: Popup.TopLeft
-                y: m_btnHelp.height + 4
-                x: m_btnHelp.width - width
-                onSgFaqUnreachable: {
-                    m_msgBox.openMsg("faqUnreachable", qsTr("No web browser could be opened. The help page is at this address:"),
-                                     1, "", qsTr("OK"))
-                    m_msgBox.detail = url
+            checked: root.helpMenu !== null && root.helpMenu.visible
+            onClicked: root.openHelpMenu()
+            Loader {
+                id: helpMenuLoader
+                active: false
+                source: "qrc:/lmr_controls/LMRHelpMenu.qml"
+                onLoaded: {
+                    root.hangBelow(item, m_btnHelp)
+                    item.sgFaqUnreachable.connect(function (url) {
+                        m_msgBox.openMsg("faqUnreachable",
+                                         qsTr("No web browser could be opened. The help page is at this address:"),
+                                         1, "", qsTr("OK"))
+                        m_msgBox.detail = url
+                    })
                 }
             }
         }
@@ -352,18 +381,19 @@ Item {
             objectName: "m_btnSetting"
             source: "qrc:/images/titlebar/btn_TitleBar_setting.svg"
             tip: qsTr("Setting")
-            checked: m_settingMenu.visible
-            onClicked: m_settingMenu.open()
-            LMRSettingMenu {
-                id: m_settingMenu
-                scale: root.zoom
-                transformOrigin: Popup.TopLeft
-                y: m_btnSetting.height + 4
-                x: m_btnSetting.width - width
-                onSgDeviceTest: root.showDeviceView()
-                onSgAdvancedSetting: root.showMainSettingView()
-                onSgAbout: root.showAboutView()
-                onSgRestartNeeded: root.askRestart()
+            checked: root.settingMenu !== null && root.settingMenu.visible
+            onClicked: root.openSettingMenu()
+            Loader {
+                id: settingMenuLoader
+                active: false
+                source: "qrc:/lmr_controls/LMRSettingMenu.qml"
+                onLoaded: {
+                    root.hangBelow(item, m_btnSetting)
+                    item.sgDeviceTest.connect(root.showDeviceView)
+                    item.sgAdvancedSetting.connect(root.showMainSettingView)
+                    item.sgAbout.connect(root.showAboutView)
+                    item.sgRestartNeeded.connect(root.askRestart)
+                }
             }
         }
         BCTitlebarImageButton {
@@ -416,7 +446,7 @@ Item {
         id: m_classroom
         videoLoader: m_videoViewLoader
         webview: m_webview
-        audioPlayer: m_audioPlayer
+        audioPlayer: root.audioPlayer
     }
 
     Rectangle {
@@ -452,11 +482,19 @@ Item {
         }
     }
 
-    LMRVideoWindow {
-        id: videoWindow
-        zoom: root.zoom
-        visible: root.is_move_video && m_videoViewLoader.status === Loader.Ready
-        onClosing: root.is_move_video = false
+    // Windows and rarely used views are made when first used, not at start-up.
+    // They load by address so that their documents are not even read before.
+    Loader {
+        id: videoWindowLoader
+        active: false
+        source: "qrc:/lmr_controls/LMRVideoWindow.qml"
+        onLoaded: {
+            item.zoom = Qt.binding(function () { return root.zoom })
+            item.visible = Qt.binding(function () {
+                return root.is_move_video && m_videoViewLoader.status === Loader.Ready
+            })
+            item.closing.connect(function () { root.is_move_video = false })
+        }
     }
 
     LMREyeProtection {
@@ -464,22 +502,26 @@ Item {
         shown: root.is_root_eye_visible
         // The overlay holds the popups and lies over everything else.
         mainContent: Overlay.overlay
-        videoContent: videoWindow.contentItem
+        videoContent: videoWindow ? videoWindow.contentItem : null
     }
 
-    LMRAudioPlayerView {
-        id: m_audioPlayer
+    Loader {
+        id: audioPlayerLoader
+        active: false
         anchors { horizontalCenter: root_cef.horizontalCenter; bottom: parent.bottom; bottomMargin: 16 }
         width: 640
-        visible: root.is_root_player_visible && playing
-        onClosed: root.is_root_player_visible = false
+        visible: root.is_root_player_visible && root.audioPlaying
+        source: "qrc:/lmr_controls/LMRAudioPlayerView.qml"
+        onLoaded: item.closed.connect(function () { root.is_root_player_visible = false })
     }
 
-    LMRMacReviewAccess {
-        visible: root.is_root_mac_review_access_visible
+    // Only macOS asks for this consent.
+    Loader {
+        active: root.is_root_mac_review_access_visible
         anchors.centerIn: parent
         z: 50
-        onSgClose: root.is_root_mac_review_access_visible = false
+        source: "qrc:/lmr_controls/LMRMacReviewAccess.qml"
+        onLoaded: item.sgClose.connect(function () { root.is_root_mac_review_access_visible = false })
     }
 
     LMRLazyViews {
@@ -518,8 +560,8 @@ Item {
         onSgH5version: root.h5version = version
         onSgJoinClassRoom: setMedia()
         onSgQuitClassRoom: {
-            if (m_audioPlayer.playing)
-                m_audioPlayer.stop()
+            if (root.audioPlaying)
+                root.audioPlayer.stop()
             clearModel()
             m_videoViewLoader.source = ""
             root.is_move_video = false
