@@ -269,6 +269,8 @@ int runApplication(int argc, char **argv)
 
     // 13
     logInfo(QStringLiteral("启动：检查软件更新"));
+    // The page's cache version, for 16: asked now, answered beside the check.
+    const CacheHousekeeping::GuidFetcher pageGuid = CacheHousekeeping::askGuid(config->getMainUrl());
     if (LMRUpdate::instance()->checkAtStartup() == LMRUpdate::kResultInstall)
         return 1; // the installer runs; it replaces this program
 
@@ -279,8 +281,7 @@ int runApplication(int argc, char **argv)
 
     // 15
     logInfo(QStringLiteral("启动：可用内存检测"));
-    const quint64 availMB = quint64(
-        qMax<qint64>(0, SystemReport::instance()->memoryFigures().value(QStringLiteral("SystemPhysicalAvailRAM"))));
+    const quint64 availMB = quint64(qMax<qint64>(0, SystemReport::instance()->availablePhysicalMB()));
     if (isAvailableMemoryTooLow(availMB)) {
         loading->close();
         TSpdlog::instance()->otherWarn(QStringLiteral("启动：可用内存小于512MB"));
@@ -294,8 +295,7 @@ int runApplication(int argc, char **argv)
 
     // 16
     logInfo(QStringLiteral("启动：清理H5缓存"));
-    CacheHousekeeping::run(
-        *config, *DirHelper::instance(), [config]() { return CacheHousekeeping::fetchGuid(config->getMainUrl()); });
+    CacheHousekeeping::run(*config, *DirHelper::instance(), pageGuid);
 
     // 17
     logInfo(QStringLiteral("启动：初始化qml对象"));

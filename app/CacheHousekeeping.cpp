@@ -7,15 +7,32 @@
 #include "ui/Tools.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QPointer>
 #include <QUrl>
 
-QString CacheHousekeeping::fetchGuid(const QString &mainUrl)
+#include <memory>
+#include <optional>
+
+CacheHousekeeping::GuidFetcher CacheHousekeeping::askGuid(const QString &mainUrl)
 {
     const QUrl page(mainUrl);
     if (!page.isValid() || page.scheme().isEmpty())
-        return QString();
+        return [] { return QString(); };
     const QString base = page.resolved(QUrl(QStringLiteral("."))).toString(QUrl::RemoveQuery | QUrl::RemoveFragment);
-    return HttpMsg::instance()->get(QStringLiteral("libs/guid.txt"), base).trimmed();
+    HttpMsg *http = HttpMsg::instance();
+    QPointer<HttpCall> call = http->getAsync(QStringLiteral("libs/guid.txt"), http->timeoutMs(), base);
+    // Kept apart from the call, which deletes itself once it has answered.
+    auto answer = std::make_shared<std::optional<QString>>();
+    QObject::connect(call, &HttpCall::done, call, [call, answer] { *answer = call->answer().body.trimmed(); });
+    return [call, answer]() {
+        if (!answer->has_value() && call && !call->isDone()) {
+            QEventLoop loop;
+            QObject::connect(call, &HttpCall::done, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        return answer->value_or(QString());
+    };
 }
 
 void CacheHousekeeping::run(LMRConfig &config, const DirHelper &dirs, const GuidFetcher &fetchGuid)

@@ -16,6 +16,9 @@ public:
 
     static void run(LMRConfig &config, const DirHelper &dirs, const GuidFetcher &fetchGuid);
 
-    // Fetches "libs/guid.txt" next to the lesson page through the HTTP client.
-    static QString fetchGuid(const QString &mainUrl);
+    // Asks for "libs/guid.txt" next to the lesson page through the HTTP
+    // client now, without waiting; the fetcher returned waits for the answer
+    // (in a nested event loop) when it is called. Start-up asks before the
+    // update check, so that both requests run at once.
+    static GuidFetcher askGuid(const QString &mainUrl);
 };

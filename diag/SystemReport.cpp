@@ -124,6 +124,12 @@ SystemReport::MemoryFigures SystemReport::memoryFigures() const
     return figures;
 }
 
+qint64 SystemReport::availablePhysicalMB() const
+{
+    const platform::HostMemory host = platform::hostMemory(m_root);
+    return host.ok ? qint64(host.availableBytes >> 20) : 0;
+}
+
 QString SystemReport::jsonSystemInfo() const
 {
     const Facts facts = collect();

@@ -28,6 +28,10 @@ public:
     // Writes the "systemStatus" memory line; empty when the process figures
     // cannot be read at all.
     MemoryFigures memoryFigures() const;
+    // "SystemPhysicalAvailRAM" alone, in megabytes (0 when unknown), without
+    // the process's figures: those walk every mapping of the process, which
+    // the start-up check does not need.
+    qint64 availablePhysicalMB() const;
     // The four-member JSON (indented), also written to the log.
     QString jsonSystemInfo() const;
 

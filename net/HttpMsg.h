@@ -92,6 +92,7 @@ public:
     void switchHost(int selector);
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    int timeoutMs() const { return m_timeoutMs; }
     void setTls(const HttpTls &tls);
 
     bool debugMode = false;

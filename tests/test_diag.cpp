@@ -307,8 +307,7 @@ TEST(SystemReport, PureRules)
     EXPECT_EQ(SystemReport::systemName("Debian GNU/Linux 12 (bookworm)", "pc1"),
         qMakePair(QString("Debian GNU/Linux 12 (pc1)"), QString("bookworm")));
     EXPECT_EQ(SystemReport::systemName("Arch Linux", "pc1"), qMakePair(QString("(pc1)"), QString()));
-    EXPECT_EQ(
-        SystemReport::ipv4Text({ QHostAddress("127.1.2.3"), QHostAddress("fe80::1"), QHostAddress("127.0.0.9") }),
+    EXPECT_EQ(SystemReport::ipv4Text({ QHostAddress("127.1.2.3"), QHostAddress("fe80::1"), QHostAddress("127.0.0.9") }),
         "127.1.2.3 127.0.0.9 ");
     EXPECT_EQ(SystemReport::csproduct("FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF"), "0");
     EXPECT_EQ(SystemReport::csproduct("ffffffff-ffff-ffff-ffff-ffffffffffff"), "0");
@@ -347,6 +346,8 @@ TEST(SystemReport, JsonMembersKeysAndMemoryOfThisMachine)
     const qint64 total = memory.value("SystemPhysicalTotalRAM");
     EXPECT_GT(memory.value("SystemPhysicalAvailRAM"), 0);
     EXPECT_GE(total, memory.value("SystemPhysicalAvailRAM"));
+    // The start-up check's reading is the same figure.
+    EXPECT_NEAR(report.availablePhysicalMB(), memory.value("SystemPhysicalAvailRAM"), 256);
     EXPECT_GT(memory.value("ProcessInprocRAM"), 0);
     EXPECT_GE(memory.value("ProcessAllRAM"), memory.value("ProcessInprocRAM"));
     EXPECT_LT(memory.value("ProcessAllRAM") / 1024, total);

@@ -137,9 +137,11 @@ TEST_F(EyeProtection, PageShowsThroughTheTintNotBlackNotUntinted)
     const QPoint title = h->view->mapToGlobal(QPoint(200, 5));
     EXPECT_LT(qBlue(shot.pixel(title)), 0xd0) << QColor(shot.pixel(title)).name().toStdString();
 
-    for (QWindow *w : QGuiApplication::topLevelWindows())
-        if (w->title() == QLatin1String("lumira_eye"))
+    for (QWindow *w : QGuiApplication::topLevelWindows()) {
+        if (w->title() == QLatin1String("lumira_eye")) {
             EXPECT_FALSE(w->isVisible()) << "an opaque full-screen window would hide the desktop";
+        }
+    }
 
     // A popup over the page (the settings) is tinted like the rest.
     QMetaObject::invokeMethod(root, "showMainSettingView");

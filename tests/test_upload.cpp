@@ -114,8 +114,9 @@ protected:
         QFile file(mp3(token));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(64 * 1024, 'm'));
-        if (withRow)
+        if (withRow) {
             ASSERT_TRUE(db->add(token, "10001", "teacher"));
+        }
     }
     int noticesOf(const QString &func, const QString &state = QString()) const
     {
