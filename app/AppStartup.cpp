@@ -228,9 +228,6 @@ int runApplication(int argc, char **argv)
     auto app = std::make_unique<QApplication>(args.argc(), args.argv());
     QApplication::setQuitOnLastWindowClosed(true);
     platform::installTerminationHandler(app.get(), []() { QCoreApplication::quit(); });
-    // Listed while the window is made; taken (and waited for) at 25.
-    if (config->getCameraIndex() == -1)
-        BCDevice::prefetchCameras();
 
     // 7, 8
     registerFonts();

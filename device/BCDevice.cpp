@@ -102,7 +102,6 @@ BCDevice::BCDevice(QObject *parent)
     , m_surface(new VideoSurface(this))
     , m_generate(new GenerateImage(this))
 {
-    platform::quietAudioLibraries();
     m_recordBuffer->open(QIODevice::ReadWrite);
     m_recordBuffer->setSampleLayout(m_sampleBits, m_channels);
     connect(m_recordBuffer, &LoopBuffer::volume, this, &BCDevice::micWaveStrength);
@@ -361,6 +360,7 @@ bool BCDevice::stopMp3()
 
 void BCDevice::dumpInfo()
 {
+    platform::quietAudioLibraries();
     const auto dump = [](const char *label, QAudio::Mode mode) {
         for (const QAudioDeviceInfo &device : QAudioDeviceInfo::availableDevices(mode)) {
             qDebug().noquote() << label << device.deviceName() << joined(device.supportedSampleSizes())

@@ -40,12 +40,6 @@ public:
     // Start-up: one enumeration of each kind without a stored choice (index
     // -1), then its default choice. Failure bits as resetDefaultDevice.
     uchar setStartupDefaults();
-    // Start-up, when the camera choice is to be made: lists the cameras on a
-    // worker thread (the camera plugin's first listing is slow) while the
-    // window is being made, for setStartupDefaults() to take. The audio
-    // libraries are quietened there too. setStartupDefaults() always waits
-    // for the worker, so nothing of it outlives that step.
-    static void prefetchCameras();
 
     int openCameraIndex() const { return m_cameraIndex; }
     int openMicrophoneIndex() const { return m_micIndex; }
@@ -94,7 +88,6 @@ signals:
     void sgMp3Finished();
 
 private:
-    QStringList listCameras(const QList<QCameraInfo> &found);
     enum class Kind { Microphone, Speaker };
     struct AudioList {
         QList<QAudioDeviceInfo> devices;

@@ -6,15 +6,11 @@
 #include "app/TSpdlog.h"
 #include "device/DeviceLog.h"
 #include "platform/AudioEndpoints.h"
-#include "platform/CameraIdentity.h"
-
 #include "platform/AudioLibraryNoise.h"
+#include "platform/CameraIdentity.h"
 
 #include <QAudioDeviceInfo>
 #include <QCameraInfo>
-
-#include <future>
-#include <optional>
 
 using lumira::device::Reconcile;
 using lumira::device::StoredDevice;
@@ -45,6 +41,9 @@ bool serverAnswers(const QList<QAudioDeviceInfo> &devices)
 
 QList<QAudioDeviceInfo> capableDevices(QAudio::Mode mode)
 {
+    // Every audio device the manager opens comes from a list made here: the
+    // libraries are quietened before the first one, not at start-up.
+    platform::quietAudioLibraries();
     const QList<QAudioDeviceInfo> all = QAudioDeviceInfo::availableDevices(mode);
     const bool server = serverAnswers(all);
     QList<QAudioDeviceInfo> found;
@@ -54,42 +53,19 @@ QList<QAudioDeviceInfo> capableDevices(QAudio::Mode mode)
     return found;
 }
 
-std::future<QList<QCameraInfo>> &prefetchedCameras()
-{
-    static std::future<QList<QCameraInfo>> cameras;
-    return cameras;
-}
-
-std::optional<QList<QCameraInfo>> takePrefetchedCameras()
-{
-    if (!prefetchedCameras().valid())
-        return std::nullopt;
-    return prefetchedCameras().get();
-}
-
 } // namespace
-
-void BCDevice::prefetchCameras()
-{
-    if (prefetchedCameras().valid())
-        return;
-    // The environment is written here, not beside the main thread's reads.
-    platform::setAudioLibraryEnvironment();
-    prefetchedCameras() = std::async(std::launch::async, [] {
-        platform::quietAudioLibraries();
-        return QCameraInfo::availableCameras();
-    });
-}
 
 // ---- enumeration --------------------------------------------------------
 
-QStringList BCDevice::getCameras() { return listCameras(QCameraInfo::availableCameras()); }
-
-QStringList BCDevice::listCameras(const QList<QCameraInfo> &found)
+QStringList BCDevice::getCameras()
 {
+    m_cameras.clear();
     m_cameraIds.clear();
     QStringList names;
-    m_cameras = found;
+    // Without a device node there is nothing to list: a machine without a
+    // camera lists them at every start, and the camera plugin costs more than
+    // the rest of the device step.
+    m_cameras = platform::mayHaveCameras() ? QCameraInfo::availableCameras() : QList<QCameraInfo>();
     for (const QCameraInfo &camera : qAsConst(m_cameras)) {
         names << camera.description();
         const std::optional<QString> id = platform::cameraId(camera.deviceName(), camera.description());
@@ -184,26 +160,37 @@ StoredDevice BCDevice::stored(Kind kind) const
     return { config->getSpeakerIndex(), config->getSpeakerName(), config->getSpeakerId() };
 }
 
+// Each setting written is a rewrite of the settings file: a choice that is
+// already stored (a machine without a camera, every start) is not written.
 void BCDevice::store(Kind kind, const StoredDevice &choice) const
 {
     LMRConfig *config = LMRConfig::instance();
     if (kind == Kind::Microphone) {
-        config->setMicIndex(choice.index);
-        config->setMicName(choice.name);
-        config->setMicId(choice.id);
+        if (config->getMicIndex() != choice.index)
+            config->setMicIndex(choice.index);
+        if (config->getMicName() != choice.name)
+            config->setMicName(choice.name);
+        if (config->getMicId() != choice.id)
+            config->setMicId(choice.id);
     } else {
-        config->setSpeakerIndex(choice.index);
-        config->setSpeakerName(choice.name);
-        config->setSpeakerId(choice.id);
+        if (config->getSpeakerIndex() != choice.index)
+            config->setSpeakerIndex(choice.index);
+        if (config->getSpeakerName() != choice.name)
+            config->setSpeakerName(choice.name);
+        if (config->getSpeakerId() != choice.id)
+            config->setSpeakerId(choice.id);
     }
 }
 
 void BCDevice::storeCamera(const StoredDevice &choice) const
 {
     LMRConfig *config = LMRConfig::instance();
-    config->setCameraIndex(choice.index);
-    config->setCameraName(choice.name);
-    config->setCameraId(choice.id);
+    if (config->getCameraIndex() != choice.index)
+        config->setCameraIndex(choice.index);
+    if (config->getCameraName() != choice.name)
+        config->setCameraName(choice.name);
+    if (config->getCameraId() != choice.id)
+        config->setCameraId(choice.id);
 }
 
 // ---- default choice -----------------------------------------------------
@@ -216,7 +203,8 @@ bool BCDevice::setDefaultCameraDevice()
 
 bool BCDevice::chooseDefaultCamera()
 {
-    const QCameraInfo camera = QCameraInfo::defaultCamera();
+    // Nothing listed, nothing to match: the camera plugin is not asked.
+    const QCameraInfo camera = m_cameraIds.isEmpty() ? QCameraInfo() : QCameraInfo::defaultCamera();
     if (camera.isNull()) {
         qCDebug(lcDevice) << "warning: camera list is null";
         storeCamera({});
@@ -283,7 +271,6 @@ uchar BCDevice::setStartupDefaults()
             config->getSpeakerIndex() == -1 };
     };
     const std::array<bool, 3> before = unset();
-    const std::optional<QList<QCameraInfo>> early = takePrefetchedCameras();
     if (!before[0] && !before[1] && !before[2])
         return 0;
     // Only the kinds to be chosen are listed, each once: a machine without a
@@ -291,7 +278,7 @@ uchar BCDevice::setStartupDefaults()
     // would cost most of the step for choices that are already stored (QML
     // lists them again when it shows them).
     if (before[0])
-        early ? listCameras(*early) : getCameras();
+        getCameras();
     if (before[1])
         getMicrophones();
     if (before[2])

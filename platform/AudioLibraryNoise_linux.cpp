@@ -35,6 +35,10 @@ void quietAlsa()
 
 void quietJack()
 {
+    // Without a running server, opening ALSA's "jack" device would otherwise
+    // try to start one as well.
+    if (qEnvironmentVariableIsEmpty("JACK_NO_START_SERVER"))
+        qputenv("JACK_NO_START_SERVER", QByteArrayLiteral("1"));
     void *jack = dlopen("libjack.so.0", RTLD_NOW | RTLD_GLOBAL);
     if (!jack)
         return;
@@ -46,21 +50,12 @@ void quietJack()
 
 } // namespace
 
-void setAudioLibraryEnvironment()
-{
-    // Without a running server, opening ALSA's "jack" device would otherwise
-    // try to start one as well.
-    if (qEnvironmentVariableIsEmpty("JACK_NO_START_SERVER"))
-        qputenv("JACK_NO_START_SERVER", QByteArrayLiteral("1"));
-}
-
 void quietAudioLibraries()
 {
     static const bool done = [] {
         // A developer chasing an audio problem wants the libraries' own words.
         if (qEnvironmentVariableIntValue("LUMIRA_AUDIO_LIB_LOG") > 0)
             return true;
-        setAudioLibraryEnvironment();
         quietAlsa();
         quietJack();
         return true;

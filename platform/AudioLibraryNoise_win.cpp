@@ -5,6 +5,5 @@ namespace lumira::platform
 {
 
 void quietAudioLibraries() { }
-void setAudioLibraryEnvironment() { }
 
 } // namespace lumira::platform

@@ -7,6 +7,12 @@
 namespace lumira::platform
 {
 
+// False only when the system offers no camera device node at all (Linux:
+// nothing under `root`/sys/class/video4linux nor any `root`/dev/video*),
+// which takes a few directory reads where listing the cameras loads the
+// camera plugin. Windows always answers true.
+bool mayHaveCameras(const QString &root = QStringLiteral("/"));
+
 // Virtual-camera drivers whose device names end in these.
 const QStringList &virtualCameraNames();
 

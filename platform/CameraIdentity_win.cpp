@@ -13,4 +13,6 @@ QString defaultCameraKey(const QString &deviceName, const QString &description)
     return directShowDefaultCameraKey(deviceName, description);
 }
 
+bool mayHaveCameras(const QString &) { return true; }
+
 } // namespace lumira::platform

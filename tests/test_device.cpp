@@ -164,6 +164,19 @@ TEST(DeviceChoice, EndpointMatchingAndCameraIds)
     EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video2"), "Acme", byId), "usb-Acme_Cam_123-video-index0");
     EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video7"), "Other", byId), "/dev/video7");
     EXPECT_EQ(v4l2CameraId(QStringLiteral("/dev/video9"), "Loopback 6RoomsCamV10", byId), "Loopback 6RoomsCamV10");
+
+    // Whether listing the cameras is worth it: a device node of either kind.
+    using lumira::platform::mayHaveCameras;
+    const QString root = testenv::sandboxRoot() + QStringLiteral("/tmp/camroot");
+    QDir().mkpath(root + QStringLiteral("/dev"));
+    QDir().mkpath(root + QStringLiteral("/sys/class/video4linux"));
+    QFile(root + QStringLiteral("/dev/snd")).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(mayHaveCameras(root));
+    QFile::link(QStringLiteral("/sys/devices/video0"), root + QStringLiteral("/sys/class/video4linux/video0"));
+    EXPECT_TRUE(mayHaveCameras(root)) << "a dangling class link still names a device";
+    QFile::remove(root + QStringLiteral("/sys/class/video4linux/video0"));
+    QFile(root + QStringLiteral("/dev/video1")).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(mayHaveCameras(root));
 }
 
 // ---- device manager on the sound server -------------------------------------
