@@ -12,6 +12,9 @@ ms() { # "HH:MM:SS.mmm" of a log line -> milliseconds of the day
     echo "$1" | sed -E 's/^\[[0-9-]+ ([0-9]+):([0-9]+):([0-9]+)\.([0-9]+)\].*/\1 \2 \3 \4/' |
         awk '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }'
 }
+settle() { # the browser's helper processes of the last run end in the background
+    sleep 2
+}
 run_client() { # $1 home
     HOME=$1 XDG_CONFIG_HOME=$1/.config XDG_CACHE_HOME=$1/.cache QTWEBENGINE_DISABLE_SANDBOX=1 \
         timeout 30 "$BIN/lumira_app" >/dev/null 2>&1 &
@@ -19,6 +22,7 @@ run_client() { # $1 home
     sleep 8
     kill -TERM $P 2>/dev/null || true
     wait $P 2>/dev/null || true
+    settle
 }
 for i in $(seq "$RUNS"); do
     H=$(mktemp -d)
@@ -34,5 +38,7 @@ for i in $(seq "$RUNS"); do
 done
 for i in $(seq "$RUNS"); do
     "$BIN/bench_bare_view" 2>/dev/null
+    settle
     "$BIN/bench_bare_view" --web 2>/dev/null
+    settle
 done
