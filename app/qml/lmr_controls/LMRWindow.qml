@@ -231,22 +231,8 @@ Item {
 
     // ---- title-bar menus --------------------------------------------------
 
-    function openHelpMenu() {
-        helpMenuLoader.active = true
-        helpMenu.open()
-    }
-    function openSettingMenu() {
-        settingMenuLoader.active = true
-        settingMenu.open()
-    }
-    // A menu hangs below its button, right edges aligned, scaled from its top left.
-    function hangBelow(menu, button) {
-        menu.parent = button
-        menu.scale = Qt.binding(function () { return root.zoom })
-        menu.transformOrigin = Popup.TopLeft
-        menu.y = Qt.binding(function () { return button.height + 4 })
-        menu.x = Qt.binding(function () { return button.width - menu.width })
-    }
+    function openHelpMenu() { helpMenuLoader.open() }
+    function openSettingMenu() { settingMenuLoader.open() }
 
     // ---- eye protection ---------------------------------------------------
 
@@ -361,12 +347,12 @@ Item {
             tip: qsTr("Help")
             checked: root.helpMenu !== null && root.helpMenu.visible
             onClicked: root.openHelpMenu()
-            Loader {
+            LMRMenuLoader {
                 id: helpMenuLoader
-                active: false
+                button: m_btnHelp
+                zoom: root.zoom
                 source: "qrc:/lmr_controls/LMRHelpMenu.qml"
                 onLoaded: {
-                    root.hangBelow(item, m_btnHelp)
                     item.sgFaqUnreachable.connect(function (url) {
                         m_msgBox.openMsg("faqUnreachable",
                                          qsTr("No web browser could be opened. The help page is at this address:"),
@@ -383,12 +369,12 @@ Item {
             tip: qsTr("Setting")
             checked: root.settingMenu !== null && root.settingMenu.visible
             onClicked: root.openSettingMenu()
-            Loader {
+            LMRMenuLoader {
                 id: settingMenuLoader
-                active: false
+                button: m_btnSetting
+                zoom: root.zoom
                 source: "qrc:/lmr_controls/LMRSettingMenu.qml"
                 onLoaded: {
-                    root.hangBelow(item, m_btnSetting)
                     item.sgDeviceTest.connect(root.showDeviceView)
                     item.sgAdvancedSetting.connect(root.showMainSettingView)
                     item.sgAbout.connect(root.showAboutView)
