@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -58,10 +57,8 @@ TEST(BrowserSwitches, SoftRenderSwitchesComeFirstAndConfigKeysRepeatPerGroup)
             "enable-begin-frame-scheduling", "js-flags", "js-flags", "lang", "allow-running-insecure-content",
             "disable-web-security", "ignore-urlfetcher-cert-requests", "ignore-certificate-errors", "autoplay-policy",
             "renderer-process-limit" }));
-    EXPECT_EQ(soft.switches().at(5).second, QStringLiteral("--max-old-space-size=512"));
     EXPECT_EQ(soft.switches().at(6).second, QStringLiteral("--expose-gc"));
     EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--autoplay-policy=no-user-gesture-required")));
-    EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--disable-gpu")));
 
     config->setQMLRender(QStringLiteral("GL"));
     QFile::remove(cefConfigPath());
@@ -69,9 +66,6 @@ TEST(BrowserSwitches, SoftRenderSwitchesComeFirstAndConfigKeysRepeatPerGroup)
     app.OnBeforeCommandLineProcessing(QString(), gl);
     EXPECT_EQ(switchNames(gl).first(), QStringLiteral("allow-running-insecure-content"));
     EXPECT_EQ(gl.switches().size(), 6);
-    const QString log = harness::logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("debug mode:get cef config from file ") + cefConfigPath()));
-    EXPECT_TRUE(log.contains(QStringLiteral("js-flags --expose-gc")));
     config->setQMLRender(previous);
 }
 
@@ -110,7 +104,7 @@ TEST(BrowserClient, LoadErrorsCountOnlyForTheMainUrlBeforeItLoaded)
     EXPECT_FALSE(notFound.loadedOk());
 }
 
-TEST(BrowserClient, KeysMenusAndDownloads)
+TEST(BrowserClient, KeysAndMenus)
 {
     LMRConfig *config = LMRConfig::instance();
     QCefClient client;
@@ -129,22 +123,14 @@ TEST(BrowserClient, KeysMenusAndDownloads)
     EXPECT_TRUE(client.OnKeyEvent(Qt::Key_A));
     config->setValue(QStringLiteral("Browser/DebugMode"), false);
 
-    // Only a plain page or frame with items gets its menu cleared.
+    // Handled only on a page or frame background, and only with items in the menu.
     const int page = QCefClient::CM_TYPEFLAG_PAGE;
     const QVector<std::tuple<int, int, bool>> menus = { { page, 3, true }, { QCefClient::CM_TYPEFLAG_FRAME, 1, true },
         { page, 0, false }, { page | QCefClient::CM_TYPEFLAG_EDITABLE, 4, false },
         { page | QCefClient::CM_TYPEFLAG_SELECTION, 2, false }, { QCefClient::CM_TYPEFLAG_LINK, 2, false } };
     for (const auto &[flags, items, handled] : menus)
         EXPECT_EQ(client.OnBeforeContextMenu(flags, items), handled) << flags << "/" << items;
-
-    QStringList notified;
-    auto connection
-        = QObject::connect(QMLNotify::instance(), &QMLNotify::sgNotifyH5, [&](QString json) { notified << json; });
-    client.OnDownloadUpdated(false);
-    client.OnDownloadUpdated(true);
-    QObject::disconnect(connection);
-    ASSERT_EQ(notified.size(), 1);
-    EXPECT_EQ(notified.first(), QMLNotify::instance()->callH5_H5downloadState(QStringLiteral("Completed")));
+    // A finished download told to the page: FinishedDownloadIsToldToThePage.
 }
 
 TEST(BrowserPage, RequestsReachTheDispatcherAndRepliesTheCallbacks)
@@ -250,13 +236,7 @@ window.addEventListener('load', function () {
     const QString log = harness::logText().mid(logBefore.size());
     EXPECT_EQ(harness::countOf(log, QStringLiteral("page message refused, at least ")), 1);
     EXPECT_FALSE(log.contains(QStringLiteral("request failed")));
-    const QRegularExpression lineStart(QStringLiteral(
-        "^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\\[thread \\d+\\]\\[(info|warning|error)\\] : "));
-    int forged = 0;
-    for (const QString &line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        forged += !lineStart.match(line).hasMatch();
-    EXPECT_EQ(forged, 0);
-    EXPECT_TRUE(log.contains(QStringLiteral("\\n[2026-01-01 00:00:00.000][thread 1][info] :  forged")));
+    // Whole log lines under such text: BridgeFuzz.
 }
 
 TEST(BrowserPage, NotificationsCallPageFunctionsWithQuotedArguments)
@@ -437,7 +417,7 @@ window.addEventListener('load', function () {
     EXPECT_EQ(saved.readAll(), QByteArray("lesson notes"));
 }
 
-TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
+TEST(DemoLesson, TheServedPageFindsTheBridgeAndIsAnswered)
 {
     harness::DevService service;
     ASSERT_TRUE(service.start());
@@ -466,21 +446,12 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
     ASSERT_TRUE(waitUntil([&] { return !readLogs(QStringLiteral("ready")).isEmpty(); }, 20000));
     EXPECT_TRUE(readLogs(QStringLiteral("ready")).value("banner").toBool()); // bridge present: no warning
 
-    ASSERT_TRUE(click("btnSignIn", QStringLiteral("user:// ok")));
-    EXPECT_EQ(LMRUserInfo::instance()->userRole(), LMRUserInfo::UserRole_Teacher);
-    EXPECT_EQ(config->getUserID(), QStringLiteral("10001"));
-    ASSERT_TRUE(click("btnJoin", QStringLiteral("joinclassroom:// ok")));
-    EXPECT_EQ(LMRUserInfo::instance()->classToken(), QStringLiteral("demo-class-1"));
-    EXPECT_EQ(LMRUserInfo::instance()->getClassType(), LMRUserInfo::ClassType_1V1);
-    EXPECT_EQ(
-        QJsonDocument::fromJson(LMRUserInfo::instance()->get1V1StudentInfo().toUtf8()).object().value("uid").toString(),
-        QStringLiteral("20002"));
     ASSERT_TRUE(click("btnVersion", QStringLiteral("jsVersion:// ok 5.0.6")));
     // Leaving before any room is entered is answered at once.
     ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
 
-    // The room itself, from the page: test_classroom's lesson.
+    // Signing in, joining and the room itself, from this page: test_classroom's lessons.
     config->setValue(QStringLiteral("Browser/MainUrl"), QString());
 }
 
