@@ -1,5 +1,6 @@
 // Message registry with its real consumer thread, class information and the
 // notification texts.
+#include "GTestMain.h"
 #include "TestEnv.h"
 
 #include "app/DirHelper.h"
@@ -24,19 +25,11 @@
 #include <functional>
 #include <memory>
 
+using testenv::logText;
 using testenv::waitUntil;
 
 namespace
 {
-
-QString logPath() { return DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_core.log"); }
-
-QString logText()
-{
-    TSpdlog::flushAll();
-    QFile file(logPath());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 void spin(int ms)
 {
@@ -237,7 +230,7 @@ namespace
 // The fatal role rules end the process: run each in a child of this binary.
 void runFatalCase(const QString &name, const QString &expectedLine)
 {
-    QFile::remove(logPath());
+    QFile::remove(testenv::programLogPath());
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--fatal-child=") + name });
     ASSERT_TRUE(child.waitForFinished(20000)) << name.toStdString();
@@ -312,7 +305,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kestrelon"));
     QCoreApplication::setApplicationName(QStringLiteral("lumira"));
-    TSpdlog::create(logPath(), logPath());
+    testenv::programLogPath() = DirHelper::instance()->logPath() + QStringLiteral("/LMRApp_core.log");
+    TSpdlog::create(testenv::programLogPath(), testenv::programLogPath());
     if (child)
         return fatalChild(childArg.mid(int(qstrlen("--fatal-child="))));
     ::testing::InitGoogleTest(&argc, argv);
