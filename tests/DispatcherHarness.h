@@ -40,36 +40,19 @@ class PageSink : public QObject
 public:
     Q_INVOKABLE void sendToWeb(QString msg)
     {
-        ++sentCount;
         static const QString prefix = QStringLiteral("qtQueryCallback(");
         if (!msg.startsWith(prefix) || !msg.endsWith(QLatin1Char(')')))
             return;
-        const QJsonObject reply
-            = QJsonDocument::fromJson(msg.mid(prefix.size(), msg.size() - prefix.size() - 1).toUtf8()).object();
         ++replyCount;
         if (onReply)
-            onReply(reply);
+            onReply(QJsonDocument::fromJson(msg.mid(prefix.size(), msg.size() - prefix.size() - 1).toUtf8()).object());
     }
-    Q_INVOKABLE void load(QString url)
-    {
-        Q_UNUSED(url)
-        ++loadCount;
-    }
-    Q_INVOKABLE void openNewWindow(QString id, QString title, QString url, int width = 0, int height = 0)
-    {
-        Q_UNUSED(id)
-        Q_UNUSED(title)
-        Q_UNUSED(url)
-        Q_UNUSED(width)
-        Q_UNUSED(height)
-        ++openedCount;
-    }
+    // Reloads and extra windows would leave the dispatcher: nothing happens.
+    Q_INVOKABLE void load(QString) { }
+    Q_INVOKABLE void openNewWindow(QString, QString, QString, int = 0, int = 0) { }
 
     std::function<void(const QJsonObject &)> onReply;
-    int sentCount = 0;
     int replyCount = 0;
-    int loadCount = 0;
-    int openedCount = 0;
 };
 
 // The window ("cppWindow"): counts close requests.
@@ -87,18 +70,6 @@ public:
     int closeCount = 0;
 };
 
-inline void registerTypesOnce()
-{
-    static bool once = [] {
-        lumira::initResources();
-        lumira::registerWebTypes();
-        lumira::registerMediaTypes();
-        lumira::registerDeviceTypes();
-        return true;
-    }();
-    Q_UNUSED(once)
-}
-
 class Dispatcher
 {
 public:
@@ -106,7 +77,14 @@ public:
     // (recordDispatcher, cppSimRoom, ...).
     explicit Dispatcher(const QList<QPair<QString, QObject *>> &services = {})
     {
-        registerTypesOnce();
+        static const bool registered = [] {
+            lumira::initResources();
+            lumira::registerWebTypes();
+            lumira::registerMediaTypes();
+            lumira::registerDeviceTypes();
+            return true;
+        }();
+        Q_UNUSED(registered)
         QQmlContext *context = engine.rootContext();
         context->setContextProperty(QStringLiteral("cppWindow"), &window);
         context->setContextProperty(QStringLiteral("cppLog"), TSpdlog::instance());

@@ -30,52 +30,30 @@ inline const QVector<Scheme> &schemes()
 {
     static const QStringList login = { "sig", "courseId", "uid", "roomid", "usrName", "userId" };
     static const QStringList device = { "device", "open" };
-    static const QVector<Scheme> all = {
-        { "user://", { "userType", "userID", "userName", "token", "H5version" } },
-        { "module_device_test://", { "homeFlag", "flag" } },
-        { "system_info://", {} },
+    static const QVector<Scheme> all = { { "user://", { "userType", "userID", "userName", "token", "H5version" } },
+        { "module_device_test://", { "homeFlag", "flag" } }, { "system_info://", {} },
         { "js_log_write://", { "log", "msg" } },
         { "joinclassroom://", { "token", "classname", "cls_user_type", "cls_category", "users" } },
-        { "quitclassroom://", {} },
-        { "user_viewer://", { "online_state" } },
-        { "capture_image://", {} },
-        { "trtc://VoiceRoomLogout", {} },
-        { "qcloud://VoiceRoomLogout", {} },
-        { "agora://VoiceRoomLogout", {} },
-        { "zego://VoiceRoomLogout", {} },
-        { "trtc://VoiceRoomLogin", login },
-        { "qcloud://VoiceRoomLogin", login },
-        { "agora://VoiceRoomLogin", login },
-        { "zego://VoiceRoomLogin", login },
-        { "agora://VoiceAgoraState", {} },
-        { "trtc://VoiceTrtcState", {} },
-        { "VoiceQcloudState", {} },
-        { "qcloud://VoiceQcloudState", {} },
-        { "qcloud://VoiceInit", { "account" } },
-        { "qcloud://VoiceLogout", {} },
-        { "agora://VoiceDeviceControl", device },
-        { "qcloud://VoiceDeviceControl", device },
-        { "trtc://VoiceDeviceControl", device },
-        { "zego://VoiceDeviceControl", device },
-        { "deviceInfo://", {} },
-        { "record://", { "oper", "token", "userId", "cls_user_type" } },
-        { "reupload_audio://", { "lesson_token" } },
-        { "reupload_audio_list://", { "lesson_token_list", "lesson_token" } },
-        { "lock_win_top://", {} },
-        { "local://ReloadUrl", {} },
-        { "local://Finished", {} },
-        { "close_window", {} },
-        { "openNewWindow://", { "title", "url", "width", "height" } },
-        { "getOngoingCourse://", {} },
-        { "jsVersion://", {} },
-        { "jsInvokeStartUpdater://", {} },
-        { "install_update://", {} },
+        { "quitclassroom://", {} }, { "user_viewer://", { "online_state" } }, { "capture_image://", {} },
+        { "trtc://VoiceRoomLogout", {} }, { "qcloud://VoiceRoomLogout", {} }, { "agora://VoiceRoomLogout", {} },
+        { "zego://VoiceRoomLogout", {} }, { "trtc://VoiceRoomLogin", login }, { "qcloud://VoiceRoomLogin", login },
+        { "agora://VoiceRoomLogin", login }, { "zego://VoiceRoomLogin", login }, { "agora://VoiceAgoraState", {} },
+        { "trtc://VoiceTrtcState", {} }, { "VoiceQcloudState", {} }, { "qcloud://VoiceQcloudState", {} },
+        { "qcloud://VoiceInit", { "account" } }, { "qcloud://VoiceLogout", {} },
+        { "agora://VoiceDeviceControl", device }, { "qcloud://VoiceDeviceControl", device },
+        { "trtc://VoiceDeviceControl", device }, { "zego://VoiceDeviceControl", device }, { "deviceInfo://", {} },
+        { "record://", { "oper", "token", "userId", "cls_user_type" } }, { "reupload_audio://", { "lesson_token" } },
+        { "reupload_audio_list://", { "lesson_token_list", "lesson_token" } }, { "lock_win_top://", {} },
+        { "local://ReloadUrl", {} }, { "local://Finished", {} }, { "close_window", {} },
+        { "openNewWindow://", { "title", "url", "width", "height" } }, { "getOngoingCourse://", {} },
+        { "jsVersion://", {} }, { "jsInvokeStartUpdater://", {} }, { "install_update://", {} },
         { "simroom://config", { "peers", "joinDelayMs", "joinError", "failConnectionAfterMs" } },
-        { "mqtt://forward", { "msg" } },
-    };
+        { "mqtt://forward", { "msg" } } };
     return all;
 }
 
+// Noise, non-objects, unknown names, oversized texts and, mostly, requests of
+// the known names with hostile, mistyped or damaged fields.
 class Generator
 {
 public:
@@ -87,7 +65,6 @@ public:
 
     struct Message {
         QString text;
-        QString scheme; // the name it was made from, empty for noise
         bool strictJson = false; // as QJsonDocument wrote it, undamaged
     };
 
@@ -96,26 +73,28 @@ public:
         ++m_count;
         const int r = below(10000);
         if (r < 2) // about 20 per 100,000: past the size bound
-            return { oversized(), QString() };
+            return { QStringLiteral("{\"request\":\"js_log_write://\",\"log\":\"")
+                + QString(1024 * 1024 + below(1536 * 1024), QLatin1Char('O')) + QStringLiteral("\"}") };
         if (r < 5)
-            return { large(), QString() };
+            return { compact({ { "request", schemes().at(below(schemes().size())).name }, { "id", id() },
+                { "log", QString(100000 + below(500000), QLatin1Char('L')) } }) };
         if (r < 800)
-            return { randomText(1 + below(300)), QString() };
+            return { randomText(1 + below(300)) };
         if (r < 1300)
-            return { nonObject(), QString() };
+            return { nonObject() };
         if (r < 1600)
-            return { compact(QJsonObject { { "request", unknownName() }, { "id", id() } }), QString() };
-        const Scheme &scheme = weightedScheme();
-        QString text = compact(structured(scheme));
+            return { compact({ { "request",
+                                   randomText(1 + below(10)).remove(QLatin1Char('/')) + QStringLiteral("://")
+                                       + randomText(below(10)) },
+                { "id", id() } }) };
+        QString text = compact(structured(weightedScheme()));
         const int damage = below(100);
         if (damage < 12)
             text.truncate(below(text.size() + 1));
         else if (damage < 17)
             text.insert(below(text.size() + 1), randomChar());
-        return { text, scheme.name, damage >= 17 };
+        return { text, damage >= 17 };
     }
-
-    int count() const { return m_count; }
 
 private:
     // Handlers that write the settings file (synced) come less often, to keep
@@ -137,7 +116,11 @@ private:
 
     int below(int n) { return n <= 0 ? 0 : int(m_rng() % quint64(n)); }
     bool chance(int percent) { return below(100) < percent; }
-
+    template <typename T>
+    const T &pick(const QList<T> &list)
+    {
+        return list.at(below(list.size()));
+    }
     static QString compact(const QJsonObject &obj)
     {
         return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact));
@@ -156,41 +139,39 @@ private:
     QString randomText(int length)
     {
         QString text;
-        text.reserve(length);
         for (int i = 0; i < length; ++i)
             text.append(randomChar());
         return text;
     }
 
+    // %1 the leaf (carries the marker), %2 our root
     QString pathLike()
     {
         const QString leaf = QStringLiteral("%1-%2").arg(QLatin1String(kMarker)).arg(m_count);
-        // %1 the leaf, %2 our root
-        static const QStringList forms
-            = { "../../../../%1", "%2/cwd/%1", "%2/%1", "..\\..\\%1", "/tmp/%1", "..", ".", "C:%1", "%1/../../%1" };
-        return QString(forms.at(below(forms.size()))).replace("%1", leaf).replace("%2", m_root);
+        return QString(pick<QString>({ "../../../../%1", "%2/cwd/%1", "%2/%1", "..\\..\\%1", "/tmp/%1", "..", ".",
+                           "C:%1", "%1/../../%1" }))
+            .replace("%1", leaf)
+            .replace("%2", m_root);
     }
 
     QString percentJunk()
     {
-        static const QStringList junk
-            = { "%", "%E0%A4%A", "%zz", "%%41", "%C3%28", "100%", "%0A%5B2026-01-01 forged", "%2e%2e%2f" };
-        return junk.at(below(junk.size()));
+        return pick<QString>(
+            { "%", "%E0%A4%A", "%zz", "%%41", "%C3%28", "100%", "%0A%5B2026-01-01 forged", "%2e%2e%2f" });
     }
-
-    QString hugeString() { return QString(1000 + below(100000), QChar(ushort(0x61 + below(26)))); }
 
     QJsonValue randomValue(int depth)
     {
+        static const double odd[] = { 0.5, -1, 1e308, -1e308, 4294967296.0, 9007199254740993.0, 0 };
+        QJsonArray array;
+        QJsonObject obj;
         switch (below(depth > 2 ? 7 : 9)) {
         case 0:
             return randomText(below(40));
         case 1:
             return double(qint64(m_rng()) % 100000);
-        case 2: {
-            static const double odd[] = { 0.5, -1, 1e308, -1e308, 4294967296.0, 9007199254740993.0, 0 };
+        case 2:
             return odd[below(7)];
-        }
         case 3:
             return chance(50);
         case 4:
@@ -199,18 +180,14 @@ private:
             return pathLike();
         case 6:
             return percentJunk();
-        case 7: {
-            QJsonArray array;
+        case 7:
             for (int i = below(4); i > 0; --i)
                 array.append(randomValue(depth + 1));
             return array;
-        }
-        default: {
-            QJsonObject obj;
+        default:
             for (int i = below(4); i > 0; --i)
                 obj.insert(randomText(1 + below(6)), randomValue(depth + 1));
             return obj;
-        }
         }
     }
 
@@ -218,17 +195,17 @@ private:
     QJsonValue fieldValue(const QString &field)
     {
         if (below(1000) == 0)
-            return hugeString();
+            return QString(1000 + below(100000), QChar(ushort(0x61 + below(26))));
         if (chance(55))
             return randomValue(0);
         if (field == QLatin1String("userType") || field == QLatin1String("cls_user_type"))
             return chance(90) ? kRoles.at(below(3)) : randomText(1 + below(8));
         if (field == QLatin1String("oper"))
             return chance(90) ? QStringLiteral("start") : QStringLiteral("stop");
-        static const QHash<QString, QStringList> choices
-            = { { "device", { "player", "mic", "camera", "Camera", "" } }, { "open", { "true", "false", "1" } } };
-        if (choices.contains(field))
-            return choices[field].at(below(choices[field].size()));
+        if (field == QLatin1String("device"))
+            return pick<QString>({ "player", "mic", "camera", "Camera", "" });
+        if (field == QLatin1String("open"))
+            return pick<QString>({ "true", "false", "1" });
         if (field == QLatin1String("users") || field == QLatin1String("online_state")
             || field == QLatin1String("peers")) {
             QJsonArray members;
@@ -240,25 +217,23 @@ private:
         if (field == QLatin1String("cls_category") || field == QLatin1String("width")
             || field == QLatin1String("height"))
             return below(12) - 2;
-        if (field.contains(QLatin1String("token")) || field == QLatin1String("userId")
-            || field == QLatin1String("userID"))
+        if (field.contains(QLatin1String("token")) || field.compare(QLatin1String("userId"), Qt::CaseInsensitive) == 0)
             return chance(50) ? pathLike() : QStringLiteral("lesson-%1").arg(below(50));
         return randomText(below(20));
     }
 
     QString requestName(const QString &name)
     {
+        QJsonObject inner; // arguments in the name as a JSON object
         switch (below(12)) {
         case 0:
             return name + QStringLiteral("?a=") + percentJunk();
-        case 1: { // arguments in the name as a JSON object
-            QJsonObject inner;
+        case 1:
             for (int i = below(3); i > 0; --i)
                 inner.insert(randomText(1 + below(5)), randomValue(1));
             if (chance(30))
                 inner.insert(QStringLiteral("token"), pathLike());
             return name + QLatin1Char(':') + compact(inner);
-        }
         case 2:
             return name + QStringLiteral("token=") + percentJunk() + QStringLiteral("&userId=") + pathLike();
         case 3:
@@ -286,8 +261,7 @@ private:
 
     QJsonObject structured(const Scheme &scheme)
     {
-        QJsonObject obj;
-        obj.insert(QStringLiteral("request"), requestName(scheme.name));
+        QJsonObject obj { { "request", requestName(scheme.name) } };
         const QJsonValue messageId = id();
         if (!messageId.isUndefined())
             obj.insert(QStringLiteral("id"), messageId);
@@ -299,37 +273,18 @@ private:
         return obj;
     }
 
-    QString unknownName()
-    {
-        return randomText(1 + below(10)).remove(QLatin1Char('/')) + QStringLiteral("://") + randomText(below(10));
-    }
-
     QString nonObject()
     {
-        static const QStringList fixed = { "[1,2,{\"request\":\"jsVersion://\"}]", "", "\"close_window\"", "null" };
-        const int kind = below(6);
-        switch (kind) {
+        switch (const int kind = below(6)) {
         case 1:
             return QString::number(qint64(m_rng()));
         case 4:
-            return compact(QJsonObject { { "request", randomValue(1) }, { "id", id() } });
+            return compact({ { "request", randomValue(1) }, { "id", id() } });
         case 5:
             return QString(below(2000), QLatin1Char('[')); // deep nesting, cut off
         default:
-            return fixed.at(kind);
+            return QStringList { "[1,2,{\"request\":\"jsVersion://\"}]", "", "\"close_window\"", "null" }.at(kind);
         }
-    }
-
-    QString large()
-    {
-        return compact(QJsonObject { { "request", schemes().at(below(schemes().size())).name }, { "id", id() },
-            { "log", QString(100000 + below(500000), QLatin1Char('L')) } });
-    }
-
-    QString oversized()
-    {
-        return QStringLiteral("{\"request\":\"js_log_write://\",\"log\":\"")
-            + QString(1024 * 1024 + below(1536 * 1024), QLatin1Char('O')) + QStringLiteral("\"}");
     }
 
     std::mt19937_64 m_rng;

@@ -124,11 +124,11 @@ struct ChildSetup {
 int fuzzChild(int argc, char **argv)
 {
     ChildSetup setup(argc, argv);
-    const quint64 seed = qEnvironmentVariableIsSet("LUMIRA_FUZZ_SEED")
-        ? qEnvironmentVariable("LUMIRA_FUZZ_SEED").toULongLong()
-        : kDefaultSeed;
-    const int count = qEnvironmentVariableIsSet("LUMIRA_FUZZ_COUNT") ? qEnvironmentVariableIntValue("LUMIRA_FUZZ_COUNT")
-                                                                     : kDefaultCount;
+    bool ok = false;
+    quint64 seed = qEnvironmentVariable("LUMIRA_FUZZ_SEED").toULongLong(&ok);
+    seed = ok ? seed : kDefaultSeed;
+    int count = qEnvironmentVariableIntValue("LUMIRA_FUZZ_COUNT", &ok);
+    count = ok ? count : kDefaultCount;
     out(QStringLiteral("seed=%1 count=%2 (LUMIRA_FUZZ_SEED, LUMIRA_FUZZ_COUNT)").arg(seed).arg(count));
 
     // The real recorder; its uploads go to a local port nobody listens on.
@@ -211,23 +211,12 @@ int fuzzChild(int argc, char **argv)
         = finalReplies.value("final-1").value("successMsg").toString() == LMRConfig::instance()->getVersion()
         && finalReplies.value("final-2").value("status").toString() == QLatin1String("success");
 
-    out(QStringLiteral("messages=%1 sent=%2 setAside=%3 ms=%4 replies=%5")
-            .arg(count)
-            .arg(sent)
-            .arg(setAside)
-            .arg(elapsedMs)
-            .arg(d.page.replyCount));
-    out(QStringLiteral("closes=%1 expectedCloses=%2 possibleCloses=%3 wrongCloses=%4")
-            .arg(d.window.closeCount)
-            .arg(expectedCloses)
-            .arg(possibleCloses)
-            .arg(wrongCloses));
-    out(QStringLiteral("internalFailures=%1 qmlWarnings=%2 badLogLines=%3 stuck=%4 answered=%5")
-            .arg(internalFailures)
-            .arg(qmlWarnings)
-            .arg(badLogLines(setup.logPath))
-            .arg(stuck)
-            .arg(answered ? 1 : 0));
+    out(QString::asprintf(
+        "messages=%d sent=%d setAside=%d ms=%lld replies=%d", count, sent, setAside, elapsedMs, d.page.replyCount));
+    out(QString::asprintf("closes=%d expectedCloses=%d possibleCloses=%d wrongCloses=%d", d.window.closeCount,
+        expectedCloses, possibleCloses, wrongCloses));
+    out(QString::asprintf("internalFailures=%d qmlWarnings=%d badLogLines=%d stuck=%d answered=%d", internalFailures,
+        qmlWarnings, badLogLines(setup.logPath), stuck, answered ? 1 : 0));
     recorder->stopRecord();
     recorder.reset();
     out(QStringLiteral("done"));
@@ -272,7 +261,7 @@ struct ChildRun {
     int exitCode = -1;
     QProcess::ExitStatus status = QProcess::CrashExit;
     bool finished = false;
-    QHash<QString, QString> values;
+    QHash<QString, QString> values; // "fuzz: a=1 b=2" lines; "done", "survived" as keys
     QString output, errors;
 };
 

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -58,10 +57,8 @@ TEST(BrowserSwitches, SoftRenderSwitchesComeFirstAndConfigKeysRepeatPerGroup)
             "enable-begin-frame-scheduling", "js-flags", "js-flags", "lang", "allow-running-insecure-content",
             "disable-web-security", "ignore-urlfetcher-cert-requests", "ignore-certificate-errors", "autoplay-policy",
             "renderer-process-limit" }));
-    EXPECT_EQ(soft.switches().at(5).second, QStringLiteral("--max-old-space-size=512"));
     EXPECT_EQ(soft.switches().at(6).second, QStringLiteral("--expose-gc"));
     EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--autoplay-policy=no-user-gesture-required")));
-    EXPECT_TRUE(soft.toArguments().contains(QStringLiteral("--disable-gpu")));
 
     config->setQMLRender(QStringLiteral("GL"));
     QFile::remove(cefConfigPath());
@@ -69,9 +66,6 @@ TEST(BrowserSwitches, SoftRenderSwitchesComeFirstAndConfigKeysRepeatPerGroup)
     app.OnBeforeCommandLineProcessing(QString(), gl);
     EXPECT_EQ(switchNames(gl).first(), QStringLiteral("allow-running-insecure-content"));
     EXPECT_EQ(gl.switches().size(), 6);
-    const QString log = harness::logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("debug mode:get cef config from file ") + cefConfigPath()));
-    EXPECT_TRUE(log.contains(QStringLiteral("js-flags --expose-gc")));
     config->setQMLRender(previous);
 }
 
@@ -110,7 +104,7 @@ TEST(BrowserClient, LoadErrorsCountOnlyForTheMainUrlBeforeItLoaded)
     EXPECT_FALSE(notFound.loadedOk());
 }
 
-TEST(BrowserClient, KeysMenusAndDownloads)
+TEST(BrowserClient, KeysAndMenus)
 {
     LMRConfig *config = LMRConfig::instance();
     QCefClient client;
@@ -129,21 +123,14 @@ TEST(BrowserClient, KeysMenusAndDownloads)
     EXPECT_TRUE(client.OnKeyEvent(Qt::Key_A));
     config->setValue(QStringLiteral("Browser/DebugMode"), false);
 
-    EXPECT_TRUE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE, 3));
-    EXPECT_TRUE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_FRAME, 1));
-    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE, 0));
-    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE | QCefClient::CM_TYPEFLAG_EDITABLE, 4));
-    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_PAGE | QCefClient::CM_TYPEFLAG_SELECTION, 2));
-    EXPECT_FALSE(client.OnBeforeContextMenu(QCefClient::CM_TYPEFLAG_LINK, 2));
-
-    QStringList notified;
-    auto connection
-        = QObject::connect(QMLNotify::instance(), &QMLNotify::sgNotifyH5, [&](QString json) { notified << json; });
-    client.OnDownloadUpdated(false);
-    client.OnDownloadUpdated(true);
-    QObject::disconnect(connection);
-    ASSERT_EQ(notified.size(), 1);
-    EXPECT_EQ(notified.first(), QMLNotify::instance()->callH5_H5downloadState(QStringLiteral("Completed")));
+    // Handled only on a page or frame background, and only with items in the menu.
+    const int page = QCefClient::CM_TYPEFLAG_PAGE;
+    const QVector<std::tuple<int, int, bool>> menus = { { page, 3, true }, { QCefClient::CM_TYPEFLAG_FRAME, 1, true },
+        { page, 0, false }, { page | QCefClient::CM_TYPEFLAG_EDITABLE, 4, false },
+        { page | QCefClient::CM_TYPEFLAG_SELECTION, 2, false }, { QCefClient::CM_TYPEFLAG_LINK, 2, false } };
+    for (const auto &[flags, items, handled] : menus)
+        EXPECT_EQ(client.OnBeforeContextMenu(flags, items), handled) << flags << "/" << items;
+    // A finished download told to the page: FinishedDownloadIsToldToThePage.
 }
 
 TEST(BrowserPage, RequestsReachTheDispatcherAndRepliesTheCallbacks)
@@ -174,36 +161,16 @@ window.addEventListener('load', function () { report('loaded', typeof qtQuery); 
     EXPECT_TRUE(h.cef->embedded());
 }
 
-TEST(BrowserPage, MalformedMessagesAreLoggedAndDropped)
-{
-    const QString page = writePage(QStringLiteral("malformed.html"), pageWithScript(QStringLiteral(R"JS(
-window.addEventListener('load', function () {
-    callQML('this is not json');
-    callQML('{"no_request": 1}');
-    callQML('[1, 2, 3]');
-    qtQuery({request: 'jsVersion://', onSuccess: function (v) { report('after', v); }});
-});
-)JS")));
-    const int before = harness::countOf(harness::logText(), QStringLiteral("parse json error"));
-    BrowserHarness h(page);
-    ASSERT_TRUE(h.waitForReport(QStringLiteral("after")));
-    const QString log = harness::logText();
-    EXPECT_EQ(harness::countOf(log, QStringLiteral("parse json error")) - before, 3);
-    EXPECT_TRUE(log.contains(QStringLiteral("recv H5:this is not json")));
-}
-
+// Which requests fail and why is the dispatcher's (test_dispatcher); here the
+// page library must route a failure to onFailure with its code and reason,
+// and each reply to its own callbacks only.
 TEST(BrowserPage, FailureRepliesReachOnFailureWithTheirCodeAndReason)
 {
-    // A recording start without its names is refused; a version request is
-    // answered. Each reply reaches only its own callback.
     const QString page = writePage(QStringLiteral("failure.html"), pageWithScript(QStringLiteral(R"JS(
 window.addEventListener('load', function () {
     qtQuery({request: 'record://', oper: 'start', userId: '1',
              onSuccess: function (v) { report('record-ok', v); },
              onFailure: function (val, msg) { report('record-failed', {val: val, msg: msg}); }});
-    qtQuery({request: 'user://', userType: 'teacher', userName: 'T',
-             onSuccess: function (v) { report('user-ok', v); },
-             onFailure: function (val, msg) { report('user-failed', {val: val, msg: msg}); }});
     qtQuery({request: 'jsVersion://',
              onSuccess: function (v) { report('version-ok', v); },
              onFailure: function (val, msg) { report('version-failed', {val: val, msg: msg}); }});
@@ -211,16 +178,11 @@ window.addEventListener('load', function () {
 )JS")));
     BrowserHarness h(page);
     ASSERT_TRUE(h.waitForReport(QStringLiteral("record-failed")));
-    const QJsonObject record = h.reportOf(QStringLiteral("record-failed"))->data.toObject();
-    EXPECT_EQ(record.value("val").toInt(), 2);
-    EXPECT_EQ(record.value("msg").toString(), QStringLiteral("missing or bad token or userId"));
-    ASSERT_TRUE(h.waitForReport(QStringLiteral("user-failed")));
-    EXPECT_EQ(h.reportOf(QStringLiteral("user-failed"))->data.toObject().value("msg").toString(),
-        QStringLiteral("missing or bad userType, userID or userName"));
+    EXPECT_EQ(h.reportOf(QStringLiteral("record-failed"))->data.toObject(),
+        QJsonObject({ { "val", 2 }, { "msg", "missing or bad token or userId" } }));
     ASSERT_TRUE(h.waitForReport(QStringLiteral("version-ok")));
     harness::processEventsFor(200);
     EXPECT_FALSE(h.reportOf(QStringLiteral("record-ok")));
-    EXPECT_FALSE(h.reportOf(QStringLiteral("user-ok")));
     EXPECT_FALSE(h.reportOf(QStringLiteral("version-failed")));
 }
 
@@ -274,13 +236,7 @@ window.addEventListener('load', function () {
     const QString log = harness::logText().mid(logBefore.size());
     EXPECT_EQ(harness::countOf(log, QStringLiteral("page message refused, at least ")), 1);
     EXPECT_FALSE(log.contains(QStringLiteral("request failed")));
-    const QRegularExpression lineStart(QStringLiteral(
-        "^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\\[thread \\d+\\]\\[(info|warning|error)\\] : "));
-    int forged = 0;
-    for (const QString &line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        forged += !lineStart.match(line).hasMatch();
-    EXPECT_EQ(forged, 0);
-    EXPECT_TRUE(log.contains(QStringLiteral("\\n[2026-01-01 00:00:00.000][thread 1][info] :  forged")));
+    // Whole log lines under such text: BridgeFuzz.
 }
 
 TEST(BrowserPage, NotificationsCallPageFunctionsWithQuotedArguments)
@@ -461,7 +417,7 @@ window.addEventListener('load', function () {
     EXPECT_EQ(saved.readAll(), QByteArray("lesson notes"));
 }
 
-TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
+TEST(DemoLesson, TheServedPageFindsTheBridgeAndIsAnswered)
 {
     harness::DevService service;
     ASSERT_TRUE(service.start());
@@ -490,21 +446,12 @@ TEST(DemoLesson, SignInJoinAndAskTheClientFromTheServedPage)
     ASSERT_TRUE(waitUntil([&] { return !readLogs(QStringLiteral("ready")).isEmpty(); }, 20000));
     EXPECT_TRUE(readLogs(QStringLiteral("ready")).value("banner").toBool()); // bridge present: no warning
 
-    ASSERT_TRUE(click("btnSignIn", QStringLiteral("user:// ok")));
-    EXPECT_EQ(LMRUserInfo::instance()->userRole(), LMRUserInfo::UserRole_Teacher);
-    EXPECT_EQ(config->getUserID(), QStringLiteral("10001"));
-    ASSERT_TRUE(click("btnJoin", QStringLiteral("joinclassroom:// ok")));
-    EXPECT_EQ(LMRUserInfo::instance()->classToken(), QStringLiteral("demo-class-1"));
-    EXPECT_EQ(LMRUserInfo::instance()->getClassType(), LMRUserInfo::ClassType_1V1);
-    EXPECT_EQ(
-        QJsonDocument::fromJson(LMRUserInfo::instance()->get1V1StudentInfo().toUtf8()).object().value("uid").toString(),
-        QStringLiteral("20002"));
     ASSERT_TRUE(click("btnVersion", QStringLiteral("jsVersion:// ok 5.0.6")));
     // Leaving before any room is entered is answered at once.
     ASSERT_TRUE(click("btnLeaveRoom", QStringLiteral("agora://VoiceRoomLogout ok")));
     EXPECT_TRUE(harness::logText().contains(QStringLiteral("media role error")));
 
-    // The room itself, from the page: test_classroom's lesson.
+    // Signing in, joining and the room itself, from this page: test_classroom's lessons.
     config->setValue(QStringLiteral("Browser/MainUrl"), QString());
 }
 

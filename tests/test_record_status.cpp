@@ -91,38 +91,30 @@ private:
     QObject m_context;
 };
 
-// Collects Qt's warnings from any thread while it lives; they still reach stderr.
-class QtWarnings
+// Qt's warnings from any thread (a connection used on the wrong thread, a
+// connection removed while in use); they still reach stderr.
+QMutex warningLock;
+QStringList warnings;
+std::atomic<QtMessageHandler> previousHandler { nullptr };
+void collectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-public:
-    QtWarnings() { s_previous = qInstallMessageHandler(&QtWarnings::handle); }
-    ~QtWarnings()
-    {
-        qInstallMessageHandler(s_previous);
-        QMutexLocker lock(&s_mutex);
-        s_messages.clear();
+    if (type >= QtWarningMsg) {
+        QMutexLocker lock(&warningLock);
+        warnings << text;
     }
-    QStringList messages() const
+    if (QtMessageHandler previous = previousHandler)
+        previous(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+struct CollectWarnings {
+    CollectWarnings() { previousHandler = qInstallMessageHandler(collectWarnings); }
+    ~CollectWarnings()
     {
-        QMutexLocker lock(&s_mutex);
-        return s_messages;
+        qInstallMessageHandler(previousHandler);
+        QMutexLocker lock(&warningLock);
+        warnings.clear();
     }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
-    {
-        if (type >= QtWarningMsg) {
-            QMutexLocker lock(&s_mutex);
-            s_messages << text;
-        }
-        if (s_previous)
-            s_previous(type, context, text);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    static inline QMutex s_mutex;
-    static inline QStringList s_messages;
-    static inline std::atomic<QtMessageHandler> s_previous { nullptr };
 };
 
 // What a store that cannot reach its file answers, on whichever thread.
@@ -266,7 +258,7 @@ TEST(RecordStatus, IdleAndAgeBoundaries)
 
 TEST(RecordStatusThreads, FourThreadsAtOnceKeepTheirRowsAndSeeEachOthers)
 {
-    QtWarnings warnings;
+    CollectWarnings collect;
     const QString file = freshDir("four") + "/lumiraRecordSql.db";
     const int openedBefore = logText().count(kOpened);
     ManualClock t;
@@ -330,12 +322,13 @@ TEST(RecordStatusThreads, FourThreadsAtOnceKeepTheirRowsAndSeeEachOthers)
         EXPECT_EQ(logText().count(kOpened) - openedBefore, 1) << "one line for the store, not one per thread";
     }
     EXPECT_TRUE(connectionsOf("four").isEmpty());
-    EXPECT_EQ(warnings.messages(), QStringList());
+    QMutexLocker lock(&warningLock);
+    EXPECT_EQ(warnings, QStringList());
 }
 
 TEST(RecordStatusThreads, ConnectionsGoWithTheirThreadsOrWithTheStore)
 {
-    QtWarnings warnings;
+    CollectWarnings collect;
     const QString file = freshDir("ends") + "/lumiraRecordSql.db";
 
     // Made on a thread that then ends: its connection goes, the store stays usable.
@@ -365,7 +358,8 @@ TEST(RecordStatusThreads, ConnectionsGoWithTheirThreadsOrWithTheStore)
     EXPECT_TRUE(connectionsOf("ends").isEmpty());
     survivor.stop();
     EXPECT_EQ(rowCount(file, "Token IN ('made', 'plain')"), 2);
-    EXPECT_EQ(warnings.messages(), QStringList());
+    QMutexLocker lock(&warningLock);
+    EXPECT_EQ(warnings, QStringList());
 }
 
 TEST(RecordStatusThreads, AStoreOrThreadThatCannotOpenTheFileFailsItsCallsQuietly)

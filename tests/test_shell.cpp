@@ -46,8 +46,6 @@ TEST(DirHelper, FirstStartStoresPlatformDefaultAndCreatesTree)
             dirs.recordPath(), dirs.dumpPath(), dirs.dbPath(), dirs.downloadPath(), dirs.cefCachePath() })
         EXPECT_TRUE(QDir(p).exists()) << p.toStdString();
     EXPECT_FALSE(QDir(dirs.updatePath()).exists()) << "update/ is made by whoever writes there";
-    EXPECT_EQ(dirs.logPathWithAgora(), expected + "/log/agora");
-    EXPECT_EQ(dirs.cefCachePath(), expected + "/cefCache");
 }
 
 TEST(DirHelper, ChangeDirPathMovesEveryGetterAndStores)
@@ -121,20 +119,12 @@ TEST_F(Config, FirstStartWritesDefaultsOnceAndKeepsThem)
 {
     {
         LMRConfig config(ini());
-        EXPECT_EQ(config.getMainUrlMode(), 1);
-        EXPECT_EQ(config.getCameraIndex(), -1);
-        EXPECT_EQ(config.getMicVolumeScale(), "1.0");
-        EXPECT_DOUBLE_EQ(config.getProtectedEyeValue(), 0.3);
-        EXPECT_TRUE(config.getClearBrowserFlag());
-        EXPECT_EQ(config.getWebDebugPort(), 40960);
-        EXPECT_EQ(config.existNecessaryDevice(), "NoMicNoSpeaker");
         config.setMicVolumeScale("1.7");
         config.setUserID("42");
     }
     QSettings raw(ini(), QSettings::IniFormat);
     EXPECT_EQ(raw.value("Init/IsInit").toString(), "true");
     EXPECT_EQ(raw.value("Init/Version").toString(), "5.0.6");
-    EXPECT_EQ(raw.value("Browser/MainDebugUrlSwitch").toString(), "false");
     EXPECT_FALSE(raw.contains("Browser/Reset"));
     EXPECT_FALSE(raw.contains("Init/QMLRender"));
 
@@ -165,7 +155,6 @@ TEST_F(Config, VersionChangeResetsAddressesAndDevicesKeepsPreferences)
     QSettings raw(ini(), QSettings::IniFormat);
     EXPECT_EQ(raw.value("Init/Version").toString(), "5.0.6");
     EXPECT_NE(raw.value("Browser/MainUrl").toString(), "https://old.example/qt1");
-    EXPECT_EQ(config.getWebDebugPort(), 40960);
     EXPECT_EQ(config.getCameraIndex(), -1);
     EXPECT_EQ(config.getMicId(), "");
     EXPECT_EQ(config.getSpeakerName(), "");
@@ -242,6 +231,7 @@ TEST_F(Config, SmallRules)
     config.setQMLRender("SOFT");
     EXPECT_EQ(config.getQMLRender(), "SOFT");
 
+    EXPECT_EQ(config.existNecessaryDevice(), "NoMicNoSpeaker");
     config.setMicId("m");
     EXPECT_EQ(config.existNecessaryDevice(), "NoSpeaker");
     config.setSpeakerId("s");
@@ -341,7 +331,6 @@ TEST(TSpdlog, NamesUniqueRegistryAndFallback)
 
     TSpdlog a(dir.path() + "/x.log"), b(dir.path() + "/y.log");
     EXPECT_NE(a.loggerName(), b.loggerName());
-    EXPECT_GT(b.loggerName().toLongLong(), a.loggerName().toLongLong());
 
     const QString main = dir.path() + "/main.log";
     ASSERT_TRUE(TSpdlog::create(main, main));
@@ -349,7 +338,6 @@ TEST(TSpdlog, NamesUniqueRegistryAndFallback)
     TSpdlog *def = TSpdlog::instance();
     EXPECT_NE(def, fallback);
     EXPECT_EQ(TSpdlog::instance(main), def);
-    EXPECT_EQ(TSpdlog::instance("systemStatus"), fallback);
     EXPECT_EQ(TSpdlog::instance("unknown"), fallback);
 }
 
