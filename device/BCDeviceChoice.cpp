@@ -166,31 +166,28 @@ void BCDevice::store(Kind kind, const StoredDevice &choice) const
 {
     LMRConfig *config = LMRConfig::instance();
     if (kind == Kind::Microphone) {
-        if (config->getMicIndex() != choice.index)
-            config->setMicIndex(choice.index);
-        if (config->getMicName() != choice.name)
-            config->setMicName(choice.name);
-        if (config->getMicId() != choice.id)
-            config->setMicId(choice.id);
+        if (StoredDevice { config->getMicIndex(), config->getMicName(), config->getMicId() } == choice)
+            return;
+        config->setMicIndex(choice.index);
+        config->setMicName(choice.name);
+        config->setMicId(choice.id);
     } else {
-        if (config->getSpeakerIndex() != choice.index)
-            config->setSpeakerIndex(choice.index);
-        if (config->getSpeakerName() != choice.name)
-            config->setSpeakerName(choice.name);
-        if (config->getSpeakerId() != choice.id)
-            config->setSpeakerId(choice.id);
+        if (StoredDevice { config->getSpeakerIndex(), config->getSpeakerName(), config->getSpeakerId() } == choice)
+            return;
+        config->setSpeakerIndex(choice.index);
+        config->setSpeakerName(choice.name);
+        config->setSpeakerId(choice.id);
     }
 }
 
 void BCDevice::storeCamera(const StoredDevice &choice) const
 {
     LMRConfig *config = LMRConfig::instance();
-    if (config->getCameraIndex() != choice.index)
-        config->setCameraIndex(choice.index);
-    if (config->getCameraName() != choice.name)
-        config->setCameraName(choice.name);
-    if (config->getCameraId() != choice.id)
-        config->setCameraId(choice.id);
+    if (StoredDevice { config->getCameraIndex(), config->getCameraName(), config->getCameraId() } == choice)
+        return;
+    config->setCameraIndex(choice.index);
+    config->setCameraName(choice.name);
+    config->setCameraId(choice.id);
 }
 
 // ---- default choice -----------------------------------------------------

@@ -14,6 +14,10 @@ struct StoredDevice {
     int index = -1;
     QString name;
     QString id;
+    bool operator==(const StoredDevice &other) const
+    {
+        return index == other.index && name == other.name && id == other.id;
+    }
 };
 
 // What a fresh enumeration does to the stored choice so that the stored

@@ -216,8 +216,9 @@ TEST_F(Dispatcher, LongBreaksMissingAndStaleRows)
     for (const char *token : { "fresh", "again", "twice" }) {
         const int before = logText().size();
         dispatcher->startRecord(token, "10001", "student");
-        if (qstrcmp(token, "fresh") == 0)
+        if (qstrcmp(token, "fresh") == 0) {
             EXPECT_FALSE(logText().mid(before).contains(QStringLiteral("数据库update失败")));
+        }
         EXPECT_TRUE(st.micByteCache.isEmpty()) << token;
         dispatcher->stopRecord();
         EXPECT_EQ(db->getRole(token, "10001"), "student") << token;
