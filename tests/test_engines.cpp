@@ -1,7 +1,8 @@
 // What every media engine owes the recorder, against each vendor's stand-in on
 // the simulated room: frames only while in the room, all in the recording
 // format with the room's tone intact, none from a muted microphone, none
-// after leaving; and the log lines a support engineer looks for.
+// after leaving; the log lines a support engineer looks for; and courseware
+// played on the room's player.
 #include "AudioCheck.h"
 #include "EngineCheck.h"
 
