@@ -30,11 +30,10 @@ inline QByteArray sine(int rate, int channels, int samples, double hz, long &t, 
     return bytes;
 }
 
-// Frequency from the rate of upward crossings, with hysteresis so that coding
-// noise near zero does not count, skipping the start-up.
 // The tone's frequency from the periods between upward crossings. Periods
 // that span a gap (silence a recorder inserted for a late tick) are left
-// out, so a gap does not read as a lower tone.
+// out, so a gap does not read as a lower tone. Crossings count with
+// hysteresis, so coding noise near zero does not, and the start-up is skipped.
 inline double frequency(const std::vector<int16_t> &s, int rate)
 {
     std::vector<size_t> periods;

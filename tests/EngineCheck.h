@@ -5,6 +5,8 @@
 #include "GTestMain.h"
 #include "TestEnv.h"
 
+#include "app/DirHelper.h"
+#include "app/TSpdlog.h"
 #include "record/AVFrameWrapper.h"
 
 #include <QAbstractVideoSurface>
@@ -27,6 +29,9 @@ extern "C" {
 
 namespace enginecheck
 {
+
+using testenv::logText;
+using testenv::waitUntil;
 
 inline void spin(int ms)
 {

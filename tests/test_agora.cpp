@@ -1,18 +1,12 @@
 // The Agora adapter against the SDK stand-in and its simulated room, with the
 // room's own threads calling back.
 #include "EngineCheck.h"
-#include "TestEnv.h"
 
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
 #include "media/SimRoomControl.h"
 #include "media/video/BCQmlRenderView.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QGuiApplication>
-#include <QMutex>
 
 #include <gtest/gtest.h>
 
@@ -21,11 +15,7 @@
 
 #include <simroom/SimRoom.h>
 
-using enginecheck::fastRoom;
-using enginecheck::spin;
-using enginecheck::Surface;
-using testenv::logText;
-using testenv::waitUntil;
+using namespace enginecheck;
 
 namespace
 {
@@ -189,45 +179,21 @@ TEST(Agora, EngineOperationsNeedAnEngine)
     agora.enterRoom("1", "s", "r"); // nothing happens
     EXPECT_FALSE(LMRAgora::inRoom());
     agora.init();
-    EXPECT_TRUE(agora.isInit());
     EXPECT_EQ(agora.getCurrentPos(), QStringList({ "0", "0" }));
-    agora.setMicDrive("sim-mic");
-    EXPECT_TRUE(logText().contains(QStringLiteral("Mic List:No:0 Name:Simulated microphone Id:sim-mic")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("Agora 初始化完成")));
 }
 
-// What a peer does mid-class reaches the adapter as the SDK shows it: its
-// frames stop and its volume falls to 0. The courseware is really decoded.
-TEST(Agora, PeerActionsAndCoursewareMidClass)
+// The room control refuses what it cannot do. A peer's camera going off and
+// on is followed through every vendor in test_classroom's lesson.
+TEST(Agora, RoomControlRefusesUnknownPeersAndActions)
 {
     Adapter a;
-    BCQmlRenderView remote;
-    a.agora.setupRemoteVideo("20002", &remote);
-    bool available = false;
-    QObject::connect(&a.agora, &LMRAgora::userVideoAvailable, &a.agora, [&](QString, bool on) { available = on; });
-    int volume = -1;
-    QObject::connect(&a.agora, &LMRAgora::volumeChanged, &a.agora, [&](QString, int v) { volume = v; });
     SimRoomControl control;
     EXPECT_FALSE(control.peerAction(20002, "camera_off")) << "no class yet";
     a.agora.enterRoom("10001", "demo-sig", "123456");
-    ASSERT_TRUE(waitUntil([&] { return available && volume == 100; }, 5000));
-
+    ASSERT_TRUE(waitUntil([&] { return a.w.joined == 1; }, 5000));
     EXPECT_FALSE(control.peerAction(20002, "dance"));
     EXPECT_TRUE(logText().contains(QStringLiteral("simroom unknown peer action:dance")));
     EXPECT_FALSE(control.peerAction(777, "join")) << "not configured";
-    ASSERT_TRUE(control.peerAction(20002, "camera_off"));
-    EXPECT_TRUE(waitUntil([&] { return !available; }, 5000));
-    ASSERT_TRUE(control.peerAction(20002, "camera_on"));
-    EXPECT_TRUE(waitUntil([&] { return available; }, 5000));
-    ASSERT_TRUE(control.peerAction(20002, "mic_off"));
-    EXPECT_TRUE(waitUntil([&] { return volume == 0; }, 5000));
-
-    EXPECT_EQ(a.agora.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
-    ASSERT_TRUE(waitUntil([&] { return a.agora.getCurrentPos().value(1) == QStringLiteral("1"); }, 5000));
-    EXPECT_EQ(a.agora.getCurrentPos().value(0), QStringLiteral("8"));
-    a.agora.stopMedia();
-    EXPECT_EQ(a.agora.getCurrentPos(), QStringList({ "0", "0" }));
-    EXPECT_EQ(a.agora.playMedia(QStringLiteral(LUMIRA_SOURCE_DIR "/media/sdk/README.md")), 0) << "not audio";
 }
 
 TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
@@ -246,8 +212,6 @@ TEST(SimRoomControl, AppliesValidSettingsAndRefusesBadOnes)
     ASSERT_EQ(c.peers.size(), 1u);
     EXPECT_EQ(c.peers[0].volume, 255);
     EXPECT_FALSE(c.peers[0].sendsAudio);
-    EXPECT_TRUE(control.configuration().contains(QStringLiteral("\"name\":\"A\"")));
-    EXPECT_TRUE(control.configuration().contains(QStringLiteral("\"sendsAudio\":false")));
     simroom::Room::instance().setConfig(fastRoom());
 }
 

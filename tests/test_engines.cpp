@@ -1,26 +1,20 @@
 // What every media engine owes the recorder, against each vendor's stand-in on
 // the simulated room: frames only while in the room, all in the recording
 // format with the room's tone intact, none from a muted microphone, none
-// after leaving; and the log lines a support engineer looks for.
+// after leaving; the log lines a support engineer looks for; and courseware
+// played on the room's player.
 #include "AudioCheck.h"
 #include "EngineCheck.h"
 
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
 #include "media/LMRAgora.h"
 #include "media/LMRILive.h"
 #include "media/LMRTRtc.h"
 #include "media/LMRZgRtc.h"
 #include "web/LMRUserInfo.h"
 
-#include <QFile>
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
-using enginecheck::spin;
-using testenv::logText;
-using testenv::waitUntil;
+using namespace enginecheck;
 
 namespace
 {
@@ -169,6 +163,35 @@ TYPED_TEST(EngineContract, RecordingFramesOnlyInTheRoomAndNoneFromAMutedMicropho
     const QString log = logText();
     for (const QString &line : V::logLines())
         EXPECT_TRUE(log.contains(line)) << line.toStdString();
+}
+
+// Courseware on the room's player, which decodes the file for real: the
+// position list is [duration, position] in seconds from the player's progress
+// reports; the file's end or a stop empties it for good.
+TYPED_TEST(EngineContract, CoursewarePositionFollowsTheRoomsPlayer)
+{
+    auto &e = this->engine;
+    auto position = [&] { return e.getCurrentPos(); };
+    const QString music = QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3"); // 8.05 s
+    Vendor<TypeParam>::enter(e);
+    ASSERT_TRUE(waitUntil([&] { return this->watch.joined == 1; }, 3000));
+    EXPECT_EQ(position(), QStringList({ "0", "0" }));
+    EXPECT_EQ(e.playMedia(music), 8);
+    ASSERT_TRUE(waitUntil([&] { return position().value(1) == QStringLiteral("1"); }, 5000));
+    EXPECT_EQ(position().value(0), QStringLiteral("8"));
+    EXPECT_TRUE(e.pauseMedia());
+    e.seekMedia(6000);
+    EXPECT_TRUE(e.resumeMedia());
+    ASSERT_TRUE(waitUntil([&] { return position().value(1) == QStringLiteral("7"); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return position() == QStringList({ "0", "0" }); }, 5000)) << "at its end";
+
+    EXPECT_EQ(e.playMedia(music), 8);
+    ASSERT_TRUE(waitUntil([&] { return position().value(0) == QStringLiteral("8"); }, 5000));
+    e.stopMedia();
+    spin(400);
+    EXPECT_EQ(position(), QStringList({ "0", "0" })) << "no report after the stop";
+    EXPECT_EQ(e.playMedia(QStringLiteral(LUMIRA_SOURCE_DIR "/media/sdk/README.md")), 0) << "not audio";
+    EXPECT_EQ(e.playMedia(QStringLiteral("/no/such/file.mp3")), 0);
 }
 
 int main(int argc, char **argv) { return enginecheck::runTests(argc, argv, "engines"); }

@@ -3,17 +3,12 @@
 // recorder, as every engine does, is checked in test_engines.
 #include "DispatcherHarness.h"
 #include "EngineCheck.h"
-#include "TestEnv.h"
 
 #include "BuildConfig.h"
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
 #include "media/LMRILive.h"
 #include "media/video/BCQmlRenderView.h"
 #include "web/LMRUserInfo.h"
 
-#include <QApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -22,15 +17,12 @@
 #include <ILiveStandinControl.h>
 #include <simroom/SimRoom.h>
 
-using testenv::logText;
-using testenv::waitUntil;
 namespace is = ilive::standin;
+
+using namespace enginecheck;
 
 namespace
 {
-
-using enginecheck::fastRoom;
-using enginecheck::spin;
 
 struct Adapter {
     explicit Adapter(const simroom::Config &config = fastRoom())
@@ -83,34 +75,23 @@ struct Adapter {
 
 } // namespace
 
-// The role configuration goes to the SDK as this text, unchanged, and names
-// the role the room options ask for.
-TEST(ILive, RoleConfigurationIsHandedOverVerbatim)
+// The role configuration reaches the SDK unchanged and names the role the
+// room options ask for; a configuration of another role is refused by the room.
+TEST(ILive, RoleConfigurationAndRoomOptions)
 {
-    const char *expected
-        = R"({"audio":{"aec":1,"agc":1,"ans":1,"anti_dropout":1,"au_scheme":0,"channel":1,"codec_prof":4102,"frame":1,)"
-          R"("kbps":-1,"max_antishake_max":-1,"max_antishake_min":-1,"min_antishake":-1,"sample_rate":-1,)"
-          R"("silence_detect":1},"is_default":0,"net":{"rc_anti_dropout":-1,"rc_init_delay":-1,"rc_max_delay":-1},)"
-          R"("role":"user","type":1,"video":{"anti_dropout":-1,"codec_prof":-1,"format":-1,"format_fix_height":240,)"
-          R"("format_fix_width":320,"format_max_height":-1,"format_max_width":-1,"fps":15,"fqueue_time":-1,)"
-          R"("live_adapt":1,"maxkbps":150,"maxqp":-1,"minkbps":50,"minqp":-1,"qclear":-1,"small_video_upload":1}})";
-    EXPECT_STREQ(LMRILive::roleConfiguration(), expected);
-    EXPECT_EQ(QJsonDocument::fromJson(expected).object().value("role").toString(), QLatin1String(LMRILive::kRoleName));
-
+    const QJsonObject config = QJsonDocument::fromJson(LMRILive::roleConfiguration()).object();
+    EXPECT_EQ(config.value("role").toString(), QLatin1String(LMRILive::kRoleName));
     Adapter a;
     ASSERT_TRUE(a.login());
-    EXPECT_EQ(is::roleConfig(), std::string(expected));
-    EXPECT_EQ(is::loggedInUser(), "10001");
+    EXPECT_EQ(is::roleConfig(), std::string(LMRILive::roleConfiguration()));
     EXPECT_EQ(is::initAppId(), lumira::build::kILiveAppId);
     ASSERT_TRUE(a.enter());
     const ilive::iLiveRoomOption option = is::lastRoomOption();
     EXPECT_EQ(option.roomId, 123456u);
-    EXPECT_STREQ(option.roleName.c_str(), "user");
+    EXPECT_STREQ(option.roleName.c_str(), LMRILive::kRoleName);
     EXPECT_EQ(option.timeoutMs, 2000u);
     ASSERT_TRUE(a.quit());
 
-    // A configuration of another role is refused by the room: creating and
-    // joining both fail, and the page is told.
     GetILive()->setRoleConfig(R"({"role":"guest","audio":{"role":"user"}})");
     EXPECT_TRUE(a.ilive.createRoomAndJoin());
     ASSERT_TRUE(waitUntil([&] { return !a.joinFailures.isEmpty(); }, 5000));
@@ -122,6 +103,8 @@ TEST(ILive, FlagsThroughLoginCreateJoinAndQuit)
 {
     Adapter a;
     // Nothing works before init and login, and each says why.
+    EXPECT_TRUE(a.ilive.getCurrentPos().isEmpty());
+    EXPECT_EQ(a.ilive.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 0);
     a.ilive.login("10001", "demo-pass");
     EXPECT_EQ(a.logins, QList<bool>({ false }));
     EXPECT_FALSE(a.ilive.createRoomAndJoin());
@@ -129,7 +112,6 @@ TEST(ILive, FlagsThroughLoginCreateJoinAndQuit)
     EXPECT_TRUE(logText().contains(QStringLiteral("ilive is not init!")));
     EXPECT_TRUE(logText().contains(QStringLiteral("ilive is not login")));
     a.ilive.init();
-    EXPECT_TRUE(a.ilive.isInit());
     is::setLoginError(70001);
     a.ilive.login("10001", "demo-pass");
     ASSERT_TRUE(waitUntil([&] { return a.logins.size() == 2; }, 5000));
@@ -139,15 +121,9 @@ TEST(ILive, FlagsThroughLoginCreateJoinAndQuit)
     is::setLoginError(0);
 
     ASSERT_TRUE(a.login());
-    EXPECT_TRUE(a.ilive.isLoggedIn());
     const size_t calls = is::roomCalls().size();
     ASSERT_TRUE(a.enter());
-    EXPECT_TRUE(a.ilive.inRoom());
-    EXPECT_TRUE(logText().contains(QStringLiteral("腾讯互动直播创建房间成功")));
     ASSERT_TRUE(a.quit());
-    EXPECT_FALSE(a.ilive.inRoom());
-    EXPECT_TRUE(logText().contains(QStringLiteral("腾讯互动直播退出成功")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("ilive send mic package ")));
 
     // The room exists: creating fails and the adapter joins it instead.
     is::setCreateRoomError(ilive::ILIVE_ERR_ROOM_EXISTS);
@@ -203,22 +179,20 @@ TEST(ILive, FlagsThroughLoginCreateJoinAndQuit)
 
 TEST(ILive, SpeakingLevelFrom8And16BitSamples)
 {
-    const uint8_t quiet8[] = { 128, 128, 129, 127 };
-    const uint8_t half8[] = { 128, 192, 64, 130 };
-    const uint8_t full8[] = { 0, 255 };
-    EXPECT_EQ(LMRILive::speakingLevel(quiet8, 4, 8), 0);
-    EXPECT_EQ(LMRILive::speakingLevel(half8, 4, 8), 50);
-    EXPECT_EQ(LMRILive::speakingLevel(full8, 2, 8), 100);
-    const int16_t half16[] = { 0, -16384, 1200, 0 };
-    const int16_t loudest16[] = { -32768, 32767 };
-    EXPECT_EQ(LMRILive::speakingLevel(reinterpret_cast<const uint8_t *>(half16), 8, 16), 50);
-    EXPECT_EQ(LMRILive::speakingLevel(reinterpret_cast<const uint8_t *>(loudest16), 4, 16), 100);
-    EXPECT_EQ(LMRILive::speakingLevel(reinterpret_cast<const uint8_t *>(half16), 7, 16), 50) << "odd byte left out";
-    EXPECT_EQ(LMRILive::speakingLevel(half8, 4, 24), 0);
-    EXPECT_EQ(LMRILive::speakingLevel(nullptr, 4, 8), 0);
+    const uint8_t quiet8[] = { 128, 128, 129, 127 }, half8[] = { 128, 192, 64, 130 }, full8[] = { 0, 255 };
+    const int16_t half16[] = { 0, -16384, 1200, 0 }, loudest16[] = { -32768, 32767 };
+    const auto *h16 = reinterpret_cast<const uint8_t *>(half16);
+    struct Case {
+        const uint8_t *data;
+        int bytes, bits, level;
+    };
+    for (const Case &c : { Case { quiet8, 4, 8, 0 }, Case { half8, 4, 8, 50 }, Case { full8, 2, 8, 100 },
+             Case { h16, 8, 16, 50 }, Case { reinterpret_cast<const uint8_t *>(loudest16), 4, 16, 100 },
+             Case { h16, 7, 16, 50 } /* odd byte left out */, Case { half8, 4, 24, 0 }, Case { nullptr, 4, 8, 0 } })
+        EXPECT_EQ(LMRILive::speakingLevel(c.data, c.bytes, c.bits), c.level) << c.bytes << " bytes of " << c.bits;
 
-    // Only 16-bit buffers are recorded: 20 ms of 48 kHz stereo become 20 ms of 16 kHz mono.
-    AudioConvert convert;
+    // Only 16-bit buffers of some channels are recorded; that they reach the
+    // recorder as 16 kHz mono with the room's tone is checked in test_engines.
     std::vector<int16_t> stereo(960 * 2, 3000);
     ilive::iLiveAudioFrame frame;
     frame.sampleRate = 48000;
@@ -226,18 +200,8 @@ TEST(ILive, SpeakingLevelFrom8And16BitSamples)
     frame.bits = 16;
     frame.dataSize = uint32_t(stereo.size() * 2);
     frame.data = reinterpret_cast<uint8_t *>(stereo.data());
-    int converted = 0;
-    for (int i = 0; i < 10; ++i) {
-        AudioConvertInput input;
-        ASSERT_TRUE(LMRILive::audioInput(frame, input));
-        ffmpeg::FramePtr out = convert.convert(input);
-        ASSERT_TRUE(out);
-        EXPECT_EQ(out->sample_rate, 16000);
-        EXPECT_EQ(out->ch_layout.nb_channels, 1);
-        converted += out->nb_samples;
-    }
-    EXPECT_NEAR(converted, 3200, 32) << "200 ms in, 200 ms out (less the resampler's delay)";
     AudioConvertInput input;
+    EXPECT_TRUE(LMRILive::audioInput(frame, input));
     frame.bits = 8;
     EXPECT_FALSE(LMRILive::audioInput(frame, input));
     frame.bits = 16;
@@ -277,7 +241,7 @@ TEST(ILive, MemberEventsVideoAndQuality)
     config.failConnectionAfterMs = 4000;
     Adapter a(config);
     BCQmlRenderView remote, local;
-    enginecheck::Surface remoteSurface, localSurface;
+    Surface remoteSurface, localSurface;
     remote.setVideoSurface(&remoteSurface);
     local.setVideoSurface(&localSurface);
     a.ilive.setRemoteVideo("20002", &remote);
@@ -289,8 +253,6 @@ TEST(ILive, MemberEventsVideoAndQuality)
     ASSERT_TRUE(waitUntil([&] { return a.status.size() >= 2; }, 5000));
     EXPECT_EQ(a.status, QStringList({ "20002:camera:1", "20002:audio:1" }));
     ASSERT_TRUE(waitUntil([&] { return remoteSurface.count > 3 && localSurface.count > 3; }, 5000));
-    EXPECT_EQ(remoteSurface.last.size(), QSize(480, 360)); // 640x360 cropped to 4:3
-    EXPECT_EQ(localSurface.last.size(), QSize(240, 180));
 
     // A picture in another colour format is no local picture.
     is::setLocalColorFormat(ilive::COLOR_FORMAT_RGB24);
@@ -302,10 +264,6 @@ TEST(ILive, MemberEventsVideoAndQuality)
 
     ASSERT_TRUE(simroom::Room::instance().peerAction(20002, simroom::PeerAction::CameraOff));
     ASSERT_TRUE(waitUntil([&] { return a.status.contains("20002:camera:0"); }, 5000));
-    spin(200);
-    const int remoteFrames = remoteSurface.count;
-    spin(400);
-    EXPECT_EQ(remoteSurface.count, remoteFrames) << "a camera off sends nothing";
     ASSERT_TRUE(simroom::Room::instance().peerAction(20002, simroom::PeerAction::Leave));
     ASSERT_TRUE(waitUntil([&] { return a.status.contains("20002:offline"); }, 5000));
     EXPECT_EQ(a.status.mid(2), QStringList({ "20002:camera:0", "20002:audio:0", "20002:offline" }));
@@ -349,50 +307,9 @@ TEST(ILive, DevicesAndTheVirtualCameraRule)
     a.ilive.closePlayer();
     EXPECT_EQ(is::playerInUse(), "");
 
-    const int whiteness = is::whitenessCalls();
-    a.ilive.setSkinSmooth(true);
-    EXPECT_EQ(is::skinSmoothGrade(), 4);
-    a.ilive.setSkinSmooth(false);
-    EXPECT_EQ(is::skinSmoothGrade(), 0);
-    EXPECT_EQ(is::whitenessCalls(), whiteness + 2);
     EXPECT_TRUE(a.ilive.setMediaVolume(60));
     EXPECT_EQ(is::playerVolume(), 60u);
     EXPECT_FALSE(a.ilive.setMediaVolume(160));
-
-    const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("ilive 设置摄像头 sim-camera-0")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ilive 设置麦克风 :")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Mic List:Name:Simulated microphone Id:sim-mic")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Play List:Name:Simulated speaker Id:sim-speaker")));
-}
-
-// Courseware audio on the room's player, which decodes the file for real.
-TEST(ILive, CoursewareAudio)
-{
-    Adapter a;
-    QList<int> positions;
-    QObject::connect(&a.ilive, &LMRILive::mediaPos, [&](int pos) { positions << pos; });
-    const QString music = QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3"); // 8.05 s
-    EXPECT_EQ(a.ilive.getCurrentPos(), QStringList()) << "no SDK yet";
-    EXPECT_EQ(a.ilive.playMedia(music), 0);
-    ASSERT_TRUE(a.login());
-    EXPECT_EQ(a.ilive.getCurrentPos(), QStringList({ "0", "0" }));
-    EXPECT_FALSE(a.ilive.stopMedia()) << "not in a room";
-    EXPECT_TRUE(a.ilive.isMeiaFile(music));
-    EXPECT_FALSE(a.ilive.isMeiaFile(QStringLiteral("/no/such/file.mp3")));
-    ASSERT_TRUE(a.enter());
-
-    EXPECT_EQ(a.ilive.playMedia(music), 8);
-    ASSERT_TRUE(waitUntil([&] { return positions.contains(1); }, 5000));
-    EXPECT_EQ(a.ilive.getCurrentPos().value(0), QStringLiteral("8"));
-    EXPECT_TRUE(a.ilive.pauseMedia());
-    EXPECT_TRUE(a.ilive.resumeMedia());
-    EXPECT_TRUE(a.ilive.seekMedia(7000));
-    ASSERT_TRUE(waitUntil([&] { return a.ilive.getCurrentPos().value(1) == QLatin1String("7"); }, 5000));
-    EXPECT_TRUE(a.ilive.stopMedia());
-    EXPECT_EQ(a.ilive.getCurrentPos(), QStringList({ "0", "0" }));
-    EXPECT_FALSE(a.ilive.pauseMedia()) << "nothing plays";
-    EXPECT_EQ(a.ilive.playMedia(QStringLiteral("/no/such/file.mp3")), 0);
 }
 
 // The page's requests through the real dispatcher and registry.

@@ -2,10 +2,7 @@
 // simulated room behind it, with the room's own threads calling back; and the
 // client binary when the library or an entry point is missing.
 #include "EngineCheck.h"
-#include "TestEnv.h"
 
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
 #include "media/LMRTRtc.h"
 #include "media/video/BCQmlRenderView.h"
 #include "platform/SharedLibraryName.h"
@@ -13,9 +10,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QLibrary>
-#include <QMutex>
 #include <QProcess>
 #include <QSettings>
 
@@ -23,11 +18,7 @@
 
 #include <simroom/SimRoom.h>
 
-using enginecheck::fastRoom;
-using enginecheck::spin;
-using enginecheck::Surface;
-using testenv::logText;
-using testenv::waitUntil;
+using namespace enginecheck;
 
 namespace
 {
@@ -107,23 +98,18 @@ TEST(TRtc, RefusedEntryNeverJoinsAndRoomEntryFailureLeaves)
     EXPECT_EQ(a.w.probe.counts(), after);
 }
 
-TEST(TRtc, VideoVolumesAndDelayOfThePeers)
+// Every volume report carries the local user under the empty id: never passed
+// on. A peer who left sends no more frames into its tile.
+TEST(TRtc, VolumesDelayAndAPeerWhoLeft)
 {
     simroom::Config config = fastRoom();
     config.peers[0].leaveAfterMs = 1500;
     Adapter a(config);
-    BCQmlRenderView remote, local;
-    Surface remoteSurface, localSurface;
+    BCQmlRenderView remote;
+    Surface remoteSurface;
     remote.setVideoSurface(&remoteSurface);
-    local.setVideoSurface(&localSurface);
     a.trtc.setupRemoteVideo(QStringLiteral("20002"), &remote);
-    a.trtc.setupLocalVideo(&local);
-    a.trtc.enableLocalVideo(true);
     a.trtc.enableLocalAudio(true);
-
-    QList<QPair<QString, bool>> video;
-    QObject::connect(&a.trtc, &LMRTRtc::userVideoAvailable, &a.trtc,
-        [&](QString uid, bool available) { video << qMakePair(uid, available); });
     QList<QPair<QString, int>> volumes;
     QObject::connect(
         &a.trtc, &LMRTRtc::volumeChanged, &a.trtc, [&](QString uid, int v) { volumes << qMakePair(uid, v); });
@@ -131,15 +117,9 @@ TEST(TRtc, VideoVolumesAndDelayOfThePeers)
     QObject::connect(&a.trtc, &LMRTRtc::rtcStats, &a.trtc, [&](int delay) { delays << delay; });
 
     a.enter();
-    ASSERT_TRUE(waitUntil([&] { return video.size() == 2; }, 5000)) << "the peer joins and leaves";
-    EXPECT_EQ(video[0], qMakePair(QStringLiteral("20002"), true));
-    EXPECT_EQ(video[1], qMakePair(QStringLiteral("20002"), false));
+    ASSERT_TRUE(waitUntil([&] { return a.w.video.size() == 2; }, 5000)) << "the peer joins and leaves";
+    EXPECT_EQ(a.w.video, QStringList({ "20002:1", "20002:0" }));
     EXPECT_GT(remoteSurface.count, 3);
-    EXPECT_EQ(remoteSurface.size(), QSize(480, 360)); // 640x360 cropped to 4:3
-    EXPECT_GT(localSurface.count, 3);
-    EXPECT_EQ(localSurface.size(), QSize(240, 180));
-
-    // Every report carries the local user under the empty id: never passed on.
     ASSERT_FALSE(volumes.isEmpty());
     for (const auto &entry : volumes)
         EXPECT_EQ(entry, qMakePair(QStringLiteral("20002"), 100));
@@ -175,70 +155,26 @@ TEST(TRtc, CameraChoiceNeedsTheClassFormat)
     EXPECT_TRUE(a.trtc.setCameraDrive(QStringLiteral("YY开播")));
     EXPECT_EQ(currentCameraPid(), QStringLiteral("sim-yy-camera"));
     EXPECT_TRUE(a.trtc.setMicDrive(QStringLiteral("sim-mic")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("TRtc 设置麦克风 : sim-mic")));
     a.trtc.setMediaVolume(250);
     EXPECT_EQ(sharedCloud()->getCurrentSpeakerVolume(), 100u);
 }
 
-TEST(TRtc, CoursewarePositionList)
+// The position list, [duration, position] in seconds; the room's player
+// drives it for every engine in test_engines.
+TEST(TRtc, CoursewarePositionWithAndWithoutAnEngine)
 {
     LMRTRtc trtc;
     EXPECT_TRUE(trtc.getCurrentPos().isEmpty()) << "no engine";
     EXPECT_EQ(trtc.playMedia(QStringLiteral("/nothing.mp3")), 0);
     EXPECT_FALSE(trtc.pauseMedia());
     trtc.init();
-    EXPECT_TRUE(trtc.isInit());
-    EXPECT_EQ(trtc.getCurrentPos(), QStringList({ "0", "0" })) << "nothing playing";
+    EXPECT_EQ(trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 0) << "no room to play to";
     trtc.onPlayBGMProgress(61999, 185400);
     EXPECT_EQ(trtc.getCurrentPos(), QStringList({ "185", "61" }));
     trtc.onPlayBGMComplete(ERR_NULL);
     EXPECT_EQ(trtc.getCurrentPos(), QStringList({ "0", "0" }));
-    trtc.onPlayBGMProgress(1000, 2000);
-    trtc.stopMedia();
-    EXPECT_EQ(trtc.getCurrentPos(), QStringList({ "0", "0" }));
-    EXPECT_TRUE(trtc.resumeMedia());
     trtc.release();
-    EXPECT_FALSE(trtc.isInit());
     EXPECT_TRUE(trtc.getCurrentPos().isEmpty());
-    EXPECT_TRUE(logText().contains(QStringLiteral("TRtc 初始化完成")));
-}
-
-TEST(TRtc, PeersActingMidClassAndCoursewareFromTheRoomsPlayer)
-{
-    Adapter a;
-    bool available = false;
-    QObject::connect(&a.trtc, &LMRTRtc::userVideoAvailable, &a.trtc, [&](QString, bool on) { available = on; });
-    int volume = -1;
-    QObject::connect(&a.trtc, &LMRTRtc::volumeChanged, &a.trtc, [&](QString, int v) { volume = v; });
-    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 0) << "no room to play to";
-    a.enter();
-    ASSERT_TRUE(waitUntil([&] { return available && volume == 100; }, 5000));
-
-    auto &room = simroom::Room::instance();
-    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::CameraOff));
-    EXPECT_TRUE(waitUntil([&] { return !available; }, 5000));
-    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::CameraOn));
-    EXPECT_TRUE(waitUntil([&] { return available; }, 5000));
-    ASSERT_TRUE(room.peerAction(20002, simroom::PeerAction::MicOff));
-    EXPECT_TRUE(waitUntil([&] { return volume == 0; }, 5000));
-
-    // The position comes with the player's progress reports.
-    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
-    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(1) == QStringLiteral("1"); }, 5000));
-    EXPECT_EQ(a.trtc.getCurrentPos().value(0), QStringLiteral("8"));
-    EXPECT_TRUE(a.trtc.pauseMedia());
-    a.trtc.seekMedia(6000);
-    EXPECT_TRUE(a.trtc.resumeMedia());
-    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(1) == QStringLiteral("7"); }, 5000));
-    // Played to its end, the list empties itself.
-    EXPECT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos() == QStringList({ "0", "0" }); }, 5000));
-    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3")), 8);
-    ASSERT_TRUE(waitUntil([&] { return a.trtc.getCurrentPos().value(0) == QStringLiteral("8"); }, 5000));
-    a.trtc.stopMedia();
-    EXPECT_EQ(a.trtc.getCurrentPos(), QStringList({ "0", "0" }));
-    spin(400);
-    EXPECT_EQ(a.trtc.getCurrentPos(), QStringList({ "0", "0" })) << "no report after the stop";
-    EXPECT_EQ(a.trtc.playMedia(QStringLiteral(LUMIRA_SOURCE_DIR "/media/sdk/README.md")), 0) << "not audio";
 }
 
 // The client itself, copied with a LiteAV folder of the case's making (the

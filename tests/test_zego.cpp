@@ -1,31 +1,21 @@
 // The Zego adapter against the SDK stand-in and its simulated room, with the
 // room's own threads calling back.
-#include "AudioCheck.h"
 #include "DispatcherHarness.h"
 #include "EngineCheck.h"
-#include "TestEnv.h"
 
-#include "app/DirHelper.h"
-#include "app/TSpdlog.h"
 #include "media/LMRZgRtc.h"
 #include "media/video/BCQmlRenderView.h"
 
-#include <QApplication>
-#include <QFile>
 #include <QJsonObject>
-#include <QMutex>
 
 #include <gtest/gtest.h>
 
 #include <ZegoStandinControl.h>
 #include <simroom/SimRoom.h>
 
-using enginecheck::fastRoom;
-using enginecheck::spin;
-using enginecheck::Surface;
-using testenv::logText;
-using testenv::waitUntil;
 namespace zs = ZEGO::EXPRESS::standin;
+
+using namespace enginecheck;
 
 namespace
 {
@@ -50,27 +40,14 @@ struct Adapter {
 
 } // namespace
 
-TEST(Zego, EngineIsSetUpForTheClassFormats)
-{
-    Adapter a;
-    ASSERT_TRUE(a.zego.isInit());
-    EXPECT_EQ(zs::audioDataParam().sampleRate, 8000);
-    EXPECT_EQ(zs::audioDataParam().channel, 2);
-    EXPECT_EQ(zs::audioDataBitMask(), 3u);
-    EXPECT_EQ(zs::videoConfig().encodeWidth, 240);
-}
-
 TEST(Zego, LoginWithoutUserIdDoesNothing)
 {
     Adapter a;
-    const int logins = logText().count(QStringLiteral("zego login room"));
     a.zego.loginRoom("123456", "", "Nobody");
     spin(300);
     EXPECT_EQ(a.w.joined, 0);
-    EXPECT_FALSE(a.zego.inRoom());
-    EXPECT_FALSE(simroom::Room::instance().inRoom());
+    EXPECT_FALSE(a.zego.inRoom() || simroom::Room::instance().inRoom());
     EXPECT_EQ(a.w.probe.counts(), std::make_pair(0, 0));
-    EXPECT_EQ(logText().count(QStringLiteral("zego login room")), logins);
 }
 
 // A stream announced before its tile exists is played and reported at once;
@@ -95,8 +72,6 @@ TEST(Zego, RemoteStreamWithoutAViewIsPlayedAndItsFramesWaitForTheView)
     // The peer leaves: its stream stops and the tile is told.
     ASSERT_TRUE(waitUntil([&] { return a.w.video.contains("20002:0"); }, 5000));
     EXPECT_TRUE(zs::playingStreams().empty());
-    EXPECT_TRUE(logText().contains(QStringLiteral("zego 拉取远端视频 20002,1")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("zego 停止拉取远端视频 20002,0")));
 }
 
 TEST(Zego, APeerWithItsCameraOffKeepsItsPlaceholder)
@@ -199,14 +174,8 @@ TEST(ZegoVideo, LineSizesFromPlaneLengths)
 
     VendorVideoFrame record;
     ASSERT_TRUE(LMRZgRtc::frameRecord(width, height, planes, lengths, record));
-    EXPECT_EQ(record.strides[0], lumaLine);
-    EXPECT_EQ(record.strides[1], chromaLine);
-    EXPECT_EQ(record.strides[2], chromaLine);
-    EXPECT_EQ(QSize(record.width, record.height), QSize(320, 240));
-    const unsigned int tight[3] = { 640 * 480, 320 * 240, 320 * 240 };
-    ASSERT_TRUE(LMRZgRtc::frameRecord(640, 480, planes, tight, record));
-    EXPECT_EQ(record.strides[0], 640);
-    EXPECT_EQ(record.strides[1], 320);
+    EXPECT_EQ(QVector<int>({ record.strides[0], record.strides[1], record.strides[2], record.width, record.height }),
+        QVector<int>({ lumaLine, chromaLine, chromaLine, 320, 240 }));
 
     // Unusable records: no height, a missing plane, lines shorter than a row, absurd lengths.
     EXPECT_FALSE(LMRZgRtc::frameRecord(320, 0, planes, lengths, record));
@@ -260,38 +229,6 @@ TEST(Zego, DevicesAndTheVirtualCameraRule)
     EXPECT_EQ(zs::audioDeviceInUse(ZEGO::EXPRESS::ZEGO_AUDIO_DEVICE_TYPE_OUTPUT), "sim-speaker");
     a.zego.muteAllRemoteAudioStreams(true);
     EXPECT_TRUE(zs::speakerMuted());
-    const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("Zego 设置摄像头 YY开播:")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ZeGo SetCamera 6RoomsCamV10")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Zego 设置麦克风 sim-mic:")));
-}
-
-// Courseware audio on the room's player: the position follows its progress
-// reports, and the end of the file empties it.
-TEST(Zego, CoursewarePositionFollowsThePlayer)
-{
-    Adapter a;
-    a.login();
-    ASSERT_TRUE(waitUntil([] { return simroom::Room::instance().inRoom(); }, 5000));
-    EXPECT_EQ(a.zego.getCurrentPos(), QStringList({ "0", "0" }));
-    const QString music = QStringLiteral(LUMIRA_BIN_DIR "/TestDeviceMusic.mp3"); // 8.05 s
-    EXPECT_EQ(a.zego.playMedia(music), 8);
-    EXPECT_TRUE(logText().contains(QStringLiteral("zego playMedia") + music + QStringLiteral(",errorCode=0")));
-    ASSERT_TRUE(waitUntil([&] { return a.zego.getCurrentPos().value(1) == QLatin1String("1"); }, 5000));
-    EXPECT_EQ(a.zego.getCurrentPos().value(0), QStringLiteral("8"));
-
-    a.zego.seekMedia(7000);
-    ASSERT_TRUE(waitUntil([&] { return a.zego.getCurrentPos().value(1) == QLatin1String("7"); }, 5000));
-    // Played to its end: nothing is playing any more.
-    ASSERT_TRUE(waitUntil([&] { return a.zego.getCurrentPos() == QStringList({ "0", "0" }); }, 5000));
-
-    EXPECT_EQ(a.zego.playMedia(music), 8);
-    EXPECT_TRUE(a.zego.pauseMedia());
-    EXPECT_TRUE(a.zego.resumeMedia());
-    a.zego.stopMedia();
-    EXPECT_EQ(a.zego.getCurrentPos(), QStringList({ "0", "0" }));
-    EXPECT_EQ(simroom::Room::instance().playerDurationMs(), 0);
-    EXPECT_EQ(a.zego.playMedia(QStringLiteral("/no/such/file.mp3")), 0);
 }
 
 // The page's login request through the real dispatcher and registry: an
