@@ -164,16 +164,14 @@ StoredDevice BCDevice::stored(Kind kind) const
 // already stored (a machine without a camera, every start) is not written.
 void BCDevice::store(Kind kind, const StoredDevice &choice) const
 {
+    if (stored(kind) == choice)
+        return;
     LMRConfig *config = LMRConfig::instance();
     if (kind == Kind::Microphone) {
-        if (StoredDevice { config->getMicIndex(), config->getMicName(), config->getMicId() } == choice)
-            return;
         config->setMicIndex(choice.index);
         config->setMicName(choice.name);
         config->setMicId(choice.id);
     } else {
-        if (StoredDevice { config->getSpeakerIndex(), config->getSpeakerName(), config->getSpeakerId() } == choice)
-            return;
         config->setSpeakerIndex(choice.index);
         config->setSpeakerName(choice.name);
         config->setSpeakerId(choice.id);
