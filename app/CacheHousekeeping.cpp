@@ -7,7 +7,6 @@
 #include "ui/Tools.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QPointer>
 #include <QUrl>
 
@@ -26,11 +25,8 @@ CacheHousekeeping::GuidFetcher CacheHousekeeping::askGuid(const QString &mainUrl
     auto answer = std::make_shared<std::optional<QString>>();
     QObject::connect(call, &HttpCall::done, call, [call, answer] { *answer = call->answer().body.trimmed(); });
     return [call, answer]() {
-        if (!answer->has_value() && call && !call->isDone()) {
-            QEventLoop loop;
-            QObject::connect(call, &HttpCall::done, &loop, &QEventLoop::quit);
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        }
+        if (!answer->has_value() && call)
+            call->wait();
         return answer->value_or(QString());
     };
 }

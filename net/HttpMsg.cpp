@@ -57,6 +57,15 @@ HttpCall::HttpCall(QNetworkReply *reply, int timeoutMs, QObject *parent)
 
 HttpCall::~HttpCall() { abortQuietly(); }
 
+void HttpCall::wait()
+{
+    if (m_done)
+        return;
+    QEventLoop loop;
+    connect(this, &HttpCall::done, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 void HttpCall::cancel()
 {
     abortQuietly();
@@ -240,9 +249,6 @@ QString HttpMsg::send(Verb verb, const QString &path, const QByteArray &body, co
 {
     QNetworkAccessManager manager; // outlives the call: declared first
     HttpCall call(start(manager, verb, path, body, base), m_timeoutMs);
-    QEventLoop loop;
-    connect(&call, &HttpCall::done, &loop, &QEventLoop::quit);
-    if (!call.isDone())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    call.wait();
     return call.answer().body;
 }

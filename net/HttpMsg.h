@@ -42,6 +42,9 @@ public:
     ~HttpCall() override;
 
     bool isDone() const { return m_done; }
+    // Waits for done() in a nested event loop (user input held back); returns
+    // at once when the call has already ended.
+    void wait();
     const HttpAnswer &answer() const { return m_answer; }
     void cancel();
     void setAutoDelete(bool on) { m_autoDelete = on; }
